@@ -3,7 +3,9 @@
 // Every framework function reports failure by returning -1 or null and leaving a
 // code in one process-wide last-error cell; the file opener also hands the failing
 // path to the host's error callback. The debug log is one text file (and optionally
-// stdout), opened, written, flushed and closed for every entry.
+// stdout), opened, written, flushed and closed for every entry. An entry that a
+// thread starts while it is already writing one (the allocator logging the entry's
+// own time stamp) is dropped, which is what keeps "debug-memalloc" finite.
 // Depends on: thread (mutexes), time (timestamps), mem (tracked texts), cfg (options).
 #pragma once
 
@@ -27,9 +29,12 @@ int SYS_DbgLevelPrintf(int level, const char *format, ...) __attribute__((format
 
 }  // extern "C"
 
-// Log start-up and shutdown steps of SYS_BaseInit / SYS_BaseDone.
-void SYS_DbgInit(void);
+// Log start-up step of SYS_BaseInit: options, flags, file, banner; 1 when the log
+// is on. SYS_DbgDone is the log's shutdown step of SYS_BaseDone.
+int SYS_DbgInit(void);
 void SYS_DbgDone(void);
+// 1 while the log is on (bit 0 of the log flags).
+int SYS_DbgIsOn(void);
 
 // Component options read at start-up ("debug-all", "debug-file", ...), each 0 or 1.
 struct SYS_DbgOptions_t {

@@ -3,7 +3,7 @@
 # Skips what is installed already; uses sudo when not root.
 set -euo pipefail
 PACKAGES=(
-  build-essential cmake pkg-config git
+  build-essential cmake pkg-config git python3
   libgtest-dev libgmock-dev googletest
   zlib1g-dev libpng-dev libjpeg-dev libfreetype-dev fonts-dejavu-core
   libsdl2-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri

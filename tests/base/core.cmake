@@ -1,0 +1,13 @@
+# Base core services: start-up and shutdown, options, timer, log, memory, threads,
+# lists, strings.
+korv_add_test(korv-base-core-tests LABEL unit
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/core_main.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/core_cfg.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/core_time.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/core_log.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/core_mem.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/core_thread.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/core_list.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/core_str.cpp
+  LIBS base)

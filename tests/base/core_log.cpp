@@ -1,0 +1,162 @@
+// Last error with its callback, and the debug log checked on the file it writes.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+#include "base/log.h"
+#include "core_util.h"
+
+using namespace core_test;
+
+TEST(CoreError, LastErrorIsReadOnceAndCallbackSeesOnlyTexts)
+{
+  static int calls;
+  static std::string seen;
+  calls = 0;
+  errSetCallback([](int32_t code, const char *text) -> int {
+    calls++;
+    seen = std::to_string(code) + ":" + text;
+    return 77;
+  });
+  errSetLastError(5);
+  EXPECT_EQ(errGetLastError(), 5);
+  EXPECT_EQ(errGetLastError(), 0);
+  EXPECT_EQ(errSetLastErrorEx(11, nullptr), 0);
+  EXPECT_EQ(calls, 0);
+  EXPECT_EQ(errGetLastError(), 11);
+  EXPECT_EQ(errSetLastErrorEx(1, "some/path"), 77);
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(seen, "1:some/path");
+  errSetCallback(nullptr);
+  EXPECT_EQ(errSetLastErrorEx(1, "again"), 0);
+  EXPECT_EQ(calls, 1);
+  errClear();
+  EXPECT_EQ(errGetLastError(), 0);
+}
+
+class CoreLog : public Scratch {};
+
+// A component line as the framework writes it; SYS_POS fills the position part.
+static void componentLine(int option)
+{
+  SYS_DbgLevelPrintf(SYS_DBG_LEVEL(option), "[file][%s:%d:%s()] opened '%s'\n", SYS_POS, "x.txt");
+}
+
+TEST_F(CoreLog, ComponentLinesFollowTheirOptions)
+{
+  struct Case {
+    std::initializer_list<const char *> args;
+    bool shown;
+  } cases[] = {
+      {{"-v"}, false},
+      {{"-v", "-debug-file"}, true},
+      {{"-v", "-DEBUG-ALL"}, true},
+      {{"-debug-file"}, false},  // the log itself is off
+  };
+  const std::regex line(R"(^\[file\]\[core_log\.cpp:\d+:componentLine\(\)\] opened 'x\.txt'$)");
+  for (const Case &c : cases) {
+    std::filesystem::remove("debug.log");
+    start(c.args);
+    componentLine(SYS_DbgOpt.file);
+    SYS_BaseDone();
+    int found = 0;
+    for (const std::string &l : lines(readFile("debug.log")))
+      found += std::regex_match(l, line);
+    EXPECT_EQ(found, c.shown ? 1 : 0) << *c.args.begin() << " " << c.args.size();
+  }
+}
+
+TEST_F(CoreLog, BannerAndLevelsOnTheFile)
+{
+  start({"-v"});
+  SYS_DbgLevelPrintf(1, "careful\n");
+  SYS_DbgLevelPrintf(3, "broken\n");
+  SYS_DbgLevelPrintf(0, "hidden\n");
+  SYS_DbgLog("plain\n");
+  SYS_BaseDone();
+  const std::string log = readFile("debug.log");
+  EXPECT_TRUE(std::regex_match(log, std::regex("\n\n--- tarvo!korvadyne application framework 0\\.85\n"
+                                               "--- started : \\d{8} \\d{6}\n"
+                                               "--- application : prog\n\n"
+                                               "([\\s\\S]*\n)?\\[wrn\\]careful\n\\[err\\]broken\nplain\n"
+                                               "\n--- End of log\\.\n\n")))
+      << log;
+}
+
+TEST_F(CoreLog, TimeStampsOnlyWhereAllowedAndAskedFor)
+{
+  start({"-v", "-debug-ts"});
+  SYS_DbgPrintf(0, "bare\n");
+  SYS_DbgPrintf(1, "stamped\n");
+  SYS_DbgLevelPrintf(2, "level\n");
+  SYS_BaseDone();
+  const std::string log = readFile("debug.log");
+  const std::string stamp = R"(\d{8} \d{6} )";
+  EXPECT_TRUE(std::regex_match(log, std::regex("\n\n" + stamp + "--- tarvo!korvadyne application framework 0\\.85\n" +
+                                               stamp + "--- started : \\d{8} \\d{6}\n" + stamp +
+                                               "--- application : prog\n\n([\\s\\S]*\n)?bare\n" + stamp + "stamped\n" + stamp +
+                                               "level\n" + stamp + "\n--- End of log\\.\n\n")))
+      << log;
+}
+
+TEST_F(CoreLog, ConsoleCopyWithCAndFileOnlyWithV)
+{
+  for (const char *option : {"-c", "-v"}) {
+    ::testing::internal::CaptureStdout();
+    start({option, "-debug-append"});
+    SYS_DbgLog("both\n");
+    SYS_BaseDone();
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.find("both\n") != std::string::npos, option[1] == 'c') << option;
+  }
+  const std::string log = readFile("debug.log");
+  EXPECT_NE(log.find("both\n"), log.rfind("both\n")) << "both runs reach the file";
+}
+
+TEST_F(CoreLog, FileIsTouchedOnlyWhenTheLogIsOn)
+{
+  struct Case {
+    std::initializer_list<const char *> args;
+    const char *file;
+    bool oldKept;
+  } cases[] = {
+      {{}, "debug.log", true},
+      {{"-v"}, "debug.log", false},
+      {{"-v", "-debug-append"}, "debug.log", true},
+      {{"-v", "-debug-log", "named.txt"}, "named.txt", false},
+  };
+  for (const Case &c : cases) {
+    writeFile(c.file, "old run\n");
+    start(c.args);
+    SYS_BaseDone();
+    const std::string log = readFile(c.file);
+    EXPECT_EQ(log.rfind("old run\n", 0) == 0, c.oldKept) << c.file << " " << c.args.size();
+    EXPECT_EQ(log.find("--- End of log.") != std::string::npos, c.args.size() > 0);
+  }
+  EXPECT_EQ(readFile("debug.log").find("named"), std::string::npos);
+}
+
+TEST_F(CoreLog, LongTextIsCutTo4095Characters)
+{
+  start({"-v"});
+  const std::string text(5000, 'x');
+  SYS_DbgPrintf(0, "%s", text.c_str());
+  SYS_DbgLevelPrintf(3, "%s", text.c_str());
+  SYS_DbgPrintf(0, "\n");
+  SYS_BaseDone();
+  const std::string log = readFile("debug.log");
+  EXPECT_NE(log.find("\n" + std::string(4095, 'x') + "[err]" + std::string(4090, 'x') + "\n"), std::string::npos);
+}
+
+TEST_F(CoreLog, LogFileCanBeRenamedAndRefusesNull)
+{
+  start({"-v"});
+  EXPECT_EQ(SYS_DbgLogFile(nullptr), -1);
+  EXPECT_EQ(errGetLastError(), 10);
+  EXPECT_EQ(SYS_DbgLogFile("second.log"), 0);
+  SYS_DbgLog("moved\n");
+  SYS_BaseDone();
+  EXPECT_EQ(readFile("debug.log").find("moved"), std::string::npos);
+  EXPECT_EQ(readFile("second.log").rfind("moved\n", 0), 0u);
+}

@@ -1,0 +1,264 @@
+// TCP sockets over 127.0.0.1 with ephemeral ports: a server that accepts and
+// multiplexes, line and block reads, the 64-socket set, callbacks and error codes.
+// Every wait here has data or a connection already pending, so nothing blocks.
+#include <fcntl.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "base/log.h"
+#include "base/iconv.h"
+#include "base/info.h"
+#include "base/lang.h"
+#include "base/netzwerk.h"
+#include "base/xml.h"
+#include "ext_util.h"
+
+namespace {
+
+class ExtNet : public ext::BaseTest {
+ protected:
+  SYS_Socket_t server;
+
+  void Listen() {
+    ASSERT_EQ(SYS_SocketNew(&server, "127.0.0.1", 0), 0);
+    ASSERT_EQ(SYS_SocketListen(&server), 0);
+    ASSERT_GT(server.port, 0);
+    ASSERT_EQ(server.set.count, 1);
+  }
+
+  // A client connected to the server, and the server's record of that connection.
+  SYS_Socket_p Connect(SYS_Socket_t *client) {
+    EXPECT_EQ(SYS_SocketNew(client, "127.0.0.1", server.port), 0);
+    EXPECT_EQ(SYS_SocketConnect(client), 0);
+    SYS_Socket_p in = nullptr;
+    EXPECT_EQ(SYS_SocketAccept(&server, &in), 0);
+    return in;
+  }
+};
+
+TEST_F(ExtNet, Resolve) {
+  char *a = SYS_SocketResolve("127.0.0.1");
+  ASSERT_NE(a, nullptr);
+  EXPECT_STREQ(a, "127.0.0.1");
+  SYS_MemFree(&a);
+  a = SYS_SocketResolve("localhost");
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(strncmp(a, "127.", 4), 0) << a;
+  SYS_MemFree(&a);
+  EXPECT_EQ(SYS_SocketResolve(nullptr), nullptr);
+  EXPECT_EQ(errGetLastError(), 10);
+  // Digits and dots that are no address fail in the resolver itself, without DNS.
+  EXPECT_EQ(SYS_SocketResolve("256.1.1.1.1"), nullptr);
+  EXPECT_EQ(errGetLastError(), 2012);
+
+  SYS_Socket_t s;
+  EXPECT_EQ(SYS_SocketNew(&s, "256.1.1.1.1", 80), -1);
+  EXPECT_EQ(errGetLastError(), 2004);
+  EXPECT_EQ(s.host, nullptr);
+  EXPECT_EQ(SYS_SocketNew(&s, "127.0.0.1", 70000), -1);
+  EXPECT_EQ(errGetLastError(), 10);
+  EXPECT_EQ(SYS_SocketNew(nullptr, "127.0.0.1", 1), -1);
+  EXPECT_EQ(errGetLastError(), 10);
+}
+
+TEST_F(ExtNet, ServeLinesAndBlocks) {
+  ext::Tracked before = Count();
+  Listen();
+  SYS_Socket_t client;
+  SYS_Socket_p in = Connect(&client);
+  ASSERT_NE(in, nullptr);
+  EXPECT_EQ(in->ready, 1);
+  EXPECT_EQ(in->connected, 1);
+  EXPECT_EQ(in->server, &server);
+  EXPECT_STREQ(in->host, "127.0.0.1");
+  EXPECT_EQ(server.set.count, 2);
+  EXPECT_EQ(server.set.sockets[1], in->socket);
+  EXPECT_STREQ(server.host, "127.0.0.1");  // the copy did not take the server's text
+
+  const char msg[] = "hello\nworld\nrest";
+  ASSERT_EQ(SYS_SocketSend(&client, msg, (int32_t)strlen(msg)), 0);
+  char line[64];
+  EXPECT_EQ(SYS_SocketFGets(in, line, sizeof line), 0);
+  EXPECT_STREQ(line, "hello\n");
+  EXPECT_EQ(SYS_SocketFGets(in, line, sizeof line), 0);
+  EXPECT_STREQ(line, "world\n");
+  char block[16] = {};
+  EXPECT_EQ(SYS_SocketRead(in, block, sizeof block), 4);
+  EXPECT_EQ(std::string(block, 4), "rest");
+
+  // Data on a watched connection: the next accept describes that connection.
+  ASSERT_EQ(SYS_SocketSend(&client, "x", 1), 0);
+  SYS_Socket_p again = nullptr;
+  ASSERT_EQ(SYS_SocketAccept(&server, &again), 0);
+  EXPECT_EQ(again->socket, in->socket);
+  EXPECT_EQ(again->ready, 0);
+  EXPECT_EQ(SYS_SocketRead(again, block, sizeof block), 1);
+  SYS_MemFree(&again->host);
+  SYS_MemFree(&again);
+
+  // The peer closes: the connection turns readable, reads 0, and its close
+  // takes it out of the server's set.
+  SYS_SocketClose(&client);
+  ASSERT_EQ(SYS_SocketAccept(&server, &again), 0);
+  EXPECT_EQ(again->socket, in->socket);
+  EXPECT_EQ(SYS_SocketRead(again, block, sizeof block), 0);
+  EXPECT_EQ(SYS_SocketFGets(in, line, sizeof line), -1);
+  EXPECT_EQ(errGetLastError(), 2011);
+  SYS_MemFree(&again->host);
+  SYS_MemFree(&again);
+  EXPECT_EQ(SYS_SocketClose(in), 0);
+  EXPECT_EQ(server.set.count, 1);
+  SYS_MemFree(&in);
+  SYS_SocketClose(&server);
+  EXPECT_EQ(Count(), before);
+}
+
+TEST_F(ExtNet, LineLongerThanTheBuffer) {
+  Listen();
+  SYS_Socket_t client;
+  SYS_Socket_p in = Connect(&client);
+  ASSERT_NE(in, nullptr);
+  ASSERT_EQ(SYS_SocketSend(&client, "ab\n", 3), 0);
+  char buf[2] = {'?', '?'};
+  EXPECT_EQ(SYS_SocketFGets(in, buf, 2), -1);
+  EXPECT_EQ(errGetLastError(), 2010);
+  EXPECT_STREQ(buf, "a");
+  EXPECT_EQ(SYS_SocketFGets(in, buf, 1), -1);  // room for the terminator only
+  EXPECT_EQ(errGetLastError(), 2010);
+  EXPECT_STREQ(buf, "");
+  char rest[8];
+  EXPECT_EQ(SYS_SocketFGets(in, rest, sizeof rest), 0);
+  EXPECT_STREQ(rest, "b\n");
+  EXPECT_EQ(SYS_SocketFGets(in, nullptr, 8), -1);
+  EXPECT_EQ(errGetLastError(), 10);
+  EXPECT_EQ(SYS_SocketFGets(in, rest, 0), -1);
+  EXPECT_EQ(errGetLastError(), 10);
+  SYS_SocketClose(in);
+  SYS_MemFree(&in);
+  SYS_SocketClose(&client);
+  SYS_SocketClose(&server);
+}
+
+TEST_F(ExtNet, SetWatchesAtMost64Sockets) {
+  Listen();
+  std::vector<SYS_Socket_t> clients(65);
+  std::vector<SYS_Socket_p> ins;
+  for (auto &c : clients) {
+    SYS_Socket_p in = Connect(&c);
+    ASSERT_NE(in, nullptr);
+    ins.push_back(in);
+  }
+  EXPECT_EQ(server.set.count, 64);  // the listening socket and 63 connections
+  for (int i = 0; i < 63; i++) EXPECT_EQ(server.set.sockets[i + 1], ins[i]->socket);
+  // The unwatched ones still work.
+  ASSERT_EQ(SYS_SocketSend(&clients[64], "z\n", 2), 0);
+  char line[8];
+  EXPECT_EQ(SYS_SocketFGets(ins[64], line, sizeof line), 0);
+
+  // Clearing a connection frees its slot; later entries move down.
+  platSocket_t second = ins[1]->socket;
+  EXPECT_EQ(SYS_SocketClear(ins[0]), 0);
+  EXPECT_EQ(server.set.count, 63);
+  EXPECT_EQ(server.set.sockets[1], second);
+  EXPECT_EQ(SYS_SocketClear(nullptr), -1);
+  EXPECT_EQ(errGetLastError(), 10);
+  for (size_t i = 0; i < ins.size(); i++) {
+    SYS_SocketClose(ins[i]);
+    SYS_MemFree(&ins[i]);
+    SYS_SocketClose(&clients[i]);
+  }
+  EXPECT_EQ(server.set.count, 1);
+  SYS_SocketClose(&server);
+}
+
+SYS_Socket_p gClosing;
+bool gOpenAtDisconnect;
+std::string gError;
+int gConnecting, gConnected;
+
+TEST_F(ExtNet, CallbacksAndFailures) {
+  Listen();
+  SYS_Socket_t client;
+  ASSERT_EQ(SYS_SocketNew(&client, "127.0.0.1", server.port), 0);
+  EXPECT_EQ(SYS_SocketSend(&client, "x", 1), -1);  // not connected yet
+  EXPECT_EQ(errGetLastError(), 2000);
+  SYS_SocketSetConnectingCB(&client, [](SYS_Socket_p) { gConnecting++; });
+  SYS_SocketSetConnectCB(&client, [](SYS_Socket_p) { gConnected++; });
+  SYS_SocketSetDisconnectCB(&client, [](SYS_Socket_p s, int32_t) {
+    gClosing = s;
+    gOpenAtDisconnect = s->connected && fcntl(s->socket, F_GETFD) != -1;
+  });
+  EXPECT_EQ(SYS_SocketSetErrorCB(&client, nullptr), -1);
+  EXPECT_EQ(errGetLastError(), 10);
+  ASSERT_EQ(SYS_SocketConnect(&client), 0);
+  EXPECT_EQ(SYS_SocketGetStatus(), 0);
+  EXPECT_EQ(gConnecting, 1);
+  EXPECT_EQ(gConnected, 1);
+  EXPECT_EQ(SYS_SocketSend(&client, "x", 0), -1);
+  EXPECT_EQ(errGetLastError(), 10);
+  EXPECT_EQ(SYS_SocketSend(&client, nullptr, 1), -1);
+  EXPECT_EQ(errGetLastError(), 10);
+
+  platSocket_t fd = client.socket;
+  EXPECT_EQ(SYS_SocketClose(&client), 0);
+  EXPECT_EQ(gClosing, &client);
+  EXPECT_TRUE(gOpenAtDisconnect);  // the callback runs before the shutdown
+  EXPECT_EQ(fcntl(fd, F_GETFD), -1);
+  EXPECT_EQ(client.connected, 0);
+  EXPECT_EQ(client.host, nullptr);
+  EXPECT_EQ(SYS_SocketClose(&client), -1);  // not connected: error 10, closed all the same
+  EXPECT_EQ(errGetLastError(), 10);
+  EXPECT_EQ(SYS_SocketClose(nullptr), -1);
+
+  // A second server on the same port cannot bind.
+  SYS_Socket_t other;
+  ASSERT_EQ(SYS_SocketNew(&other, "127.0.0.1", server.port), 0);
+  EXPECT_EQ(SYS_SocketListen(&other), -1);
+  EXPECT_EQ(errGetLastError(), 2006);
+  EXPECT_EQ(other.socket, PLAT_NO_SOCKET);
+  SYS_MemFree(&other.host);
+
+  // Nobody listens any more: the connect fails with the error callback and status.
+  int port = server.port;
+  SYS_SocketClose(&server);
+  SYS_Socket_t lost;
+  ASSERT_EQ(SYS_SocketNew(&lost, "127.0.0.1", port), 0);
+  SYS_SocketSetErrorCB(&lost, [](SYS_Socket_p, const char *m) { gError = m; });
+  EXPECT_EQ(SYS_SocketConnect(&lost), -1);
+  EXPECT_EQ(errGetLastError(), 2002);
+  EXPECT_NE(SYS_SocketGetStatus(), 0);
+  EXPECT_EQ(gError.rfind("connect error: ", 0), 0u) << gError;
+  EXPECT_EQ(lost.socket, PLAT_NO_SOCKET);
+  EXPECT_EQ(lost.connected, 0);
+  SYS_MemFree(&lost.host);
+
+  SYS_Socket_p out = (SYS_Socket_p)1;
+  EXPECT_EQ(SYS_SocketAccept(&server, &out), -1);  // closed server: refused, nothing made
+  EXPECT_EQ(errGetLastError(), 2008);
+  EXPECT_EQ(out, nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// Modules reach this layer's functions by name.
+TEST(ExtSymbols, ReachableByName) {
+  struct Case {
+    const char *name;
+    void *function;
+  } cases[] = {
+      {"SYS_DetectSystem", (void *)&SYS_DetectSystem}, {"SYS_GetCPU", (void *)&SYS_GetCPU},
+      {"SYS_GetString", (void *)&SYS_GetString},       {"SYS_IConvToUCS", (void *)&SYS_IConvToUCS},
+      {"SYS_LangSetFile", (void *)&SYS_LangSetFile},   {"SYS_LangDestroy", (void *)&SYS_LangDestroy},
+      {"SYS_SocketResolve", (void *)&SYS_SocketResolve}, {"SYS_SocketFGets", (void *)&SYS_SocketFGets},
+      {"SYS_XMLOpen", (void *)&SYS_XMLOpen},           {"SYS_XMLParse", (void *)&SYS_XMLParse},
+  };
+  for (const Case &c : cases) EXPECT_EQ(SYS_SymbolLookup(c.name), c.function) << c.name;
+  EXPECT_EQ(SYS_SymbolLookup("SYS_SocketSetErrorCB"), nullptr);  // the setters are not listed
+  EXPECT_EQ(SYS_SymbolLookup("sys_xmlparse"), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,119 @@
+// Module loader: the plug-in file rule with the test module, plain system
+// libraries through the name map, the module list and the error codes.
+#include <zlib.h>
+
+#include "base/dl.h"
+#include "base/file.h"
+#include "base/main.h"
+#include "base/z.h"
+#include "files_util.h"
+
+using namespace files_test;
+
+namespace {
+
+// The test module sits in Modules/ below the tests' working directory.
+class ModuleLoader : public ::testing::Test {
+protected:
+  void SetUp() override { fs::current_path(KORV_TEST_DIR); }
+};
+
+int listed(const char *name)
+{
+  int n = 0;
+  for (PModule m = SYS_DlGetList(); m != nullptr; m = m->next)
+    n += strcmp(m->name, name) == 0;
+  return n;
+}
+
+}  // namespace
+
+TEST_F(ModuleLoader, ModuleInitReachesTheFramework)
+{
+  const std::string input = "read by the module through the lookup";
+  writeFile("module-input.txt", input);
+  void *h = SYS_DlOpen("korvtest");
+  fs::remove("module-input.txt");
+  ASSERT_NE(h, nullptr) << errGetLastError();
+  auto *calls = static_cast<int *>(SYS_DlGetProc(h, "korvtestInitCalls"));
+  ASSERT_NE(calls, nullptr);
+  EXPECT_EQ(*calls, 1);
+  EXPECT_EQ(*static_cast<void **>(SYS_DlGetProc(h, "korvtestFileOpen")), reinterpret_cast<void *>(&SYS_FileOpen));
+  EXPECT_EQ(*static_cast<int *>(SYS_DlGetProc(h, "korvtestMissingFound")), 0);
+  EXPECT_EQ(*static_cast<int32_t *>(SYS_DlGetProc(h, "korvtestBytesRead")), int32_t(input.size()));
+  EXPECT_EQ(*static_cast<uint32_t *>(SYS_DlGetProc(h, "korvtestCrc")), crcOf(input));
+
+  EXPECT_EQ(SYS_DlOpen("korvtest"), h);  // preloaded: no second load, no second init
+  EXPECT_EQ(*calls, 1);
+  EXPECT_EQ(listed("korvtest"), 1);
+  EXPECT_EQ(SYS_DlOpen("Modules/korvtest-w32.so"), h);  // the file name itself, same library
+  EXPECT_EQ(listed("Modules/korvtest-w32.so"), 1);
+}
+
+TEST_F(ModuleLoader, PlainLibrariesAndTheNameMap)
+{
+  void *z = SYS_DlOpen("libz.so.1");
+  ASSERT_NE(z, nullptr);
+  EXPECT_EQ(SYS_DlGetProc(z, "crc32"), reinterpret_cast<void *>(&crc32));
+  EXPECT_EQ(SYS_DlGetProc(z, "no_such_symbol"), nullptr);
+  EXPECT_EQ(errGetLastError(), 0);  // a missing symbol is no error
+
+  void *self = SYS_DlOpen("KERNEL32.DLL");
+  ASSERT_NE(self, nullptr);
+  EXPECT_EQ(SYS_DlGetProc(self, "SYS_FileOpen"), reinterpret_cast<void *>(&SYS_FileOpen));
+
+  for (const char *absent : {"d3d9.dll", "DDraw.dll", "no-such-library"}) {
+    EXPECT_EQ(SYS_DlOpen(absent), nullptr) << absent;
+    EXPECT_EQ(errGetLastError(), 200) << absent;
+  }
+  EXPECT_EQ(SYS_DlOpen(nullptr), nullptr);
+  EXPECT_EQ(errGetLastError(), 10);
+}
+
+TEST_F(ModuleLoader, CloseAndBadHandles)
+{
+  void *z = SYS_DlOpen("libz.so.1");
+  ASSERT_NE(z, nullptr);
+  ASSERT_EQ(listed("libz.so.1"), 1);
+  EXPECT_EQ(SYS_DlClose(z), 0);
+  EXPECT_EQ(listed("libz.so.1"), 0);
+
+  EXPECT_EQ(SYS_DlGetProc(nullptr, "x"), nullptr);
+  EXPECT_EQ(errGetLastError(), 202);
+  EXPECT_EQ(SYS_DlGetProc(z, nullptr), nullptr);
+  EXPECT_EQ(errGetLastError(), 10);
+  EXPECT_EQ(SYS_DlClose(nullptr), -1);
+  EXPECT_EQ(errGetLastError(), 202);
+  EXPECT_EQ(SYS_DlAddLib(nullptr, "x"), -1);
+  EXPECT_EQ(errGetLastError(), 10);
+  int anything;
+  EXPECT_EQ(SYS_DlAddLib(&anything, "Fake"), 0);
+  EXPECT_EQ(SYS_DlOpen("Fake"), &anything);  // a registered name is never loaded
+}
+
+TEST_F(ModuleLoader, LogsTheModuleAttemptFirst)
+{
+  std::string log = "dl-log-" + std::to_string(getpid()) + ".txt";
+  const char *argv[] = {"prog", "-v", "-debug-dl", "-debug-log", log.c_str()};
+  SYS_BaseInit(nullptr, 5, argv, nullptr);
+  ASSERT_NE(SYS_DlOpen("libz.so.1"), nullptr);
+  EXPECT_EQ(SYS_DlOpen("no-such-library"), nullptr);
+  SYS_BaseDone();
+  std::string text = readFile(log);
+  fs::remove(log);
+  size_t tried = text.find("Load lib: Modules/libz.so.1-w32.so");
+  size_t fallback = text.find("failed,  try libz.so.1.");
+  EXPECT_NE(tried, std::string::npos) << text;
+  EXPECT_NE(fallback, std::string::npos) << text;
+  EXPECT_LT(tried, fallback);
+  EXPECT_NE(text.find("error: lib (no-such-library) not found."), std::string::npos) << text;
+}
+
+TEST(Symbols, FileAndZNamesInTheTable)
+{
+  EXPECT_EQ(SYS_SymbolLookup("SYS_ZUncompress"), reinterpret_cast<void *>(&SYS_ZUncompress));
+  EXPECT_EQ(SYS_SymbolLookup("SYS_DlOpen"), reinterpret_cast<void *>(&SYS_DlOpen));
+  EXPECT_EQ(SYS_SymbolLookup("SYS_Glob"), reinterpret_cast<void *>(&SYS_Glob));
+  EXPECT_EQ(SYS_SymbolLookup("SYS_FileEof"), nullptr);
+  EXPECT_EQ(SYS_SymbolLookup("SYS_DlAddLib"), nullptr);
+}

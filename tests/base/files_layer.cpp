@@ -1,0 +1,232 @@
+// File layer: disk files, the handler chain's order, the error callback,
+// standard paths, directory creation and wildcard listings.
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "base/main.h"
+#include "base/mem.h"
+#include "files_util.h"
+
+using namespace files_test;
+
+using FileLayer = Scratch;
+
+TEST_F(FileLayer, DiskWriteThenReadBack)
+{
+  SYS_File_p f = SYS_FileOpen("new.bin", SYS_FILE_WRITE);
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(SYS_FileSize("new.bin"), 0);
+  std::string bytes(100, '\0');
+  for (int i = 0; i < 100; ++i)
+    bytes[i] = char(i * 7);
+  EXPECT_EQ(SYS_FileWrite(f, bytes.data(), 100), 0);
+  EXPECT_EQ(SYS_FilePutStr(f, "%s=%d", "x", 42), 0);
+  SYS_FileClose(f);
+  EXPECT_EQ(readFile("new.bin"), bytes + "x=42");
+
+  f = SYS_FileOpen("new.bin", 0);
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(f->size, 104);
+  EXPECT_EQ(SYS_FileSeek(f, 98), 0);
+  char tail[16];
+  EXPECT_EQ(SYS_FileRead(f, tail, sizeof tail), 6);
+  EXPECT_EQ(std::string(tail, 6), bytes.substr(98) + "x=42");
+  EXPECT_NE(SYS_FileEof(f), 0);
+  EXPECT_EQ(SYS_FileTell(f), 104);
+  SYS_FileClose(f);
+
+  f = SYS_FileOpen("new.bin", SYS_FILE_APPEND);
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(SYS_FileWrite(f, "!", 1), 0);
+  SYS_FileClose(f);
+  EXPECT_EQ(readFile("new.bin").back(), '!');
+  EXPECT_TRUE(Calls::seen.empty());
+}
+
+TEST_F(FileLayer, DiskLinesLoseTheirLineEnds)
+{
+  writeFile("lines.txt", "abc\r\nxy\n\nlast");
+  SYS_File_p f = SYS_FileOpen("lines.txt", SYS_FILE_TEXT);
+  ASSERT_NE(f, nullptr);
+  char line[64];
+  std::vector<std::string> got;
+  while (SYS_FileGetStr(f, line, sizeof line) != nullptr)
+    got.push_back(line);
+  EXPECT_EQ(got, (std::vector<std::string>{"abc", "xy", "", "last"}));
+  SYS_FileClose(f);
+}
+
+TEST_F(FileLayer, MissingFileReachesTheCallbackOnlyFromOpen)
+{
+  EXPECT_EQ(SYS_FileExist("nope.txt"), -1);
+  EXPECT_EQ(errGetLastError(), 1);
+  EXPECT_EQ(SYS_FileSize("nope.txt"), -1);
+  EXPECT_EQ(errGetLastError(), 1);
+  EXPECT_TRUE(Calls::seen.empty());
+
+  EXPECT_EQ(SYS_FileOpen("nope.txt", 0), nullptr);
+  EXPECT_EQ(errGetLastError(), 11);
+  ASSERT_EQ(Calls::seen.size(), 1u);
+  EXPECT_EQ(Calls::seen[0], (std::pair<int32_t, std::string>{11, "nope.txt"}));
+}
+
+TEST_F(FileLayer, DirectoryDoesNotOpenAsAFile)
+{
+  fs::create_directory("folder");
+  EXPECT_EQ(SYS_FileExist("folder"), 0);  // a directory counts as present
+  EXPECT_EQ(SYS_FileOpen("folder", 0), nullptr);
+  ASSERT_EQ(Calls::seen.size(), 1u);
+  EXPECT_EQ(Calls::seen[0], (std::pair<int32_t, std::string>{2, "folder"}));
+}
+
+TEST_F(FileLayer, BackslashesReachTheDiskAsSlashes)
+{
+  writeFile("sub/inner.txt", "inner");
+  EXPECT_EQ(slurp("sub\\inner.txt"), "inner");
+  EXPECT_EQ(SYS_FileSize("sub\\inner.txt"), 5);
+}
+
+// Loose file over directory pack over pack file, and the newest pack first.
+TEST_F(FileLayer, LooseOverDirectoryPackOverPackFiles)
+{
+  writeFile("old.dat", buildPack({{"a.txt", "old-a", true}, {"b.txt", "old-b", false}, {"c.txt", "old-c", true},
+                                  {"d.txt", "old-d", false}}));
+  writeFile("new.dat", buildPack({{"c.txt", "new-c", false}, {"b.txt", "new-b", true}}));
+  writeFile("tree/b.txt", "tree-b");
+  writeFile("tree/a.txt", "tree-a");
+  ASSERT_EQ(SYS_FilePackOpen("old.dat"), 0);
+  ASSERT_EQ(SYS_FilePackOpen("new.dat"), 0);
+  ASSERT_EQ(SYS_FilePackOpen("tree"), 0);
+  writeFile("a.txt", "loose-a");
+
+  EXPECT_EQ(slurp("a.txt"), "loose-a");
+  EXPECT_EQ(slurp("b.txt"), "tree-b");
+  EXPECT_EQ(slurp("c.txt"), "new-c");
+  EXPECT_EQ(slurp("d.txt"), "old-d");
+  fs::remove("a.txt");
+  EXPECT_EQ(slurp("a.txt"), "tree-a");
+  EXPECT_EQ(SYS_FileSize("c.txt"), 5);
+  EXPECT_TRUE(Calls::seen.empty());
+}
+
+TEST_F(FileLayer, DirectoryPackMapsItsTreeOnce)
+{
+  writeFile("pack/top.txt", "top");
+  writeFile("pack/sub/deep/x.bin", std::string(3000, 'x'));
+  fs::create_directory_symlink("..", "pack/sub/loop");  // must not map forever
+  for (int i = 0; i < 40; ++i)
+    writeFile("pack/many/" + std::to_string(i), std::to_string(i * i));
+  ASSERT_EQ(SYS_FilePackOpen("pack/"), 0);
+  ASSERT_EQ(SYS_FilePackOpen("pack"), 0);  // same directory: accepted, unchanged
+  writeFile("pack/later.txt", "later");
+
+  EXPECT_EQ(slurp("top.txt"), "top");
+  EXPECT_EQ(slurp("sub/deep/x.bin"), std::string(3000, 'x'));
+  EXPECT_EQ(SYS_FileSize("sub/deep/x.bin"), 3000);
+  EXPECT_EQ(SYS_FileExist("sub\\deep\\x.bin"), -1);  // stored names are matched as written
+  EXPECT_EQ(SYS_FileExist("later.txt"), -1);
+  EXPECT_EQ(SYS_FileExist("sub/loop/top.txt"), -1);
+  for (int i = 0; i < 40; ++i)
+    EXPECT_EQ(slurp(("many/" + std::to_string(i)).c_str()), std::to_string(i * i));
+  fs::remove("pack/top.txt");
+  EXPECT_EQ(SYS_FileExist("top.txt"), 0);  // still mapped, but gone from disk
+  EXPECT_EQ(SYS_FileOpen("top.txt", 0), nullptr);
+  EXPECT_EQ(Calls::seen.size(), 1u);
+}
+
+TEST_F(FileLayer, PackOpenOfNothingIsNotSupported)
+{
+  EXPECT_EQ(SYS_FilePackOpen("absent.dat"), -1);
+  EXPECT_EQ(errGetLastError(), 11);
+  EXPECT_EQ(SYS_FilePackOpen(nullptr), -1);
+  EXPECT_EQ(errGetLastError(), 10);
+  EXPECT_TRUE(Calls::seen.empty());
+}
+
+TEST_F(FileLayer, PathKinds)
+{
+  std::string progDir = fs::read_symlink("/proc/self/exe").parent_path().string();
+  setenv("HOME", dir_.c_str(), 1);
+  setenv("TEMP", "/var/tmp/", 1);
+  auto path = [](uint32_t kind, const char *name) {
+    char *p = SYS_PathGet(kind, name);
+    std::string s = p != nullptr ? p : "<null>";
+    SYS_MemFree(&p);
+    return s;
+  };
+  EXPECT_EQ(path(1, ""), progDir + "/");
+  EXPECT_EQ(path(1, "quv.dat"), progDir + "/quv.dat");
+  EXPECT_EQ(path(2, "a\\b"), dir_.string() + "/a/b");
+  EXPECT_EQ(path(3, "x.cfg"), dir_.string() + "/.tarvo/config/x.cfg");
+  static const char kBase[] = ".elsewhere";
+  SYS_PathSetHomeBase(kBase);
+  EXPECT_EQ(path(3, "x.cfg"), dir_.string() + "/.elsewhere/config/x.cfg");
+  EXPECT_EQ(path(5, "t"), "/var/tmp/t");
+  unsetenv("XDG_DESKTOP_DIR");
+  EXPECT_EQ(path(4, "d"), dir_.string() + "/Desktop/d");
+
+  EXPECT_EQ(path(0, "x"), "<null>");
+  EXPECT_EQ(errGetLastError(), 0);
+  EXPECT_EQ(path(6, "x"), "<null>");
+  EXPECT_EQ(errGetLastError(), 10);
+  unsetenv("HOME");
+  EXPECT_EQ(path(2, ""), progDir + "/");  // no home: the program directory
+}
+
+TEST_F(FileLayer, BaseInitLogsHomeAndProgramDirectory)
+{
+  setenv("HOME", dir_.c_str(), 1);
+  const char *argv[] = {"prog", "-v", "-debug-base"};
+  SYS_BaseInit(nullptr, 3, argv, nullptr);
+  SYS_BaseDone();
+  std::string log = readFile("debug.log");
+  std::string progDir = fs::read_symlink("/proc/self/exe").parent_path().string();
+  EXPECT_NE(log.find("HOME: '" + dir_.string() + "/'"), std::string::npos) << log;
+  EXPECT_NE(log.find("SYSTEM DIR: '" + progDir + "/'"), std::string::npos) << log;
+}
+
+TEST_F(FileLayer, MkDirCreatesParentsAndReportsFailures)
+{
+  EXPECT_EQ(SYS_MkDir("a/b\\c"), 0);
+  EXPECT_TRUE(fs::is_directory("a/b/c"));
+  EXPECT_EQ(SYS_MkDir("a/b/c"), 1);  // exists already
+  EXPECT_EQ(SYS_MkDir("solo"), 0);
+  EXPECT_EQ(SYS_MkDir("solo"), 1);
+  writeFile("plain", "x");
+  EXPECT_EQ(SYS_MkDir("plain/under"), 1);
+  EXPECT_EQ(SYS_MkDir(""), 1);
+}
+
+TEST_F(FileLayer, GlobListsMatchesWithTheFilterDirectory)
+{
+  for (const char *n : {"g/one.txt", "g/two.txt", "g/three.md", "g/t.txt", "top.md"})
+    writeFile(n, "x");
+  fs::create_directory("g/dir.txt");  // directories are listed like files
+  fs::create_directory("empty");
+  auto list = [](const char *filter, int expect) {
+    SYS_Glob_p g = nullptr;
+    EXPECT_EQ(SYS_Glob(filter, &g), expect) << filter;
+    std::vector<std::string> names;
+    if (g == nullptr)
+      return names;
+    for (int32_t i = 0; i < g->count; ++i)
+      names.push_back(g->paths[i]);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(SYS_GlobFree(&g), 0);
+    EXPECT_EQ(g, nullptr);
+    return names;
+  };
+  using V = std::vector<std::string>;
+  EXPECT_EQ(list("g/*.txt", 0), (V{"g/dir.txt", "g/one.txt", "g/t.txt", "g/two.txt"}));
+  EXPECT_EQ(list("g\\t??.*", 0), (V{"g/two.txt"}));
+  EXPECT_EQ(list("*.md", 0), (V{"top.md"}));
+  EXPECT_EQ(list("g/*.*", 0).size(), 5u);
+  EXPECT_EQ(list("empty/*", 0), V{});
+  EXPECT_EQ(list("missing/*", -1), V{});
+  EXPECT_EQ(errGetLastError(), 1);
+  SYS_Glob_p g = nullptr;
+  EXPECT_EQ(SYS_Glob("", &g), -1);
+  EXPECT_EQ(SYS_GlobFree(&g), -1);
+  EXPECT_EQ(errGetLastError(), 10);
+}
