@@ -1,0 +1,37 @@
+// Display modes: the screen mode at start, the list of modes, full-screen switches.
+//
+// A switch is a claim on a listed mode that the next window of that size takes (the
+// platform cannot change the display without a window); wmRestoreVideoMode leaves
+// it and the window keeps its size. A mode not in the list is refused with 3007.
+// Depends on: list, mem, log; platform/window.
+#pragma once
+
+#include <cstdint>
+
+#include "base/list.h"
+
+typedef struct wm_videomode_t {
+  int32_t width;
+  int32_t height;
+  int32_t bits;     // 32 for every 4-byte-per-pixel mode
+  float frequency;  // Hz
+} wm_videomode_t;
+
+// The screen mode read by dmInit (wmOptions 5 to 8).
+struct wm_screenmode_t {
+  int32_t width, height, bits, frequency;
+};
+extern wm_screenmode_t dmScreen;
+
+extern "C" {
+
+int dmInit(void);
+// List of tracked wm_videomode_t in the system's order, or null when none.
+SYS_List_p wmGetVideoModes(void);
+// Releases a list from wmGetVideoModes with its modes; 0.
+int wmFreeVideoModes(SYS_List_p modes);
+int wmSetVideoMode(int32_t width, int32_t height, int32_t bits, float frequency);
+int wmRestoreVideoMode(void);
+int dmDone(void);
+
+}  // extern "C"
