@@ -136,6 +136,16 @@ int SYS_DlClose(void *handle)
   return 0;
 }
 
+}  // extern "C"
+
+void SYS_DlForget(void)
+{
+  std::lock_guard lock(dlLock);
+  modules = nullptr;
+}
+
+extern "C" {
+
 PModule SYS_DlGetList(void)
 {
   errClear();

@@ -27,3 +27,7 @@ PModule SYS_DlGetList(void);
 int SYS_DlAddLib(void *handle, const char *name);
 
 }  // extern "C"
+
+// Step of SYS_BaseDone: the records go with the tracked memory, so the list is emptied
+// (the libraries stay loaded).
+void SYS_DlForget(void);

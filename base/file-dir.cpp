@@ -196,6 +196,12 @@ int32_t sizeDir(const char *path)
 
 }  // namespace
 
+void SYS_DirPackForget(void)
+{
+  std::lock_guard lock(dirLock);
+  dirPacks = nullptr;
+}
+
 const SYS_FileHandler_t SYS_DirPackHandler = {
     "Dir pack handler", packOpenDir, openDir, SYS_FileSeek_reg, SYS_FileRead_reg, SYS_FileGetStr_reg,
     SYS_FilePutStr_reg, SYS_FileWrite_reg, SYS_FileEof_reg, SYS_FileTell_reg, SYS_FileClose_reg, existDir, sizeDir,

@@ -21,3 +21,6 @@ typedef struct SYS_DirPack_t {
 }  // extern "C"
 
 extern const SYS_FileHandler_t SYS_DirPackHandler;
+
+// The framework's shutdown frees every tracked block; the list head must not outlive them.
+void SYS_DirPackForget(void);

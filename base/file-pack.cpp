@@ -398,6 +398,12 @@ SYS_Pack_t *SYS_PackNewest(void)
   return packs != nullptr ? static_cast<SYS_Pack_t *>(packs->item) : nullptr;
 }
 
+void SYS_PackForget(void)
+{
+  std::lock_guard lock(packLock);
+  packs = nullptr;
+}
+
 const SYS_FileHandler_t SYS_PackFileHandler = {
     "Pack handler", packFileOpen, openPack, seekPack, readPack, getstrPack, putstrPack,
     writePack, eofPack, tellPack, closePack, existPack, sizePack,

@@ -41,3 +41,5 @@ extern const SYS_FileHandler_t SYS_PackFileHandler;
 
 // The pack registered last, or null (for tools and tests that walk a catalog).
 SYS_Pack_t *SYS_PackNewest(void);
+// The framework's shutdown frees every tracked block; the list head must not outlive them.
+void SYS_PackForget(void);

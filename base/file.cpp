@@ -256,6 +256,14 @@ SYS_File_p SYS_FileOpenQuiet(const char *path, int32_t flags)
 void SYS_FileDone(void)
 {
   errClear();
+  // Nothing is closed; the records go with the tracked memory right after, so the
+  // lists must not point at them when the framework is started again.
+  {
+    std::lock_guard lock(openLock);
+    openFiles = nullptr;
+  }
+  SYS_DirPackForget();
+  SYS_PackForget();
 }
 
 extern "C" {

@@ -180,6 +180,7 @@ int SYS_BaseDone(void)
   SYS_SocketDone();
   SYS_CfgDone();
   SYS_FileDone();
+  SYS_DlForget();
   SYS_DbgDone();
   SYS_MemDone();
   return 0;

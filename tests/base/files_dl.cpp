@@ -117,3 +117,25 @@ TEST(Symbols, FileAndZNamesInTheTable)
   EXPECT_EQ(SYS_SymbolLookup("SYS_FileEof"), nullptr);
   EXPECT_EQ(SYS_SymbolLookup("SYS_DlAddLib"), nullptr);
 }
+
+// The shutdown frees every tracked record; a framework started again in the same
+// process must not walk the old module, pack or open-file lists.
+TEST_F(ModuleLoader, StartsAgainAfterShutdown)
+{
+  const char *argv[] = {"files-tests"};
+  SYS_BaseInit(nullptr, 1, argv, nullptr);
+  writeFile("restart-dir/inside.txt", "dir");
+  ASSERT_EQ(SYS_FilePackOpen("restart-dir"), 0);
+  ASSERT_NE(SYS_DlOpen("korvtest"), nullptr);
+  SYS_File_p open = SYS_FileOpen("inside.txt", 0);
+  ASSERT_NE(open, nullptr);
+  SYS_BaseDone();
+
+  SYS_BaseInit(nullptr, 1, argv, nullptr);
+  EXPECT_EQ(SYS_DlGetList(), nullptr);
+  EXPECT_EQ(SYS_FileExist("inside.txt"), -1);  // the directory pack went with the shutdown
+  EXPECT_NE(SYS_DlOpen("korvtest"), nullptr);
+  EXPECT_EQ(listed("korvtest"), 1);
+  SYS_BaseDone();
+  fs::remove_all("restart-dir");
+}
