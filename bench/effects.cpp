@@ -1,0 +1,184 @@
+// Effects benchmark: the time to build the procedural tables, the time from start to
+// the show's first frame of a "-default" run of the real program (watched through X11
+// captures of its window), and the median frame time of patterns 0 to 8 drawn at
+// chosen timeline times in a real GL context at 1024 x 576 and 1920 x 1080.
+// Run under an X display (Xvfb) with LIBGL_ALWAYS_SOFTWARE=1 for llvmpipe.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "base/file.h"
+#include "media/window/WM.h"
+#include "presentation/bindings.h"
+#include "presentation/gl.h"
+#include "presentation/ife.h"
+#include "presentation/procedural.h"
+#include "presentation/scenes.h"
+#include "presentation/show.h"
+#include "presentation/tempo.h"
+#include "presentation/textures.h"
+#include "presentation/window.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
+
+Window FindWindow(Display *display, Window root, const char *title) {
+  char *name = nullptr;
+  if (XFetchName(display, root, &name) && name) {
+    bool match = std::string(name) == title;
+    XFree(name);
+    if (match) return root;
+  }
+  Window rootOut, parent, *children = nullptr;
+  unsigned count = 0;
+  if (!XQueryTree(display, root, &rootOut, &parent, &children, &count)) return 0;
+  Window found = 0;
+  for (unsigned i = 0; i < count && !found; i++) found = FindWindow(display, children[i], title);
+  if (children) XFree(children);
+  return found;
+}
+
+// The loading bar's left end, at 250 x 300 of the 1280 x 720 layer space.
+int LoaderState(Display *display, Window window) {
+  XWindowAttributes a;
+  if (!XGetWindowAttributes(display, window, &a) || a.map_state != IsViewable) return -1;
+  int x = a.width * 250 / 1280, y = a.height - a.height * 300 / 720;
+  XImage *image = XGetImage(display, window, x, y, 1, 1, AllPlanes, ZPixmap);
+  if (!image) return -1;
+  unsigned long p = XGetPixel(image, 0, 0);
+  XDestroyImage(image);
+  int r = (p >> 16) & 255, b = p & 255;
+  return b > 150 && b > r + 40;
+}
+
+// Milliseconds from the spawn of "korvadyne -default" to the first capture after the
+// loading screen has gone; negative when it could not be seen.
+double StartToFirstFrame(const std::string &bin) {
+  Display *display = XOpenDisplay(nullptr);
+  if (!display) return -1;
+  Clock::time_point start = Clock::now();
+  pid_t pid = fork();
+  if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive the watcher
+    setenv("KORVADYNE_HEADLESS", "1", 1);
+    setenv("ALSOFT_DRIVERS", "null", 0);
+    std::string exe = bin + "/korvadyne";
+    execl(exe.c_str(), exe.c_str(), "-default", (char *)nullptr);
+    _exit(127);
+  }
+  double result = -1;
+  bool sawLoader = false;
+  Window window = 0;
+  while (Ms(start, Clock::now()) < 20000 && waitpid(pid, nullptr, WNOHANG) == 0) {
+    if (!window) window = FindWindow(display, DefaultRootWindow(display), "tarvo!korvadyne");
+    int state = window ? LoaderState(display, window) : -1;
+    if (state == 1) sawLoader = true;
+    if (state == 0 && sawLoader) {
+      result = Ms(start, Clock::now());
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  XCloseDisplay(display);
+  return result;
+}
+
+// The timeline time at which each pattern is drawn: inside it, clear of its flash.
+const int32_t kPatternTimes[9] = {3000, 10000, 15000, 19000, 23000, 27500, 31000, 34500, 38000};
+
+double MedianFrame(wm_window_t *window, int32_t width, int32_t height, int32_t pattern, int frames) {
+  TempoState tempo;
+  TempoMapAt(tempo, kPatternTimes[pattern]);
+  std::vector<double> times;
+  for (int f = 0; f < frames; f++) {
+    // Patterns 3 and 4 step their time: restore it every frame.
+    SegmentTime = tempo.SegmentTime + f;
+    Pattern = tempo.Pattern;
+    Beat = tempo.Beat;
+    Clock::time_point a = Clock::now();
+    glViewport(0, 0, width, height);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    LetterboxHeight = LetterboxHeightFor(width);
+    glViewport(0, LetterboxY(height, LetterboxHeight), width, LetterboxHeight);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glColor3f(1, 1, 1);
+    ScenesDraw(Pattern);
+    float flash[3];
+    for (int32_t i = 0, n = WhiteFlashParams(Pattern, SegmentTime, tempo.Row, flash); i < n; i++)
+      IfeRender(&IfeWhiteFlashFx, flash[i]);
+    wmSwapBuffers(window);
+    glFinish();
+    times.push_back(Ms(a, Clock::now()));
+  }
+  std::sort(times.begin(), times.end());
+  return times[times.size() / 2];
+}
+
+}  // namespace
+
+int main() {
+  const std::string binary = KORV_BENCH_BINARY_DIR;
+  std::printf("effects benchmark (llvmpipe, %u hardware threads)\n", std::thread::hardware_concurrency());
+
+  Clock::time_point a = Clock::now();
+  if (ProcBuildTables(nullptr) != 0) return 1;
+  std::printf("procedural tables: %.1f ms\n", Ms(a, Clock::now()));
+
+  double first = StartToFirstFrame(binary + "/bin");
+  if (first >= 0)
+    std::printf("start to first frame (-default, 53 loading steps of 10 ms): %.0f ms\n", first);
+  else
+    std::printf("start to first frame: not seen (no display or no window)\n");
+
+  if (chdir((binary + "/content").c_str()) != 0 || wmInit() != 0) return 1;
+  InitGLUnit();
+  InitGLUUnit();
+  const int32_t sizes[2][2] = {{1024, 576}, {1920, 1080}};
+  double medians[2][9] = {};
+  for (int s = 0; s < 2; s++) {
+    int32_t width = sizes[s][0], height = sizes[s][1];
+    wm_window_t *window = wmCreateWindow(0, 0, width, height);
+    if (!window || wmShowWindow(window) != 0) return 1;
+    if (s == 0) {
+      glInitExt();
+      TexInit();
+      IfeLoad(&IfeFadeoutFx, "fadeout.ife", "");
+      IfeLoad(&IfeWhiteFlashFx, "whiteflash.ife", "");
+    }
+    MainWindow = window;
+    SpriteTexture = TexLoad("sprite8.tga", 3);
+    if (!LogoImage) {
+      SYS_File_t *logo = SYS_FileOpen("logo.tga", 0);
+      if (!logo) return 1;
+      LogoImageSize = SYS_FileSize("logo.tga");
+      LogoImage = (uint8_t *)PasMemGet(LogoImageSize, "bench logo");
+      SYS_FileRead(logo, LogoImage, LogoImageSize);
+      SYS_FileClose(logo);
+    }
+    ScreenWidth = width;
+    ScreenHeight = height;
+    for (int32_t p = 0; p < 9; p++) medians[s][p] = MedianFrame(window, width, height, p, 40);
+    wmDestroyWindow(window);
+  }
+  std::printf("pattern  time(ms)  1024x576(ms)  1920x1080(ms)\n");
+  for (int32_t p = 0; p < 9; p++)
+    std::printf("%7d  %8d  %12.2f  %13.2f%s\n", p, kPatternTimes[p], medians[0][p], medians[1][p],
+                medians[1][p] < 16.7 ? "" : "  (over 16.7)");
+  return 0;
+}

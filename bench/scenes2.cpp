@@ -1,0 +1,118 @@
+// Scenes benchmark: the median time of one frame of each pattern from 32 to 54 (the
+// particle image, kaleidoscope and greetings scenes with their glow and white
+// flashes, drawn with the show's own effects, textures and tables) in a real GL
+// context at 1024 x 576 and 1920 x 1080, one row per pattern.
+// Run under an X display (Xvfb) with LIBGL_ALWAYS_SOFTWARE=1 for llvmpipe.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "media/window/WM.h"
+#include "presentation/gl.h"
+#include "presentation/glow.h"
+#include "presentation/ife.h"
+#include "presentation/procedural.h"
+#include "presentation/scenes.h"
+#include "presentation/show.h"
+#include "presentation/tempo.h"
+#include "presentation/textures.h"
+#include "presentation/window.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
+
+constexpr int32_t kFirstPattern = 32, kLastPattern = 54, kPatterns = kLastPattern - kFirstPattern + 1;
+constexpr int kFrames = 15;
+
+// A second into pattern p, which segment 4 starts at (p - 5) x 3555 ms.
+int32_t PatternTime(int32_t p) { return 25777 + (p - 5) * 3555 + 1000; }
+
+double MedianFrame(wm_window_t *window, int32_t width, int32_t height, int32_t pattern) {
+  std::vector<double> times;
+  for (int f = 0; f < kFrames; f++) {
+    TempoState tempo;
+    TempoMapAt(tempo, PatternTime(pattern) + 17 * f);
+    SegmentTime = tempo.SegmentTime;
+    Pattern = tempo.Pattern;
+    Row = tempo.Row;
+    Beat = tempo.Beat;
+    Clock::time_point a = Clock::now();
+    glViewport(0, 0, width, height);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    LetterboxHeight = LetterboxHeightFor(width);
+    glViewport(0, LetterboxY(height, LetterboxHeight), width, LetterboxHeight);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glColor3f(1, 1, 1);
+    ScenesDraw(Pattern);
+    float flash[3];
+    for (int32_t i = 0, n = WhiteFlashParams(Pattern, SegmentTime, Row, flash); i < n; i++)
+      IfeRender(&IfeWhiteFlashFx, flash[i]);
+    glDisable(GL_DEPTH_TEST);
+    wmSwapBuffers(window);
+    glFinish();
+    times.push_back(Ms(a, Clock::now()));
+  }
+  std::sort(times.begin(), times.end());
+  return times[times.size() / 2];
+}
+
+}  // namespace
+
+int main() {
+  const std::string binary = KORV_BENCH_BINARY_DIR;
+  std::printf("scenes benchmark, patterns 32 to 54 (llvmpipe, %u hardware threads)\n",
+              std::thread::hardware_concurrency());
+  if (chdir((binary + "/content").c_str()) != 0 || wmInit() != 0) return 1;
+  InitGLUnit();
+  InitGLUUnit();
+  Clock::time_point a = Clock::now();
+  if (ProcBuildTables(nullptr) != 0) return 1;
+  std::printf("procedural tables: %.1f ms\n", Ms(a, Clock::now()));
+
+  const int32_t sizes[2][2] = {{1024, 576}, {1920, 1080}};
+  double medians[2][kPatterns] = {};
+  // The first window stays open: its context holds the textures both windows share.
+  wm_window_t *windows[2] = {};
+  for (int s = 0; s < 2; s++) {
+    const int32_t width = sizes[s][0], height = sizes[s][1];
+    wm_window_t *window = windows[s] = wmCreateWindow(0, 0, width, height);
+    if (!window || wmShowWindow(window) != 0) return 1;
+    MainWindow = window;
+    ScreenWidth = width;
+    ScreenHeight = height;
+    LetterboxHeight = LetterboxHeightFor(width);
+    if (s == 0) {
+      glInitExt();
+      TexInit();
+      ScreenTexCreate();
+      IfeBufTextures[0] = ScreenTexture;
+      const struct {
+        ife_interface *fx;
+        const char *file;
+      } effects[] = {{&IfeVBlurFx, "v_blur.ife"},       {&IfeHBlurFx, "h_blur.ife"},       {&IfeFadeoutFx, "fadeout.ife"},
+                     {&IfeFeedbackFx, "feedback.ife"},  {&IfeCreditsFx, "credits.ife"},    {&IfeRotateBkgFx, "rotatebkg.ife"},
+                     {&IfeWhiteFlashFx, "whiteflash.ife"}};
+      for (const auto &e : effects) IfeLoad(e.fx, e.file, "");
+      SpriteTexture = TexLoad("sprite8.tga", 3);
+      CubeTexture = TexLoad("kekviz.tga", 3);
+      GreetTexture = TexLoad("greet.tga", 0);
+    }
+    for (int32_t p = 0; p < kPatterns; p++) medians[s][p] = MedianFrame(window, width, height, kFirstPattern + p);
+  }
+  for (wm_window_t *w : windows) wmDestroyWindow(w);
+  std::printf("pattern  scene              time(ms)  1024x576(ms)  1920x1080(ms)\n");
+  for (int32_t p = 0; p < kPatterns; p++) {
+    const int32_t pattern = kFirstPattern + p;
+    const char *scene = pattern <= 36 ? "particle image" : pattern <= 40 ? "attractors" : pattern <= 46 ? "kaleidoscope" : "greetings";
+    std::printf("%7d  %-16s  %8d  %12.2f  %13.2f%s\n", pattern, scene, PatternTime(pattern), medians[0][p],
+                medians[1][p], medians[1][p] < 16.7 ? "" : "  (over 16.7)");
+  }
+  return 0;
+}

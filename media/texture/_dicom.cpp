@@ -1,0 +1,108 @@
+// DICOM input filter (id 7): uncompressed 8-bit grey and 24-bit colour images in
+// explicit-VR little-endian form.
+//
+// After the 128-byte preamble and "DICM" the reader walks the data elements, taking
+// samples per pixel, rows, columns and the pixel data. Every element's length is
+// checked against the bytes left, and each step moves forward, so the walk ends.
+// OB, OW, OF, SQ, UT and UN elements carry a 32-bit length after two reserved bytes;
+// an undefined length (encapsulated pixel data) is refused.
+// Depends on: base (tracked memory, log).
+
+#include <cstring>
+
+#include "media/texture/TL_private.h"
+
+namespace {
+
+constexpr int32_t kStart = 132;
+
+inline uint32_t U16(const uint8_t *p) { return p[0] | (p[1] << 8); }
+inline uint32_t U32(const uint8_t *p) { return U16(p) | U16(p + 2) << 16; }
+
+bool LongLength(const uint8_t *vr) {
+  static constexpr const char *kLong[] = {"OB", "OW", "OF", "SQ", "UT", "UN"};
+  for (const char *v : kLong)
+    if (vr[0] == v[0] && vr[1] == v[1]) return true;
+  return false;
+}
+
+txBitmap *Fail(int32_t code, txBitmap *bitmap, const char *why) {
+  txRelease(bitmap);
+  TX_FAIL(code, "[TL][dicom]", "%s (%s)", why, txSettings.currentName ? txSettings.currentName : "-");
+  return nullptr;
+}
+
+}  // namespace
+
+extern "C" {
+
+int32_t dicomCheck(const uint8_t *d) {
+  for (int i = 0; i < 128; ++i)
+    if (d[i] != 0) return 1000;
+  return std::memcmp(d + 128, "DICM", 4) == 0 ? 0 : 1000;
+}
+
+txBitmap *dicomRead(const uint8_t *data, int32_t size) {
+  if (!data || size < kStart) return Fail(1002, nullptr, "header truncated");
+  int32_t samples = 0, rows = 0, columns = 0;
+  const uint8_t *pixels = nullptr;
+  int64_t pixelBytes = 0;
+  int64_t pos = kStart;
+  while (pos + 8 <= size) {
+    const uint8_t *e = data + pos;
+    const uint32_t group = U16(e), element = U16(e + 2);
+    int64_t valueAt, length;
+    if (LongLength(e + 4)) {
+      if (pos + 12 > size) break;
+      length = U32(e + 8);
+      valueAt = pos + 12;
+    } else {
+      length = U16(e + 6);
+      valueAt = pos + 8;
+    }
+    if (length == 0xFFFFFFFF) return Fail(1000, nullptr, "undefined element length");
+    if (valueAt + length > size) return Fail(1002, nullptr, "element past the end");
+    const uint8_t *value = data + valueAt;
+    if (group == 0x0028 && length >= 2) {
+      if (element == 0x0002) samples = (int32_t)U16(value);
+      if (element == 0x0010) rows = (int32_t)U16(value);
+      if (element == 0x0011) columns = (int32_t)U16(value);
+    } else if (group == 0x7FE0 && element == 0x0010) {
+      pixels = value;
+      pixelBytes = length;
+    }
+    pos = valueAt + length;
+  }
+  if (samples != 1 && samples != 3) return Fail(1000, nullptr, "unsupported samples per pixel");
+  const int32_t bits = samples * 8;
+  const int32_t bytes = txImageBytes(columns, rows, bits);
+  if (bytes < 0) return Fail(1000, nullptr, "bad size");
+  if (!pixels) return Fail(1000, nullptr, "no pixel data");
+  if (pixelBytes < bytes) return Fail(1002, nullptr, "pixel data shorter than the image");
+
+  txBitmap *b = (txBitmap *)SYS_MemGet(sizeof(txBitmap), "bmpRead: struct");
+  if (!b) return Fail(5, nullptr, "no memory");
+  const int32_t rowBytes = columns * samples;
+  b->image[0] = txAdoptRows(data, pixels - data, rowBytes, rowBytes, rows, false);
+  if (!b->image[0]) {
+    b->image[0] = (uint8_t *)SYS_MemGet(bytes, "buffer");
+    if (!b->image[0]) return Fail(5, b, "no memory");
+    std::memcpy(b->image[0], pixels, (size_t)bytes);
+  }
+  // Colour samples are stored R,G,B; the record says so.
+  b->type = bits == 8 ? TX_TYPE_BGR : TX_TYPE_RGB;
+  b->subtype = bits == 8 ? TX_SUB_GREY : TX_SUB_OTHER;
+  b->width = columns;
+  b->height = rows;
+  b->bits = bits;
+  b->levels = 1;
+  b->imagesize[0] = bytes;
+  return b;
+}
+
+const tx_filter_t txDicomFilter = {
+    TX_FMT_DICOM, "tarvo!korvadyne's DICOM input filter", "Digital Imaging and Communications in Medicine (DICOM)",
+    dicomCheck, dicomRead, nullptr, {0, 0},
+};
+
+}  // extern "C"

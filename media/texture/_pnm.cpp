@@ -1,0 +1,123 @@
+// PNM filter (id 6): binary grey (P5) and colour (P6) images with a maximum value of
+// 255, in and out.
+//
+// The header is read line by line: comment lines anywhere, the magic line, the size
+// line, then lines up to the one that is exactly "255", after which the raw pixels
+// follow. Lines are measured in the file data itself, so a line of any length is
+// safe; the pixel bytes must all be there.
+// Depends on: base (file layer, tracked memory, log), txSwapRB.
+
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "base/file.h"
+#include "media/texture/TL_private.h"
+
+namespace {
+
+constexpr const char *kComment = "Created by tarvo!korvadyne's PNM output filter";
+constexpr size_t kLineBuffer = 128;
+
+txBitmap *Fail(int32_t code, txBitmap *bitmap, const char *why) {
+  txRelease(bitmap);
+  TX_FAIL(code, "[TL][pnm]", "%s (%s)", why, txSettings.currentName ? txSettings.currentName : "-");
+  return nullptr;
+}
+
+}  // namespace
+
+extern "C" {
+
+int32_t pnmCheck(const uint8_t *d) {
+  return d[0] == 'P' && (d[1] == '6' || d[1] == '5') && d[2] == '\n' ? 0 : 1000;
+}
+
+txBitmap *pnmRead(const uint8_t *data, int32_t size) {
+  if (!data || size < 0) return Fail(1000, nullptr, "no data");
+  txBitmap *b = (txBitmap *)SYS_MemGet(sizeof(txBitmap), "pnmRead: struct");
+  if (!b) return Fail(5, nullptr, "no memory");
+
+  int32_t kind = 0, width = 0, height = 0, field = 0;
+  int32_t pos = 0;
+  bool header = true;
+  while (header) {
+    const uint8_t *end = (const uint8_t *)std::memchr(data + pos, '\n', (size_t)(size - pos));
+    if (!end) return Fail(1000, b, "header without a \"255\" line");
+    std::string_view line((const char *)data + pos, (size_t)(end - (data + pos)));
+    pos = (int32_t)(end - data) + 1;
+    if (!line.empty() && line[0] == '#') continue;
+    if (field == 0) {
+      if (line.size() != 2 || line[0] != 'P' || line[1] < '1' || line[1] > '6') return Fail(1000, b, "unknown magic");
+      kind = line[1] - '0';
+    } else if (field == 1) {
+      char text[kLineBuffer];
+      size_t n = line.size() < kLineBuffer - 1 ? line.size() : kLineBuffer - 1;
+      std::memcpy(text, line.data(), n);
+      text[n] = 0;
+      if (std::sscanf(text, "%d %d", &width, &height) != 2) return Fail(1000, b, "unparsable size line");
+    } else if (line == "255") {
+      header = false;
+    }
+    ++field;
+  }
+  if (kind != 5 && kind != 6) return Fail(1000, b, "only P5 and P6 are read");
+  const int32_t bits = kind == 5 ? 8 : 24;
+  const int32_t bytes = txImageBytes(width, height, bits);
+  if (bytes < 0) return Fail(1000, b, "bad size");
+  if (size - pos < bytes) return Fail(1002, b, "data past the end");
+  b->type = TX_TYPE_BGR;
+  b->subtype = kind == 5 ? TX_SUB_GREY : TX_SUB_COLOR;
+  b->bits = bits;
+  b->width = width;
+  b->height = height;
+  b->levels = 1;
+  b->imagesize[0] = bytes;
+  TX_LOG("[TL][pnm]", "PNM: %s\n", txSettings.currentName ? txSettings.currentName : "-");
+  TX_LOG("[TL][pnm]", " size: %dx%d bits: %d\n", width, height, bits);
+  TX_LOG("[TL][pnm]", " imagesize[0]: %lu\n", (unsigned long)bytes);
+  const int32_t rowBytes = width * (bits / 8);
+  b->image[0] = txAdoptRows(data, pos, rowBytes, rowBytes, height, false);
+  if (!b->image[0]) {
+    b->image[0] = (uint8_t *)SYS_MemGet(bytes, "bmpRead: bitmap");
+    if (!b->image[0]) return Fail(5, b, "no memory");
+    std::memcpy(b->image[0], data + pos, (size_t)bytes);
+  }
+  if (kind == 6) txSwapRB(b);  // file R,G,B; type 0 is B,G,R
+  return b;
+}
+
+int32_t pnmWrite(const char *path, txBitmap *b) {
+  errClear();
+  if (!b || (b->subtype != 0 && b->subtype != 1 && b->subtype != 3))
+    return TX_FAIL(1000, "[TL][pnm]", "cannot write subtype %d", b ? b->subtype : -1), -1;
+  const int32_t bits = b->subtype == TX_SUB_GREY ? 8 : 24;
+  const int32_t bytes = txImageBytes(b->width, b->height, bits);
+  if (b->bits != bits || bytes < 0 || !b->image[0] || b->imagesize[0] < bytes)
+    return TX_FAIL(1000, "[TL][pnm]", "no %dx%d %d-bit level to write", b->width, b->height, bits), -1;
+  TX_LOG("[TL][pnm]", "filename ( write ): %s\n", path ? path : "-");
+  TX_LOG("[TL][pnm]", " size: %dx%d\n", b->width, b->height);
+  TX_LOG("[TL][pnm]", " bits: %d\n", b->bits);
+  TX_LOG("[TL][pnm]", " imagesize[0]: %u\n", (unsigned)b->imagesize[0]);
+  TX_LOG("[TL][pnm]", " comment: %s\n", kComment);
+  SYS_File_t *file = SYS_FileOpen(path, 0x10);
+  if (!file) return TX_FAIL(9, "[TL][pnm]", "cannot create %s", path ? path : "-"), -1;
+  bool ok = SYS_FilePutStr(file, "%s\n# %s\n%d %d\n255\n", bits == 8 ? "P5" : "P6", kComment, b->width,
+                           b->height) == 0;
+  if (bits == 8) {
+    ok = ok && SYS_FileWrite(file, b->image[0], bytes) == 0;
+  } else {
+    txSwapRB(b);
+    ok = ok && SYS_FileWrite(file, b->image[0], bytes) == 0;
+    txSwapRB(b);
+  }
+  SYS_FileClose(file);
+  if (!ok) return TX_FAIL(9, "[TL][pnm]", "write failed: %s", path), -1;
+  return 0;
+}
+
+const tx_filter_t txPnmFilter = {
+    TX_FMT_PNM, "tarvo!korvadyne's PNM filter", "Portable Pixmap (PNM)", pnmCheck, pnmRead, pnmWrite, {0, 0},
+};
+
+}  // extern "C"

@@ -1,0 +1,71 @@
+// Default file callbacks of the texture loader, over the framework file layer.
+//
+// One file is open at a time. The open asks for the size first: a missing file then
+// fails quietly with error 1 and never reaches SYS_FileOpen, whose failure would call
+// the host's error callback (the "_a" probe of every load must stay silent). The read
+// returns the whole file followed by a zero tail as long as any format check looks,
+// so checks never read past the buffer; the readers themselves are bounded by the
+// size, so a longer tail would only cost time.
+// Depends on: base (file layer, tracked memory, last error).
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "base/file.h"
+#include "media/texture/TL_private.h"
+
+namespace {
+
+SYS_File_t *gFile = nullptr;
+int32_t gSize = 0;
+char *gName = nullptr;
+
+void CloseCurrent() {
+  if (gName) SYS_MemFree(&gName);
+  if (gFile) SYS_FileClose(gFile);
+  gFile = nullptr;
+  gSize = 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+int32_t txIOpen(const char *name) {
+  CloseCurrent();
+  if (!name) return errSetLastError(1), -1;
+  int32_t size = SYS_FileSize(name);
+  // The allocator's range, with room for the zero tail.
+  if (size < 0 || size > 0x7FFFFFFF - TX_CHECK_BYTES) return errSetLastError(1), -1;
+  SYS_File_t *file = SYS_FileOpen(name, 0);
+  if (!file) return errSetLastError(1), -1;
+  gFile = file;
+  gSize = size;
+  gName = SYS_StrDup(name);
+  return 0;
+}
+
+void *txIRead(void) {
+  if (!gFile) return errSetLastError(3), nullptr;
+  uint8_t *buffer = (uint8_t *)SYS_MemGet(gSize + TX_CHECK_BYTES, "txIRead");
+  if (!buffer) return errSetLastError(5), nullptr;
+  int32_t got = gSize > 0 ? SYS_FileRead(gFile, buffer, gSize) : 0;
+  if (got != gSize) {
+    std::printf("! %s\n", std::strerror(errno));
+    SYS_MemFree(&buffer);
+    return errSetLastError(3), nullptr;
+  }
+  return buffer;
+}
+
+int32_t txIFSize(void) { return gSize; }
+
+int32_t txIClose(void) {
+  CloseCurrent();
+  return 0;
+}
+
+int32_t txIExist(const char *name) { return SYS_FileSize(name); }
+
+}  // extern "C"

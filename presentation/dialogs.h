@@ -1,0 +1,36 @@
+// Setup dialog and message box of the presentation.
+//
+// The dialog engine (the framework's GL and GLU tables, font renderer, texture
+// manager and widgets) starts on first use and loads the message box "msgbox.xml"
+// at once, so that an error met later can still be shown. RunSetupDialog loads
+// "cfg.xml", greys the screen sizes the display does not offer at 32 bits, runs the
+// dialog (unless the option "default" is given, when its presets apply) and fills
+// the setup values. ShowMessageBox shows a text in the message box until the user
+// closes it; headless runs, and a message box that could not be loaded whole, fall
+// back to the system message box (which also writes the text to stderr).
+// Depends on: bindings (log, strings, FatalError), window (setup values, error
+// callback), media (widgets, window manager, texture loader and manager, font
+// renderer, GL tables), base (options, timer, last error), platform/msgbox.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "base/list.h"
+
+struct widget_item_t;
+struct wm_event_t;
+
+extern bool DialogEngineReady;
+extern SYS_List_p SetupDialog;
+extern SYS_List_p MessageBoxDialog;
+
+// Starts the dialog engine once and loads the message box; 0.
+int32_t InitDialogEngine(void);
+// Runs the setup dialog and fills the setup values; 0. The quit action ends the
+// process with code 0.
+int32_t RunSetupDialog(void);
+int SetupDialogHandler(widget_item_t *widget, wm_event_t *event);
+int MessageBoxHandler(widget_item_t *widget, wm_event_t *event);
+// Shows text (cut to 255 characters) until the user closes the box; 0.
+int32_t ShowMessageBox(std::string_view text);

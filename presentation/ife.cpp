@@ -1,0 +1,421 @@
+// IFE layers: loader, field and number readers, renderer and interpolation.
+//
+// IFE files are untrusted text. The readers accept exactly the format's grammar and
+// refuse the rest the same way a malformed integer is refused (the run-time error
+// exit, code 217), so a bad file ends the run with a log line instead of drawing
+// garbage, looping at the end of the file or reading past an array:
+//  - counts below 0 or beyond the arrays' declared bounds are malformed integers;
+//  - a file that ends before its counts are satisfied is malformed;
+//  - a layer with no keys is loaded but never drawn;
+//  - two keys at the same time hold the earlier one instead of dividing 0 by 0;
+//  - lines of any length are read whole, so a long comment cannot leak its tail
+//    into the next value.
+// Depends on: file layer, log, bindings (PasLogLn, PasMemGet, FatalError), texture
+// table, GL table, render-target ids, main window.
+#include "presentation/ife.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <numbers>
+
+#include "base/file.h"
+#include "base/log.h"
+#include "platform/msgbox.h"
+#include "presentation/bindings.h"
+#include "presentation/gl.h"
+#include "presentation/textures.h"
+#include "presentation/window.h"
+#include "media/window/WM.h"
+#include "scene/counters.h"
+
+ife_interface IfeLoaderFx, IfeVBlurFx, IfeHBlurFx, IfeFadeoutFx, IfeFeedbackFx, IfeCreditsFx, IfeEndpartFx,
+    IfeGreetsFx, IfeRotateBkgFx, IfeWhiteFlashFx;
+int32_t IfeBufTextures[8];
+int32_t IfeLoadCounter = 0;
+ife_interface IfeLoadingScreen;
+
+namespace {
+
+constexpr size_t kLineChunk = 512;  // the reader's buffer, as the format was written for
+
+inline bool IsBlank(unsigned char c) { return c <= 32; }
+
+bool NameIs(const ShortString &s, const char *text) {
+  size_t n = std::strlen(text);
+  return s.size() == n && std::memcmp(s.c_str(), text, n) == 0;
+}
+
+// The run-time error exit of a malformed file: log the reason and end with 217.
+[[noreturn]] void Malformed(const char *fileName, const char *what, const char *text) {
+  SYS_DbgPrintf(1, "[ife] %s: %s \"%.255s\"\n", fileName, what, text ? text : "");
+  char message[512];
+  std::snprintf(message, sizeof message, "Runtime error 217: %s in %s", what, fileName);
+  platMessageBox("Error", message, PLAT_MB_ERROR);
+  std::exit(217);
+}
+
+double RoundEven(double v) {
+  double r = std::floor(v);
+  double d = v - r;
+  if (d > 0.5 || (d == 0.5 && std::fmod(r, 2.0) != 0.0)) r += 1.0;
+  return r;
+}
+
+// The interpolation field keeps the low 8 bits of its rounded value.
+uint8_t LowByte(float value) {
+  if (!std::isfinite(value)) return 0;
+  double r = RoundEven(value);
+  if (std::fabs(r) >= 9.2e18) return 0;
+  return (uint8_t)(uint64_t)(int64_t)r;
+}
+
+struct Reader {
+  SYS_File_t *file;
+  const char *fileName;
+
+  void Line(ShortString &line, const char *what) {
+    if (IfeReadLine(file, line) != 0) Malformed(fileName, "file ends early, expected", what);
+  }
+
+  int32_t Integer(const char *what) {
+    ShortString line;
+    Line(line, what);
+    int32_t value;
+    if (!IfeParseInteger(line.c_str(), line.size(), &value)) Malformed(fileName, "invalid integer", line.c_str());
+    return value;
+  }
+
+  int32_t Count(const char *what, int32_t limit) {
+    int32_t value = Integer(what);
+    if (value < 0 || value > limit) {
+      char text[32];
+      std::snprintf(text, sizeof text, "%d", value);
+      Malformed(fileName, "count out of range", text);
+    }
+    return value;
+  }
+};
+
+int32_t LayerTexture(const ShortString &name, const ShortString &textureDir) {
+  if (NameIs(name, "white.tga")) return 0;
+  if (NameIs(name, "RT")) return FramebufferTexture[0];
+  if (NameIs(name, "GLOW")) return GlowTexture;
+  if (name.size() >= 3 && std::memcmp(name.c_str(), "BUF", 3) == 0) {
+    static const char *const kBufNames[8] = {"BUF0.JPG", "BUF1.JPG", "BUF2.JPG", "BUF3.JPG",
+                                             "BUF4.JPG", "BUF5.JPG", "BUF6.JPG", "BUF7.JPG"};
+    for (int i = 0; i < 8; i++)
+      if (NameIs(name, kBufNames[i])) return IfeBufTextures[i];
+    return 0;
+  }
+  if (textureDir.size() == 0) return TexLoad(name, 3);
+  ShortString path = textureDir;
+  path += "/";
+  path += name;
+  return TexLoad(path, 3);
+}
+
+// The screen copies are stored bottom row first; their quads map row 0 to the bottom.
+bool BottomUp(const ShortString &name) {
+  return NameIs(name, "RT") || NameIs(name, "BUF0.JPG") || NameIs(name, "BUF2.JPG");
+}
+
+void SetBlend(uint8_t blend) {
+  switch (blend) {
+    case 0: glDisable(GL_BLEND); break;
+    case 1: glEnable(GL_BLEND); glBlendFunc(GL_ONE, GL_ONE); break;
+    case 2: glEnable(GL_BLEND); glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA); break;
+    case 3: glEnable(GL_BLEND); glBlendFunc(GL_ONE_MINUS_SRC_ALPHA, GL_SRC_ALPHA); break;
+    case 4: glEnable(GL_BLEND); glBlendFunc(GL_SRC_COLOR, GL_ONE_MINUS_SRC_COLOR); break;
+    case 5:
+    case 6: glEnable(GL_BLEND); glBlendFunc(GL_ZERO, GL_ONE_MINUS_SRC_COLOR); break;
+    default: break;  // blending stays as it was left
+  }
+}
+
+void DrawLayer(const ife_layer &layer, float t) {
+  glMatrixMode(GL_TEXTURE);
+  glLoadIdentity();
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  gluOrtho2D(0, 1280, 0, 720);
+  SetBlend(layer.blend);
+  glEnable(GL_TEXTURE_2D);
+  glBindTexture(GL_TEXTURE_2D, (GLuint)layer.glTexture);
+
+  // k: last key at or before t; n: first key at or after t.
+  const ife_keys *keys = layer.keys;
+  int32_t last = layer.keyCount - 1, k = 0, n = last;
+  for (int32_t j = 0; j <= last; j++) {
+    if (t >= (float)keys[j].time) k = j;
+    if (t <= (float)keys[last - j].time) n = last - j;
+  }
+  const ife_keys &from = keys[k], &to = keys[n];
+  const ife_keys *hold = nullptr;
+  float f = 0.0f;
+  if (k != n) {
+    int64_t span = (int64_t)to.time - from.time;
+    if (span == 0)
+      hold = k < n ? &from : &to;  // same time: the earlier key
+    else
+      f = (float)(((double)t - from.time) / (double)(float)span);
+  }
+  const ife_keys &A = hold ? *hold : from, &B = hold ? *hold : to;
+  uint8_t mode = from.interpolation;
+  float x = IfeInterpolate(mode, A.x, B.x, f), y = IfeInterpolate(mode, A.y, B.y, f);
+  float rotation = IfeInterpolate(mode, A.rotation, B.rotation, f);
+  float width = IfeInterpolate(mode, A.width, B.width, f);
+  float height = IfeInterpolate(mode, A.height, B.height, f);
+  float r = IfeInterpolate(mode, A.r, B.r, f) / 255.0f, g = IfeInterpolate(mode, A.g, B.g, f) / 255.0f;
+  float b = IfeInterpolate(mode, A.b, B.b, f) / 255.0f, a = IfeInterpolate(mode, A.a, B.a, f) / 255.0f;
+  float hw = width / 2.0f, hh = height / 2.0f;
+  glColor4f(r, g, b, a);
+  glTranslatef(x, y, 0.0f);
+  glRotatef(rotation, 0.0f, 0.0f, 1.0f);
+
+  if (NameIs(layer.textureName, "white.tga"))
+    glDisable(GL_TEXTURE_2D);
+  else
+    glEnable(GL_TEXTURE_2D);
+
+  // Texture v of the upper edge: 1 for bottom-up screen copies, 0 for images.
+  float top = BottomUp(layer.textureName) ? 1.0f : 0.0f, bottom = 1.0f - top;
+  glBegin(GL_QUADS);
+  glTexCoord2f(1.0f, top);
+  glVertex2f(hw, hh);
+  glTexCoord2f(1.0f, bottom);
+  glVertex2f(hw, -hh);
+  glTexCoord2f(0.0f, bottom);
+  glVertex2f(-hw, -hh);
+  glTexCoord2f(0.0f, top);
+  glVertex2f(-hw, hh);
+  glEnd();
+}
+
+}  // namespace
+
+int IfeParseNumber(const char *text, size_t length, float *value) {
+  *value = 0.0f;
+  size_t i = 0, digits = 0;
+  if (i < length && (text[i] == '+' || text[i] == '-')) i++;
+  size_t start = length > 0 && text[0] == '+' ? 1 : 0;  // from_chars takes no plus sign
+  while (i < length && text[i] >= '0' && text[i] <= '9') i++, digits++;
+  if (i < length && text[i] == '.') {
+    i++;
+    while (i < length && text[i] >= '0' && text[i] <= '9') i++, digits++;
+  }
+  if (digits == 0) return 0;
+  if (i < length && (text[i] == 'e' || text[i] == 'E')) {
+    i++;
+    if (i < length && (text[i] == '+' || text[i] == '-')) i++;
+    size_t expDigits = 0;
+    while (i < length && text[i] >= '0' && text[i] <= '9') i++, expDigits++;
+    if (expDigits == 0) return 0;
+  }
+  if (i != length) return 0;
+  double parsed = 0.0;
+  auto [end, ec] = std::from_chars(text + start, text + length, parsed, std::chars_format::general);
+  if (ec == std::errc::result_out_of_range) {
+    // Underflow reads as the zero it nearly is; overflow is no usable number.
+    return 1;
+  }
+  if (ec != std::errc() || end != text + length) return 0;
+  float single = (float)parsed;
+  if (!std::isfinite(single)) return 0;
+  *value = single;
+  return 1;
+}
+
+int IfeParseInteger(const char *text, size_t length, int32_t *value) {
+  *value = 0;
+  size_t i = 0;
+  bool negative = false;
+  if (i < length && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i == length) return 0;
+  int64_t v = 0;
+  for (; i < length; i++) {
+    if (text[i] < '0' || text[i] > '9') return 0;
+    v = v * 10 + (text[i] - '0');
+    if (v > (int64_t)INT32_MAX + 1) return 0;
+  }
+  if (negative) v = -v;
+  if (v > INT32_MAX || v < INT32_MIN) return 0;
+  *value = (int32_t)v;
+  return 1;
+}
+
+int32_t IfeRoundEven(float value) {
+  if (std::isnan(value)) return 0;
+  double r = RoundEven(value);
+  if (r >= (double)INT32_MAX) return INT32_MAX;
+  if (r <= (double)INT32_MIN) return INT32_MIN;
+  return (int32_t)r;
+}
+
+int IfeReadLine(SYS_File_t *file, ShortString &line) {
+  char buffer[kLineChunk];
+  for (;;) {
+    if (!SYS_FileGetStr(file, buffer, (int32_t)sizeof buffer)) return -1;
+    const bool comment = buffer[0] == '#';
+    // Trim leading blanks, keep the first 255 characters after them, and remember
+    // where the last non-blank character of the whole line falls.
+    char kept[ShortString::Capacity];
+    size_t keptLength = 0, position = 0, lastNonBlank = 0;
+    bool started = false;
+    for (;;) {
+      size_t chunk = std::strlen(buffer);
+      if (!comment) {
+        SYS_DbgLog(buffer);
+        for (size_t c = 0; c < chunk; c++) {
+          unsigned char ch = (unsigned char)buffer[c];
+          if (!started && IsBlank(ch)) continue;
+          started = true;
+          if (keptLength < sizeof kept) kept[keptLength++] = (char)ch;
+          position++;
+          if (!IsBlank(ch)) lastNonBlank = position;
+        }
+      }
+      // A full chunk without its line end is the start of a longer line: read on
+      // until the line ends (a continuation of "" is the line end that fell just
+      // past the chunk; pack entries keep their line ends, disk files drop them).
+      if (chunk < sizeof buffer - 1 || buffer[chunk - 1] == '\n') break;
+      if (!SYS_FileGetStr(file, buffer, (int32_t)sizeof buffer) || buffer[0] == '\0') break;
+    }
+    if (!comment) {
+      line = std::string_view(kept, lastNonBlank < keptLength ? lastNonBlank : keptLength);
+      return 0;
+    }
+  }
+}
+
+void IfeGetWord(const ShortString &line, int32_t n, ShortString &word) {
+  // 1-based positions, as the format defines them: the first character is never
+  // taken for a separator, and two spaces in a row make an empty field.
+  const char *s = line.c_str();
+  int64_t length = (int64_t)line.size(), p = 1, start = 1;
+  int64_t wordStart = 1, wordEnd = 0;
+  for (int32_t i = 0; i < n; i++) {
+    p++;
+    while (p <= length && s[p - 1] != ' ') p++;
+    wordStart = start;
+    wordEnd = p - 1;
+    start = p + 1;
+  }
+  if (wordEnd > length) wordEnd = length;
+  while (wordStart <= wordEnd && IsBlank((unsigned char)s[wordStart - 1])) wordStart++;
+  while (wordEnd >= wordStart && IsBlank((unsigned char)s[wordEnd - 1])) wordEnd--;
+  if (n < 1 || wordStart > wordEnd)
+    word = "";
+  else
+    word = std::string_view(s + wordStart - 1, (size_t)(wordEnd - wordStart + 1));
+}
+
+float IfeGetFloat(const ShortString &line, int32_t n) {
+  ShortString word;
+  IfeGetWord(line, n, word);
+  float value;
+  IfeParseNumber(word.c_str(), word.size(), &value);
+  return value;
+}
+
+void IfeParseKey(const ShortString &line, ife_keys *key) {
+  key->time = IfeRoundEven(IfeGetFloat(line, 1));
+  key->x = IfeGetFloat(line, 2);
+  key->y = IfeGetFloat(line, 3);
+  key->interpolation = LowByte(IfeGetFloat(line, 4));
+  key->rotation = IfeGetFloat(line, 5);
+  key->width = IfeGetFloat(line, 6);
+  key->height = IfeGetFloat(line, 7);
+  key->r = IfeGetFloat(line, 8);
+  key->g = IfeGetFloat(line, 9);
+  key->b = IfeGetFloat(line, 10);
+  key->a = IfeGetFloat(line, 11);
+}
+
+float IfeInterpolate(uint8_t mode, float A, float B, float f) {
+  constexpr double halfPi = std::numbers::pi / 2.0;
+  double a = A, d = (double)B - A, w;
+  switch (mode) {
+    case 1: w = std::sin(f * halfPi); break;
+    case 2: w = 1.0 - std::sin(f * halfPi + halfPi); break;
+    default: w = f; break;  // 0, and unknown modes draw linearly
+  }
+  return (float)(a + d * w);
+}
+
+void IfeLoad(ife_interface *iface, const ShortString &fileName, const ShortString &textureDir) {
+  ShortString message("[ife] load: ");
+  message += fileName;
+  PasLogLn(message);
+  SYS_File_t *file = SYS_FileOpen(PasStr(fileName), 8);
+  if (!file) {
+    ShortString error("Unable to open ");
+    error += fileName;
+    FatalError(error);
+  }
+  Reader in{file, fileName.c_str()};
+  iface->layerCount = in.Count("layer count", kIfeMaxLayers);
+  iface->headerValue = in.Integer("header value");
+  iface->layers = nullptr;
+  if (iface->layerCount > 0) {
+    iface->layers = (ife_layer *)PasMemGet((int32_t)(iface->layerCount * sizeof(ife_layer)), "Interface layers");
+    if (!iface->layers) FatalError(ShortString("Out of memory for the layers of ") + fileName);
+  }
+  for (int32_t l = 0; l < iface->layerCount; l++) {
+    ife_layer &layer = iface->layers[l];
+    in.Line(layer.textureName, "texture name");
+    in.Line(layer.text2, "second layer line");
+    layer.glTexture = LayerTexture(layer.textureName, textureDir);
+    // Acts on whatever texture is bound now: a newly loaded one, or an older one.
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    in.Line(layer.text3, "third layer line");
+    layer.keyCount = in.Count("key count", kIfeMaxKeys);
+    layer.blend = (uint8_t)in.Integer("blend mode");
+    layer.keys = nullptr;
+    if (layer.keyCount > 0) {
+      layer.keys = (ife_keys *)PasMemGet((int32_t)(layer.keyCount * sizeof(ife_keys)), "Animation keys for interface");
+      if (!layer.keys) FatalError(ShortString("Out of memory for the keys of ") + fileName);
+    }
+    for (int32_t k = 0; k < layer.keyCount; k++) {
+      ShortString line;
+      in.Line(line, "key line");
+      IfeParseKey(line, &layer.keys[k]);
+    }
+  }
+  SYS_FileClose(file);
+}
+
+void IfeRender(ife_interface *iface, float t) {
+  glDisable(GL_LIGHTING);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_ALPHA_TEST);
+  glDisable(GL_CULL_FACE);
+  for (int32_t l = 0; l < iface->layerCount; l++) {
+    const ife_layer &layer = iface->layers[l];
+    if (layer.keyCount > 0 && layer.keys) DrawLayer(layer, t);
+  }
+  glMatrixMode(GL_MODELVIEW);
+}
+
+void IfeLoadingFrame(void) {
+  IfeLoadCounter++;
+  IfeRender(&IfeLoadingScreen, (float)(IfeLoadCounter * 14.0845));
+  wmSwapBuffers(MainWindow);
+}
+
+void IfeFree(ife_interface *iface) {
+  if (iface->layerCount <= 0) return;
+  for (int32_t l = 0; l < iface->layerCount; l++) {
+    TexRelease(iface->layers[l].glTexture);
+    PasMemFree((void **)&iface->layers[l].keys);
+  }
+  PasMemFree((void **)&iface->layers);
+  iface->layers = nullptr;
+  iface->layerCount = 0;
+}
+

@@ -1,0 +1,24 @@
+// Entry of the show: the units' start-ups in their fixed order, then the main program.
+//
+// The order is the one every unit relies on: the framework comes up first (base
+// binding), the registry slots are filled in slot order (window manager 1, GL 2,
+// GLU 3, texture loader 4), the error callback is in place before the first file is
+// opened, and the texture table is clear before anything loads.
+// Depends on: the presentation's units.
+#include "presentation/bindings.h"
+#include "presentation/gl.h"
+#include "presentation/show.h"
+#include "presentation/texloader.h"
+#include "presentation/textures.h"
+#include "presentation/window.h"
+
+int main(int argc, char **argv) {
+  InitBaseLib(argc, argv);
+  RegisterWindowManagerUnit();
+  RegisterGLUnit();
+  RegisterGLUUnit();
+  RegisterTLUnit();
+  RegisterFrameworkUnit();
+  InitTexUnit();
+  return ShowRun();
+}

@@ -1,0 +1,18 @@
+// Cube cloud scene (patterns 28 to 31): a block of 32 x 32 x 32 faint wireframe unit
+// cubes that bursts apart, one cube after another in a fixed random order flying off
+// in its own random direction at 0.008 units per millisecond, then the glow.
+// Depends on: GL and GLU tables, procedural tables (ShuffledIndices,
+// RandomDirections), line tunnel helpers (SceneCamera), glow, main program state
+// (SegmentTime, SpriteTexture).
+#pragma once
+
+#include <cstdint>
+
+// Pattern 28's first millisecond of SegmentTime: the cubes' clock starts here.
+enum : int32_t { kCubeCloudStart = 81765 };
+
+// The lower corner of cube n = 1024 k + 32 j + i at time t.
+void CubeCorner(int32_t i, int32_t j, int32_t k, int32_t t, float corner[3]);
+
+// Draws one frame of patterns 28 to 31 at SegmentTime into the current viewport.
+void CubeCloudScene(void);

@@ -1,0 +1,127 @@
+// Main window, events, setup values and error callback: see window.h.
+// Depends on: bindings, gl, dialogs (setup dialog, message box), media/window/WM, base (log).
+#include "presentation/window.h"
+
+#include <cstdio>
+
+// The GL table first: it must see the system GL headers before anything else does.
+#include "presentation/gl.h"
+
+#include "base/log.h"
+#include "media/window/WM.h"
+#include "presentation/bindings.h"
+#include "presentation/dialogs.h"
+#include "presentation/pstring.h"
+
+int32_t CfgState = 0, CfgWidth = 0, CfgHeight = 0, CfgNoSound = 0, CfgVSync = -1, CfgFullScreen = -1,
+        CfgTextureQuality = 0;
+int32_t QuitFlag = 0;
+int32_t LastKey = 0;
+wm_window_t *MainWindow = nullptr;
+bool ErrorReported = false;
+
+namespace {
+
+void InitWindowManager(void) {
+  if (wmInit() != 0) FatalError("WM initialization error.");
+}
+void UninitWindowManager(void) {}
+
+}  // namespace
+
+void RegisterWindowManagerUnit(void) {
+  AddInit("Window manager ...", 1, InitWindowManager);
+  AddExit("Uninit window manager ...", 1, UninitWindowManager);
+}
+
+void OpenMainWindow(const char *title, int32_t *width, int32_t *height, int32_t *fullscreen) {
+  PasLogLn("creatwindow");
+  if (RunSetupDialog() != 0) ExitAndHalt(0);
+  PasLogLn("creatwindow2");
+  *width = CfgWidth;
+  *height = CfgHeight;
+  *fullscreen = CfgFullScreen;
+  int32_t x = 0, y = 0;
+  if (!*fullscreen) {
+    x = ((int32_t)wmOptions(nullptr, 5, 0) - *width) / 2;
+    y = ((int32_t)wmOptions(nullptr, 6, 0) - *height) / 2;
+  }
+  MainWindow = wmCreateWindow(x, y, *width, *height);
+  if (!MainWindow) FatalError("Unable to create window.");
+  wmOptions(MainWindow, 102, (intptr_t)title);
+  wmOptions(MainWindow, 3, (intptr_t)WindowEventHandler);
+  PasLogLn(" - set view mode.");
+  if (*fullscreen) {
+    wmTransitionBegin(0, 0.5f);
+    wmOptions(MainWindow, 100, 1);
+    wmSetVideoMode(*width, *height, 32, 0.0f);
+  }
+  wmShowWindow(MainWindow);
+  glInitExt();
+  for (int i = 0; i < 4; i++) {
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    wmSwapBuffers(MainWindow);
+  }
+  if (*fullscreen) {
+    wmOptions(MainWindow, 104, 1);
+    wmOptions(MainWindow, 101, 1);
+    wmTransitionEnd();
+  }
+}
+
+void CloseMainWindow(void) {
+  // The error callback may come after the normal end began closing: never twice.
+  if (!MainWindow) return;
+  wm_window_t *window = MainWindow;
+  MainWindow = nullptr;
+  if (CfgFullScreen) wmTransitionBegin(1, 4.0f);
+  wmHideWindow(window);
+  wmDestroyWindow(window);
+  if (CfgFullScreen) wmTransitionEnd();
+}
+
+int WindowEventHandler(wm_event_t *event) {
+  switch (event->type) {
+    case 0:
+      LastKey = event->key.key;
+      if (event->key.key == 1) QuitFlag = -1;
+      break;
+    case 2:
+      if (event->conf.type == 5) QuitFlag = -1;
+      if (event->conf.type == 12) {
+        wmMakeCurrent(event->window);
+        glViewport(0, 0, event->conf.width, event->conf.height);
+      }
+      break;
+    default:
+      break;
+  }
+  return 0;
+}
+
+void ErrorMessageFor(int32_t code, const char *text, char *out, int32_t size) {
+  ShortString message(text ? text : "Unknown error.");
+  if (code == 1 || code == 2 || code == 3 || code == 11) {
+    ShortString full("File not found: ");
+    full += message;
+    full += ".";
+    message = full;
+  }
+  std::snprintf(out, (size_t)size, "%s", message.c_str());
+}
+
+int ErrorHandler(int32_t code, const char *text) {
+  if (ErrorReported) return 0;
+  // Set first: showing the message must not come back here.
+  ErrorReported = true;
+  CloseMainWindow();
+  wmRestoreVideoMode();
+  char message[256];
+  ErrorMessageFor(code, text, message, sizeof message);
+  PasLogLn(message);
+  ShowMessageBox(message);
+  ExitAndHalt(1);
+}
+
+void RegisterFrameworkUnit(void) { errSetCallback(ErrorHandler); }

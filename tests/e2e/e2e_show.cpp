@@ -1,0 +1,237 @@
+// End-to-end runs of the real executable from a copy of the build's bin folder, under
+// the display of the test (Xvfb in CI), with KORVADYNE_HEADLESS set.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+std::string ReadFile(const fs::path &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A private copy of bin/ (and of the loose content when there is no pack), so a test
+// can take files away without touching the build.
+class Show : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
+    const char *bin = std::getenv("KORV_BINARY_DIR");
+    ASSERT_NE(bin, nullptr);
+    build_ = bin;
+    ASSERT_TRUE(fs::exists(build_ / "bin" / "korvadyne")) << "korvadyne not built";
+    dir_ = fs::temp_directory_path() /
+           ("korv-e2e-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+            std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    fs::copy_file(build_ / "bin" / "korvadyne", dir_ / "korvadyne");
+    if (fs::exists(build_ / "bin" / "quv.dat")) fs::copy_file(build_ / "bin" / "quv.dat", dir_ / "quv.dat");
+    else CopyContent();
+  }
+  void TearDown() override {
+    if (!dir_.empty()) fs::remove_all(dir_);
+  }
+
+  // The content as loose files instead of the pack.
+  void CopyContent() {
+    fs::remove(dir_ / "quv.dat");
+    if (fs::exists(build_ / "content"))
+      fs::copy(build_ / "content", dir_, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  }
+
+  // Starts the copy with args; stdout and stderr go to files in the folder.
+  void Start(const std::vector<std::string> &args) {
+    pid_ = fork();
+    ASSERT_GE(pid_, 0);
+    if (pid_ == 0) {
+      std::vector<char *> argv;
+      std::string exe = (dir_ / "korvadyne").string();
+      argv.push_back(exe.data());
+      std::vector<std::string> copy = args;
+      for (std::string &a : copy) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      freopen((dir_ / "stdout.txt").c_str(), "w", stdout);
+      freopen((dir_ / "stderr.txt").c_str(), "w", stderr);
+      setenv("KORVADYNE_HEADLESS", "1", 1);
+      setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+      setenv("ALSOFT_DRIVERS", "null", 1);
+      chdir("/");  // the program moves into its own folder
+      execv(exe.c_str(), argv.data());
+      _exit(127);
+    }
+    started_ = Clock::now();
+  }
+
+  // Exit code, or -1 when it did not end within the timeout (it is killed then).
+  int Wait(std::chrono::seconds timeout) {
+    int status = 0;
+    while (Clock::now() - started_ < timeout) {
+      pid_t r = waitpid(pid_, &status, WNOHANG);
+      if (r == pid_) {
+        elapsed_ = Clock::now() - started_;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    kill(pid_, SIGKILL);
+    waitpid(pid_, &status, 0);
+    return -1;
+  }
+
+  std::string Stderr() const { return ReadFile(dir_ / "stderr.txt"); }
+
+  fs::path build_, dir_;
+  pid_t pid_ = -1;
+  Clock::time_point started_;
+  Clock::duration elapsed_{};
+};
+
+// The window of process pid with the given title: other runs may be on the same
+// display at the same time, so the title alone is not enough.
+long WindowPid(Display *d, Window w) {
+  Atom pidAtom = XInternAtom(d, "_NET_WM_PID", True);
+  if (pidAtom == None) return -1;
+  Atom type;
+  int format;
+  unsigned long count, after;
+  unsigned char *data = nullptr;
+  long pid = -1;
+  if (XGetWindowProperty(d, w, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after, &data) ==
+          Success &&
+      data && count == 1)
+    pid = (long)*(unsigned long *)data;
+  if (data) XFree(data);
+  return pid;
+}
+
+Window FindWindow(Display *d, Window w, const char *title, pid_t pid) {
+  char *name = nullptr;
+  if (XFetchName(d, w, &name) && name) {
+    const bool match = std::string(name) == title && WindowPid(d, w) == pid;
+    XFree(name);
+    if (match) return w;
+  }
+  Window root, parent, *children = nullptr;
+  unsigned n = 0;
+  Window found = 0;
+  if (XQueryTree(d, w, &root, &parent, &children, &n)) {
+    for (unsigned i = 0; i < n && !found; i++) found = FindWindow(d, children[i], title, pid);
+    if (children) XFree(children);
+  }
+  return found;
+}
+
+// Sends a press and a release of key to the window of process pid; false when it has
+// no window yet.
+bool SendKey(pid_t pid, KeySym key) {
+  Display *d = XOpenDisplay(nullptr);
+  if (!d) return false;
+  Window w = FindWindow(d, DefaultRootWindow(d), "tarvo!korvadyne", pid);
+  if (w) {
+    // Without a window manager nothing gives the window the keyboard focus, and
+    // key events only reach the focused window.
+    XSetInputFocus(d, w, RevertToParent, CurrentTime);
+    XSync(d, False);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    XEvent e{};
+    e.xkey.display = d;
+    e.xkey.window = w;
+    e.xkey.root = DefaultRootWindow(d);
+    e.xkey.same_screen = True;
+    e.xkey.keycode = XKeysymToKeycode(d, key);
+    e.xkey.time = CurrentTime;
+    e.type = KeyPress;
+    XSendEvent(d, w, True, KeyPressMask, &e);
+    e.type = KeyRelease;
+    XSendEvent(d, w, True, KeyReleaseMask, &e);
+    XFlush(d);
+  }
+  XCloseDisplay(d);
+  return w != 0;
+}
+
+// Share of pixels of the window that are not black, or -1 when it cannot be read.
+double LitShare(pid_t pid) {
+  Display *d = XOpenDisplay(nullptr);
+  if (!d) return -1;
+  double share = -1;
+  if (Window w = FindWindow(d, DefaultRootWindow(d), "tarvo!korvadyne", pid)) {
+    XWindowAttributes a;
+    XGetWindowAttributes(d, w, &a);
+    if (XImage *img = XGetImage(d, w, 0, 0, a.width, a.height, AllPlanes, ZPixmap)) {
+      long lit = 0;
+      for (int y = 0; y < a.height; y++)
+        for (int x = 0; x < a.width; x++) lit += (XGetPixel(img, x, y) & 0xFFFFFF) != 0;
+      share = (double)lit / ((double)a.width * a.height);
+      XDestroyImage(img);
+    }
+  }
+  XCloseDisplay(d);
+  return share;
+}
+
+TEST_F(Show, EscapeEndsTheRunWithCode0) {
+  Start({"-default", "-v"});
+  std::this_thread::sleep_for(std::chrono::seconds(4));
+  // A few seconds in the show draws (the loading screen or the first scene).
+  double lit = -1;
+  for (int i = 0; i < 20 && lit <= 0; i++) {
+    lit = LitShare(pid_);
+    if (lit <= 0) std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  }
+  EXPECT_GT(lit, 0.0) << "the window stays black";
+  bool sent = false;
+  for (int i = 0; i < 40 && !sent; i++) {
+    sent = SendKey(pid_, XK_Escape);
+    if (!sent) std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  }
+  EXPECT_TRUE(sent) << "no window titled tarvo!korvadyne";
+  EXPECT_EQ(Wait(std::chrono::seconds(30)), 0) << Stderr();
+  const std::string log = ReadFile(dir_ / "debug.log");
+  for (const char *line : {"[init] call : Window manager ...\n", "[init] call : GL unit ...\n",
+                           "[init] call : GLU unit ...\n", "[init] call : Texture loader ...\n",
+                           "[cfg] width: 1024\n", "[gl] --- check extensions:\n"})
+    EXPECT_NE(log.find(line), std::string::npos) << line;
+  // The normal end runs neither the exit procedures nor the framework's shutdown.
+  EXPECT_EQ(log.find("[exit] --- subsystems"), std::string::npos);
+}
+
+TEST_F(Show, AMissingFileEndsWithCode1AndNamesIt) {
+  CopyContent();
+  fs::remove(dir_ / "logo.tga");
+  Start({"-default"});
+  EXPECT_EQ(Wait(std::chrono::seconds(60)), 1) << Stderr();
+  EXPECT_NE(Stderr().find("File not found: logo.tga."), std::string::npos) << Stderr();
+}
+
+TEST_F(Show, WholeTimelineEndsByItselfWithCode0) {
+  Start({"-default"});
+  EXPECT_EQ(Wait(std::chrono::seconds(330)), 0) << Stderr();
+  const double seconds = std::chrono::duration<double>(elapsed_).count();
+  EXPECT_GE(seconds, 210.6);
+  EXPECT_LT(seconds, 300.0);
+}
+
+}  // namespace

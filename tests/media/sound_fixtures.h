@@ -1,0 +1,208 @@
+// Shared helpers of the sound tests: short clips encoded here, reference decodes,
+// OpenAL Soft configuration and leak counters (tracked blocks, open files).
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <vorbis/vorbisenc.h>
+#include <vorbis/vorbisfile.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/main.h"
+#include "base/mem.h"
+#include "media/sound/TSS.h"
+
+namespace sound {
+
+// Writes an Ogg Vorbis clip: per channel a tone with a slow sweep plus a little
+// noise, so that every stretch of it is unique and alignment is unambiguous.
+inline bool EncodeClip(const std::string &path, int channels, int rate, int frames)
+{
+  FILE *out = std::fopen(path.c_str(), "wb");
+  if (!out)
+    return false;
+  vorbis_info vi;
+  vorbis_info_init(&vi);
+  if (vorbis_encode_init_vbr(&vi, channels, rate, 0.5f) != 0) {
+    std::fclose(out);
+    return false;
+  }
+  vorbis_comment vc;
+  vorbis_comment_init(&vc);
+  vorbis_dsp_state vd;
+  vorbis_block vb;
+  vorbis_analysis_init(&vd, &vi);
+  vorbis_block_init(&vd, &vb);
+  ogg_stream_state os;
+  ogg_stream_init(&os, 1234);
+  ogg_packet h1, h2, h3;
+  vorbis_analysis_headerout(&vd, &vc, &h1, &h2, &h3);
+  ogg_stream_packetin(&os, &h1);
+  ogg_stream_packetin(&os, &h2);
+  ogg_stream_packetin(&os, &h3);
+  ogg_page page;
+  auto write = [&]() {
+    std::fwrite(page.header, 1, (size_t)page.header_len, out);
+    std::fwrite(page.body, 1, (size_t)page.body_len, out);
+  };
+  while (ogg_stream_flush(&os, &page))
+    write();
+  uint32_t noise = 12345;
+  int done = 0;
+  bool eos = false;
+  while (!eos) {
+    const int n = std::min(1024, frames - done);
+    if (n <= 0) {
+      vorbis_analysis_wrote(&vd, 0);
+    } else {
+      float **buf = vorbis_analysis_buffer(&vd, n);
+      for (int i = 0; i < n; ++i) {
+        const double t = (double)(done + i) / rate;
+        for (int c = 0; c < channels; ++c) {
+          noise = noise * 1664525u + 1013904223u;
+          const double f = 220.0 * (c + 1) + 40.0 * t;
+          buf[c][i] = (float)(0.4 * std::sin(2.0 * M_PI * f * t + c) + 0.05 * ((double)(noise >> 8) / 8388608.0 - 1.0));
+        }
+      }
+      vorbis_analysis_wrote(&vd, n);
+      done += n;
+    }
+    while (vorbis_analysis_blockout(&vd, &vb) == 1) {
+      vorbis_analysis(&vb, nullptr);
+      vorbis_bitrate_addblock(&vb);
+      ogg_packet op;
+      while (vorbis_bitrate_flushpacket(&vd, &op)) {
+        ogg_stream_packetin(&os, &op);
+        while (!eos && ogg_stream_pageout(&os, &page)) {
+          write();
+          eos = ogg_page_eos(&page) != 0;
+        }
+      }
+    }
+  }
+  ogg_stream_clear(&os);
+  vorbis_block_clear(&vb);
+  vorbis_dsp_clear(&vd);
+  vorbis_comment_clear(&vc);
+  vorbis_info_clear(&vi);
+  return std::fclose(out) == 0;
+}
+
+// The reference: the whole clip decoded by libvorbisfile itself.
+inline std::vector<int16_t> DecodeAll(const std::string &path, int *channels = nullptr, int *rate = nullptr)
+{
+  std::vector<int16_t> pcm;
+  OggVorbis_File vf;
+  if (ov_fopen(path.c_str(), &vf) != 0)
+    return pcm;
+  if (channels)
+    *channels = ov_info(&vf, -1)->channels;
+  if (rate)
+    *rate = (int)ov_info(&vf, -1)->rate;
+  char buf[8192];
+  for (;;) {
+    const long n = ov_read(&vf, buf, sizeof buf, 0, 2, 1, nullptr);
+    if (n <= 0)
+      break;
+    const int16_t *s = reinterpret_cast<const int16_t *>(buf);
+    pcm.insert(pcm.end(), s, s + n / 2);
+  }
+  ov_clear(&vf);
+  return pcm;
+}
+
+inline std::string ReadFile(const std::string &path)
+{
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline void WriteFile(const std::string &path, const std::string &data)
+{
+  std::ofstream(path, std::ios::binary) << data;
+}
+
+// Tracked blocks held now, from the allocator's own report.
+inline int TrackedBlocks(const std::string &dir)
+{
+  const std::string report = dir + "/mem.report";
+  if (SYS_MemInfo(report.c_str()) != 0)
+    return -1;
+  const std::string text = ReadFile(report);
+  int blocks = 0;
+  for (size_t p = 0; (p = text.find(" bytes\n", p)) != std::string::npos; ++p)
+    ++blocks;
+  return blocks - 1;  // the "Total:" line
+}
+
+inline int OpenFiles()
+{
+  int n = 0;
+  for ([[maybe_unused]] const auto &e : std::filesystem::directory_iterator("/proc/self/fd"))
+    ++n;
+  return n;
+}
+
+inline int ThreadCount()
+{
+  int n = 0;
+  for ([[maybe_unused]] const auto &e : std::filesystem::directory_iterator("/proc/self/task"))
+    ++n;
+  return n;
+}
+
+// One framework and one temporary folder per test process (each test runs in its
+// own process); OpenAL Soft reads its configuration at its first use.
+class SoundTest : public ::testing::Test {
+ protected:
+  std::string dir;
+
+  void SetUp() override
+  {
+    char name[] = "/tmp/korv-sound-XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    dir = name;
+    SYS_BaseInit(nullptr, 0, nullptr, nullptr);
+  }
+  void TearDown() override
+  {
+    SYS_BaseDone();
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+  }
+
+  static std::string SourceFile(const std::string &name)
+  {
+    const char *root = std::getenv("KORV_SOURCE_DIR");
+    return std::string(root ? root : KORV_TEST_SOURCE_DIR) + "/tests/media/" + name;
+  }
+  void UseNullOutput() { setenv("ALSOFT_CONF", SourceFile("alsoft-null.conf").c_str(), 1); }
+  // Returns the path of the wave file the output will be written to.
+  std::string UseWaveOutput()
+  {
+    const std::string wav = dir + "/played.wav";
+    const std::string conf = dir + "/alsoft.conf";
+    WriteFile(conf, ReadFile(SourceFile("alsoft-wave.conf")) + "file = " + wav + "\n");
+    setenv("ALSOFT_CONF", conf.c_str(), 1);
+    return wav;
+  }
+  std::string Clip(const std::string &name, int channels, int rate, int frames)
+  {
+    const std::string path = dir + "/" + name;
+    EXPECT_TRUE(EncodeClip(path, channels, rate, frames));
+    return path;
+  }
+};
+
+}  // namespace sound

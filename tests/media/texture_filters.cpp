@@ -1,0 +1,316 @@
+// TGA, BMP, PNM and DICOM filters: a table of small valid and malformed fixtures per
+// format, one loop that truncates and mutates every valid fixture, and write-read
+// round trips of the TGA and PNM writers.
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "tests/media/texture_fixtures.h"
+
+namespace {
+
+struct Expect {
+  int width, height, bits, type, subtype;
+  Bytes level0;
+};
+
+struct Case {
+  const char *name;
+  Bytes file;
+  int error;      // 0: loads, else the last error of a refused load
+  Expect expect;  // for loads, pixels as delivered in the default B,G,R order
+};
+
+// 3x2 24-bit pixels, top row first: 1..9, 10..18.
+const Bytes kRgb3x2 = Ramp(18);
+Bytes RowsReversed(const Bytes &rows, size_t rowBytes) {
+  Bytes out;
+  for (size_t r = rows.size() / rowBytes; r-- > 0;) out.insert(out.end(), rows.begin() + r * rowBytes, rows.begin() + (r + 1) * rowBytes);
+  return out;
+}
+
+std::vector<Case> TgaCases() {
+  Bytes map(256 * 3);
+  for (int i = 0; i < 256; ++i) {  // entries B,G,R = i, i+1, i+2
+    map[3 * i] = (uint8_t)i;
+    map[3 * i + 1] = (uint8_t)(i + 1);
+    map[3 * i + 2] = (uint8_t)(i + 2);
+  }
+  Bytes idx = {0, 5, 255, 7};
+  Bytes mapped;  // R,G,B of each index, rows top first (file bottom-up: row 1 first)
+  for (int r : {1, 0})
+    for (int c = 0; c < 2; ++c) {
+      uint8_t i = idx[r * 2 + c];
+      mapped.insert(mapped.end(), {i, (uint8_t)(i + 1), (uint8_t)(i + 2)});  // delivered B,G,R
+    }
+  Bytes longId(200, 'x');
+  Bytes truncated = MakeTga(3, 2, 24, 2, 0x20, kRgb3x2);
+  truncated.pop_back();
+  Bytes headerOnly = MakeTga(1, 1, 24, 2, 0x20, {});
+  headerOnly.resize(12);
+  return {
+      {"tga bottom-up", MakeTga(3, 2, 24, 2, 0x00, kRgb3x2), 0, {3, 2, 24, 0, 0, RowsReversed(kRgb3x2, 9)}},
+      {"tga top-down", MakeTga(3, 2, 24, 2, 0x20, kRgb3x2), 0, {3, 2, 24, 0, 0, kRgb3x2}},
+      {"tga 32-bit", MakeTga(2, 1, 32, 2, 0x20, Ramp(8)), 0, {2, 1, 32, 0, 2, Ramp(8)}},
+      {"tga grey", MakeTga(2, 2, 8, 3, 0x20, Ramp(4)), 0, {2, 2, 8, 0, 3, Ramp(4)}},
+      {"tga id of 200 bytes", MakeTga(3, 2, 24, 2, 0x20, kRgb3x2, longId), 0, {3, 2, 24, 0, 0, kRgb3x2}},
+      {"tga colour map", MakeTga(2, 2, 8, 1, 0x00, idx, {}, map, 256), 0, {2, 2, 24, 1, 0, mapped}},
+      {"tga header only", headerOnly, 1002, {}},
+      {"tga width 0", MakeTga(0, 2, 24, 2, 0x20, {}), 1000, {}},
+      {"tga data past the end", truncated, 1002, {}},
+      {"tga map of 512", MakeTga(2, 2, 8, 1, 0x20, idx, {}, Bytes(512 * 3), 512), 1000, {}},
+      {"tga map of 16-bit entries", MakeTga(2, 2, 8, 1, 0x20, idx, {}, Bytes(512), 256, 16), 1000, {}},
+      {"tga 15 bits", MakeTga(2, 2, 15, 2, 0x20, Bytes(8)), 1000, {}},
+      {"tga run-length (not claimed)", MakeTga(3, 2, 24, 10, 0x20, kRgb3x2), 1000, {}},
+  };
+}
+
+std::vector<Case> BmpCases() {
+  Bytes grey = Ramp(6);  // 3x2, rows padded from 3 to 4 bytes
+  Bytes rgba = Ramp(16);
+  Bytes palette(8, 0);
+  palette[0] = 9;
+  Bytes rle = MakeBmp(3, 2, 8, grey, false, {}, 0, 1);
+  Bytes shortData = MakeBmp(3, 2, 24, kRgb3x2);
+  shortData.resize(shortData.size() - 12);
+  Bytes badOffset = MakeBmp(3, 2, 24, kRgb3x2);
+  Put32(badOffset, 10, 10000);
+  return {
+      {"bmp 24-bit padded bottom-up", MakeBmp(3, 2, 24, kRgb3x2), 0, {3, 2, 24, 0, 0, kRgb3x2}},
+      {"bmp top-down", MakeBmp(3, 2, 24, kRgb3x2, true), 0, {3, 2, 24, 0, 0, kRgb3x2}},
+      {"bmp 8-bit grey", MakeBmp(3, 2, 8, grey), 0, {3, 2, 8, 0, 3, grey}},
+      {"bmp 8-bit palette", MakeBmp(3, 2, 8, grey, false, palette, 2), 0, {3, 2, 8, 0, 4, grey}},
+      {"bmp 32-bit", MakeBmp(2, 2, 32, rgba), 0, {2, 2, 32, 0, 2, rgba}},
+      {"bmp 16-bit", MakeBmp(2, 2, 16, Ramp(8)), 1004, {}},
+      {"bmp 4-bit", MakeBmp(8, 1, 4, Ramp(4)), 1004, {}},
+      {"bmp rle", rle, 1004, {}},
+      {"bmp data past the end", shortData, 1002, {}},
+      {"bmp offset outside", badOffset, 1002, {}},
+      {"bmp header only", Bytes{'B', 'M', 0, 0, 0}, 1002, {}},
+  };
+}
+
+std::vector<Case> PnmCases() {
+  Bytes bgr = kRgb3x2;
+  for (size_t i = 0; i < bgr.size(); i += 3) std::swap(bgr[i], bgr[i + 2]);
+  std::string longComment = "#" + std::string(300, 'c') + "\n";
+  Bytes shortData = MakePnm("P5\n2 2\n255\n", Ramp(3));
+  return {
+      {"pnm P6 with comment", MakePnm("P6\n# made here\n3 2\n255\n", kRgb3x2), 0, {3, 2, 24, 0, 0, bgr}},
+      {"pnm P5", MakePnm("P5\n2 2\n255\n", Ramp(4)), 0, {2, 2, 8, 0, 3, Ramp(4)}},
+      {"pnm long comment", MakePnm("P5\n" + longComment + "2 2\n255\n", Ramp(4)), 0, {2, 2, 8, 0, 3, Ramp(4)}},
+      {"pnm header on one line", MakePnm("P6\n3 2 255", kRgb3x2), 1000, {}},
+      {"pnm without 255", MakePnm("P5\n2 2\n65535\n", Ramp(8)), 1000, {}},
+      {"pnm unparsable size", MakePnm("P5\nwide high\n255\n", Ramp(4)), 1000, {}},
+      {"pnm data past the end", shortData, 1002, {}},
+      {"pnm zero size", MakePnm("P5\n0 2\n255\n", {}), 1000, {}},
+  };
+}
+
+std::vector<Case> DicomCases() {
+  Bytes noPixels(128, 0);
+  noPixels.insert(noPixels.end(), {'D', 'I', 'C', 'M'});
+  DicomShort(noPixels, 0x0028, 0x0002, "US", U16Value(1));
+  Bytes pastEnd = MakeDicom(1, 2, 2, Ramp(4));
+  DicomLong(pastEnd, 0x0009, 0x0001, "OB", Bytes{1}, 1000);
+  Bytes undefinedLength(128, 0);
+  undefinedLength.insert(undefinedLength.end(), {'D', 'I', 'C', 'M'});
+  DicomLong(undefinedLength, 0x7FE0, 0x0010, "OB", Bytes(16), 0xFFFFFFFF);
+  return {
+      {"dicom grey", MakeDicom(1, 2, 3, Ramp(6)), 0, {3, 2, 8, 0, 3, Ramp(6)}},
+      {"dicom colour", MakeDicom(3, 1, 2, Ramp(6)), 0, {2, 1, 24, 1, -1, Bytes{3, 2, 1, 6, 5, 4}}},
+      {"dicom no pixel data", noPixels, 1000, {}},
+      {"dicom element past the end", pastEnd, 1002, {}},
+      {"dicom undefined length", undefinedLength, 1000, {}},
+      {"dicom short pixel data", MakeDicom(1, 4, 4, Ramp(8)), 1002, {}},
+  };
+}
+
+std::vector<Case> AllCases() {
+  std::vector<Case> all;
+  for (auto &table : {TgaCases(), BmpCases(), PnmCases(), DicomCases()}) all.insert(all.end(), table.begin(), table.end());
+  return all;
+}
+
+class TextureFilters : public TextureTest {};
+
+TEST_F(TextureFilters, TableOfFixtures) {
+  for (const Case &c : AllCases()) {
+    SCOPED_TRACE(c.name);
+    BitmapPtr b(Load(c.file));
+    if (c.error) {
+      EXPECT_FALSE(b);
+      EXPECT_EQ(errGetLastError(), c.error);
+      continue;
+    }
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->width, c.expect.width);
+    EXPECT_EQ(b->height, c.expect.height);
+    EXPECT_EQ(b->bits, c.expect.bits);
+    EXPECT_EQ(b->type, c.expect.type);
+    EXPECT_EQ(b->subtype, c.expect.subtype);
+    EXPECT_EQ(b->levels, 1);
+    EXPECT_EQ(Level0(b.p), c.expect.level0);
+  }
+}
+
+TEST_F(TextureFilters, FormatIdsAndPalette) {
+  BitmapPtr tga(Load(MakeTga(1, 1, 24, 2, 0, Ramp(3))));
+  BitmapPtr bmp(Load(MakeBmp(1, 1, 24, Ramp(3))));
+  BitmapPtr pnm(Load(MakePnm("P5\n1 1\n255\n", Ramp(1))));
+  BitmapPtr dcm(Load(MakeDicom(1, 1, 1, Ramp(1))));
+  ASSERT_TRUE(tga && bmp && pnm && dcm);
+  EXPECT_EQ(tga->format, TX_FMT_TGA);
+  EXPECT_EQ(bmp->format, TX_FMT_BMP);
+  EXPECT_EQ(pnm->format, TX_FMT_PNM);
+  EXPECT_EQ(dcm->format, TX_FMT_DICOM);
+  Bytes palette = {10, 20, 30, 0, 40, 50, 60, 0};
+  BitmapPtr pal(Load(MakeBmp(2, 1, 8, Bytes{1, 0}, false, palette, 2)));
+  ASSERT_TRUE(pal && pal->palette);
+  EXPECT_EQ(Bytes(pal->palette, pal->palette + 8), palette);
+}
+
+// The loader hands its file buffer over as level 0, moving rows in place; a reader
+// called directly copies instead. Both must give the same rows, for any height,
+// header length (shorter or longer than a row) and row padding.
+TEST_F(TextureFilters, InPlaceRowOrderMatchesCopies) {
+  for (int h = 1; h <= 7; ++h)
+    for (int w : {1, 2, 3, 5})
+      for (int idLength : {0, 5, 40}) {
+        SCOPED_TRACE(testing::Message() << w << "x" << h << " id " << idLength);
+        const Bytes rows = Ramp((size_t)w * h * 3);
+        const Bytes expectTop = RowsReversed(rows, (size_t)w * 3);  // file rows are bottom-up
+        for (uint8_t descriptor : {0x00, 0x20}) {
+          Bytes file = MakeTga(w, h, 24, 2, descriptor, rows, Bytes((size_t)idLength, 'i'));
+          BitmapPtr loaded(Load(file));
+          BitmapPtr direct(tgaRead(file.data(), (int32_t)file.size()));
+          ASSERT_TRUE(loaded && direct);
+          EXPECT_EQ(Level0(loaded.p), descriptor ? rows : expectTop);
+          EXPECT_EQ(Level0(direct.p), Level0(loaded.p));
+        }
+        Bytes bmp = MakeBmp(w, h, 24, rows);
+        BitmapPtr loaded(Load(bmp));
+        BitmapPtr direct(bmpRead(bmp.data(), (int32_t)bmp.size()));
+        ASSERT_TRUE(loaded && direct);
+        EXPECT_EQ(Level0(loaded.p), rows);
+        EXPECT_EQ(Level0(direct.p), rows);
+      }
+}
+
+// Every prefix and many single-byte changes of each valid fixture either load into a
+// consistent bitmap or fail with an error; the sanitizer watches the reads.
+TEST_F(TextureFilters, TruncatedAndMutatedFilesNeverOverrun) {
+  for (const Case &c : AllCases()) {
+    if (c.error) continue;
+    SCOPED_TRACE(c.name);
+    auto check = [](const Bytes &file) {
+      BitmapPtr b(Load(file));
+      if (!b) {
+        EXPECT_NE(errGetLastError(), 0);
+        return;
+      }
+      ASSERT_GT(b->width, 0);
+      ASSERT_GT(b->height, 0);
+      EXPECT_EQ((int64_t)b->imagesize[0], (int64_t)b->width * b->height * (b->bits / 8));
+      uint32_t sum = 0;
+      for (int32_t i = 0; i < b->imagesize[0]; ++i) sum += b->image[0][i];
+      volatile uint32_t sink = sum;  // every byte of the level is read
+      (void)sink;
+    };
+    for (size_t n = 0; n < c.file.size(); ++n) check(Bytes(c.file.begin(), c.file.begin() + n));
+    for (size_t at = 0; at < c.file.size(); ++at)
+      for (uint8_t v : {0x00, 0x01, 0x7F, 0x80, 0xFF}) {
+        Bytes m = c.file;
+        m[at] = v;
+        check(m);
+      }
+  }
+}
+
+class TextureWriters : public TextureTest {
+ protected:
+  void SetUp() override {
+    TextureTest::SetUp();
+    txInit(nullptr);  // the file layer, on disk
+    dir_ = std::filesystem::temp_directory_path() / ("korv-tex-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  std::string Path(const char *name) const { return (dir_ / name).string(); }
+  std::filesystem::path dir_;
+};
+
+TEST_F(TextureWriters, TgaRoundTrips) {
+  struct { int layout; int w, h; } cases[] = {{0, 3, 2}, {2, 2, 3}, {3, 5, 1}};
+  for (auto c : cases) {
+    SCOPED_TRACE(c.layout);
+    BitmapPtr src(txCreateDummy(c.layout, c.w, c.h));
+    ASSERT_TRUE(src);
+    src->type = TX_TYPE_BGR;  // a dummy's type is its layout number
+    Bytes pixels = Ramp(src->imagesize[0]);
+    std::memcpy(src->image[0], pixels.data(), pixels.size());
+    std::string path = Path("rt.tga");
+    ASSERT_EQ(txSave(TX_FMT_TGA, path.c_str(), src.p), 0);
+    BitmapPtr back(txLoad(path.c_str()));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->width, c.w);
+    EXPECT_EQ(back->height, c.h);
+    EXPECT_EQ(back->bits, src->bits);
+    EXPECT_EQ(Level0(back.p), pixels);
+  }
+}
+
+TEST_F(TextureWriters, TgaWriterFileLayoutAndRgbSwap) {
+  BitmapPtr rgb(txCreateDummy(1, 1, 1));
+  ASSERT_TRUE(rgb);
+  rgb->image[0][0] = 1;  // R
+  rgb->image[0][2] = 3;  // B
+  std::string path = Path("rgb.tga");
+  ASSERT_EQ(tgaWrite(path.c_str(), rgb.p), 0);
+  EXPECT_EQ(Level0(rgb.p), (Bytes{1, 0, 3}));  // the bitmap is left as it was
+  BitmapPtr back(txLoad(path.c_str()));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(Level0(back.p), (Bytes{3, 0, 1}));  // the file holds B,G,R
+  FILE *f = std::fopen(path.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  uint8_t h[18];
+  ASSERT_EQ(std::fread(h, 1, 18, f), 18u);
+  std::fclose(f);
+  EXPECT_EQ(h[0], std::strlen("Created by tarvo!korvadyne's TGA output filter. v0.3"));
+  EXPECT_EQ(h[2], 2);
+  EXPECT_EQ(h[17], 0x20);
+  BitmapPtr bad(txCreateDummy(0, 1, 1));
+  bad->subtype = 4;
+  EXPECT_EQ(tgaWrite(path.c_str(), bad.p), -1);
+  EXPECT_EQ(errGetLastError(), 1005);
+}
+
+TEST_F(TextureWriters, PnmRoundTrips) {
+  for (int layout : {0, 3}) {
+    SCOPED_TRACE(layout);
+    BitmapPtr src(txCreateDummy(layout, 4, 3));
+    Bytes pixels = Ramp(src->imagesize[0], 7);
+    std::memcpy(src->image[0], pixels.data(), pixels.size());
+    std::string path = Path("rt.pnm");
+    ASSERT_EQ(txSave(TX_FMT_PNM, path.c_str(), src.p), 0);
+    EXPECT_EQ(Level0(src.p), pixels);
+    BitmapPtr back(txLoad(path.c_str()));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->subtype, layout == 3 ? 3 : 0);
+    EXPECT_EQ(Level0(back.p), pixels);
+  }
+  BitmapPtr alpha(txCreateDummy(2, 1, 1));
+  EXPECT_EQ(pnmWrite(Path("a.pnm").c_str(), alpha.p), -1);
+  EXPECT_EQ(errGetLastError(), 1000);
+}
+
+TEST_F(TextureWriters, SaveWithoutWriterFails) {
+  BitmapPtr b(txCreateDummy(0, 1, 1));
+  EXPECT_EQ(txSave(TX_FMT_BMP, Path("x.bmp").c_str(), b.p), -1);
+  EXPECT_EQ(errGetLastError(), 1000);
+  EXPECT_EQ(txSave(99, Path("x.bmp").c_str(), b.p), -1);
+  EXPECT_EQ(errGetLastError(), 1000);
+}
+
+}  // namespace

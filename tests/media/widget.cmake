@@ -1,0 +1,11 @@
+# Dialog widgets: loading and the classes' logic without a display, and drawing
+# and events through the platform under Xvfb.
+korv_add_test(korv-widget-unit LABEL unit
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/widget_unit.cpp
+  LIBS media)
+korv_add_test(korv-widget-gl LABEL gl
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/widget_gl.cpp
+  LIBS media PkgConfig::SDL2)
+if(TARGET korv-dialog-content)
+  add_dependencies(korv-widget-gl korv-dialog-content)
+endif()

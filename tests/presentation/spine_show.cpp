@@ -1,0 +1,127 @@
+// The main program's frame and seek keys, through a recording GL table.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+#include "effects_recorder.h"
+
+#include "base/time.h"
+#include "media/window/WM.h"
+#include "presentation/show.h"
+#include "presentation/window.h"
+#include "scene/counters.h"
+#include "spine_util.h"
+
+namespace {
+
+using SpineShow = spine_test::Framework;
+using fxtest::Calls;
+
+void InstallFrameRecorder() {
+  fxtest::InstallRecorder();
+  pgl::glClear = [](GLbitfield m) { fxtest::Record("glClear", {(double)m}); };
+  pgl::glClearColor = [](GLfloat r, GLfloat g, GLfloat b, GLfloat a) { fxtest::Record("glClearColor", {r, g, b, a}); };
+  pgl::wglSwapIntervalEXT = [](int i) {
+    fxtest::Record("wglSwapIntervalEXT", {(double)i});
+    return 1;
+  };
+}
+
+// Moves the timer so that the next reading is about t.
+void SetTimeline(int32_t t) {
+  SYS_TimerReset();
+  SYS_TimerSetAdjust(-t);
+}
+
+TEST_F(SpineShow, LastFrameIsTheEndPartInsideTheLetterboxAndResetsState) {
+  InstallFrameRecorder();
+  ScreenWidth = 800;
+  ScreenHeight = 600;
+  CfgVSync = 1;
+  FacesDrawn = 7;
+  ObjectsDrawn = 3;
+  ParticlesDrawn = 9;
+  SetTimeline(kTimelineEnd);
+  ShowFrame();
+  EXPECT_GE(SegmentTime, kLastSegmentEnd);
+  EXPECT_EQ(Pattern, 57);
+  EXPECT_EQ(FacesDrawn + ObjectsDrawn + ParticlesDrawn, 0);
+  const auto vp = fxtest::Only("glViewport");
+  ASSERT_GE(vp.size(), 3u);
+  EXPECT_EQ(vp[0].args, (std::vector<double>{0, 0, 800, 600}));   // full clear
+  EXPECT_EQ(vp[1].args, (std::vector<double>{0, 75, 800, 450}));  // the letterbox
+  EXPECT_EQ(vp.back().args, (std::vector<double>{0, 0, 800, 600}));  // state reset
+  EXPECT_EQ(LetterboxHeight, 450);
+  EXPECT_EQ(fxtest::Count("glClear"), 2u);
+  const auto swaps = fxtest::Only("wglSwapIntervalEXT");
+  ASSERT_EQ(swaps.size(), 1u);
+  EXPECT_EQ(swaps[0].args[0], 1);
+  // The reset ends with both matrices identity, modelview current, depth test off.
+  std::vector<std::string> tail;
+  for (size_t i = Calls().size() - 6; i < Calls().size(); i++) tail.push_back(Calls()[i].name);
+  EXPECT_EQ(tail, (std::vector<std::string>{"glDisable", "glMatrixMode", "glLoadIdentity", "glMatrixMode",
+                                            "glLoadIdentity", "glDisable"}));
+  EXPECT_EQ(Calls().back().args[0], GL_DEPTH_TEST);
+  EXPECT_EQ(LastKey, 0);
+}
+
+TEST_F(SpineShow, FrameRateTextStaysZeroForTheFirst200ms) {
+  InstallFrameRecorder();
+  CfgVSync = 0;
+  SetTimeline(0);
+  ShowFrame();
+  EXPECT_EQ(std::string_view(FpsValue), "0");
+  EXPECT_EQ(std::string_view(FpsText), std::string_view("FPS : [0]\0", 10));
+  EXPECT_EQ(fxtest::Only("wglSwapIntervalEXT").at(0).args[0], 0);
+  SetTimeline(1000);
+  ShowFrame();  // two frames in 1000 ms
+  EXPECT_EQ(std::string_view(FpsValue), "2.00");
+  EXPECT_EQ(FrameCount, 0);
+  EXPECT_EQ(FpsStartTime, TimelineTime);
+}
+
+TEST_F(SpineShow, AConfigureEventSetsTheViewportToTheNewSize) {
+  InstallFrameRecorder();
+  wm_event_t e{};
+  e.type = WM_EVENT_WINDOW;
+  e.conf.type = WM_CONF_CONFIGURE;
+  e.conf.width = 640;
+  e.conf.height = 360;
+  WindowEventHandler(&e);
+  const auto vp = fxtest::Only("glViewport");
+  ASSERT_EQ(vp.size(), 1u);
+  EXPECT_EQ(vp[0].args, (std::vector<double>{0, 0, 640, 360}));
+  EXPECT_EQ(QuitFlag, 0);
+}
+
+TEST_F(SpineShow, SeekKeysMoveTheTimer) {
+  CfgNoSound = -1;
+  struct Case {
+    int32_t key;
+    int32_t from, expected;
+  } cases[] = {
+      {100, 5000, 6000},   // Right
+      {98, 5000, 4000},    // Left
+      {54, 5000, 12500},   // Page Down
+      {33, 10000, 2500},   // Page Up
+      {32, 50000, 0},      // Home
+      {98, 500, 0},        // back past 0: the timer restarts at 0
+      {7, 5000, 5000},     // not a seek key
+  };
+  for (const Case &c : cases) {
+    SetTimeline(c.from);
+    ShowSeekKey(c.key);
+    EXPECT_NEAR(SYS_TimerGet(), c.expected, 50) << "key " << c.key;
+  }
+}
+
+TEST_F(SpineShow, TouchMemoryKeepsTheBlockAndStopsAtWholeWords) {
+  // 14 bytes on the heap: a word past the count would be caught by the sanitizer run.
+  std::unique_ptr<uint8_t[]> block(new uint8_t[14]);
+  for (int i = 0; i < 14; i++) block[i] = (uint8_t)(i * 7);
+  TouchMemory(block.get(), 14);
+  for (int i = 0; i < 14; i++) EXPECT_EQ(block[i], (uint8_t)(i * 7));
+}
+
+}  // namespace
