@@ -4,6 +4,7 @@
 // chosen timeline times in a real GL context at 1024 x 576 and 1920 x 1080.
 // Run under an X display (Xvfb) with LIBGL_ALWAYS_SOFTWARE=1 for llvmpipe.
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
 #include <algorithm>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "base/file.h"
+#include "media/texture/TL.h"
 #include "media/window/WM.h"
 #include "presentation/bindings.h"
 #include "presentation/gl.h"
@@ -35,18 +37,31 @@ namespace {
 using Clock = std::chrono::steady_clock;
 double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
 
-Window FindWindow(Display *display, Window root, const char *title) {
+// The window of process pid titled title: other runs of the program may share the display.
+Window FindWindow(Display *display, Window root, const char *title, pid_t pid) {
   char *name = nullptr;
   if (XFetchName(display, root, &name) && name) {
     bool match = std::string(name) == title;
     XFree(name);
+    Atom type;
+    int format;
+    unsigned long count = 0, after;
+    unsigned char *data = nullptr;
+    Atom pidAtom = XInternAtom(display, "_NET_WM_PID", True);
+    if (match && pidAtom != None &&
+        XGetWindowProperty(display, root, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after, &data) ==
+            Success &&
+        data) {
+      match = count == 1 && (pid_t)*(unsigned long *)data == pid;
+      XFree(data);
+    }
     if (match) return root;
   }
   Window rootOut, parent, *children = nullptr;
   unsigned count = 0;
   if (!XQueryTree(display, root, &rootOut, &parent, &children, &count)) return 0;
   Window found = 0;
-  for (unsigned i = 0; i < count && !found; i++) found = FindWindow(display, children[i], title);
+  for (unsigned i = 0; i < count && !found; i++) found = FindWindow(display, children[i], title, pid);
   if (children) XFree(children);
   return found;
 }
@@ -83,7 +98,7 @@ double StartToFirstFrame(const std::string &bin) {
   bool sawLoader = false;
   Window window = 0;
   while (Ms(start, Clock::now()) < 20000 && waitpid(pid, nullptr, WNOHANG) == 0) {
-    if (!window) window = FindWindow(display, DefaultRootWindow(display), "tarvo!korvadyne");
+    if (!window) window = FindWindow(display, DefaultRootWindow(display), "tarvo!korvadyne", pid);
     int state = window ? LoaderState(display, window) : -1;
     if (state == 1) sawLoader = true;
     if (state == 0 && sawLoader) {
@@ -157,6 +172,7 @@ int main() {
     if (!window || wmShowWindow(window) != 0) return 1;
     if (s == 0) {
       glInitExt();
+      txOptions(3, 1);
       TexInit();
       IfeLoad(&IfeFadeoutFx, "fadeout.ife", "");
       IfeLoad(&IfeWhiteFlashFx, "whiteflash.ife", "");

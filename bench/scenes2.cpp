@@ -28,7 +28,7 @@ using Clock = std::chrono::steady_clock;
 double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
 
 constexpr int32_t kFirstPattern = 32, kLastPattern = 54, kPatterns = kLastPattern - kFirstPattern + 1;
-constexpr int kFrames = 15;
+constexpr int kFrames = 11;
 
 // A second into pattern p, which segment 4 starts at (p - 5) x 3555 ms.
 int32_t PatternTime(int32_t p) { return 25777 + (p - 5) * 3555 + 1000; }
@@ -75,6 +75,7 @@ int main() {
   Clock::time_point a = Clock::now();
   if (ProcBuildTables(nullptr) != 0) return 1;
   std::printf("procedural tables: %.1f ms\n", Ms(a, Clock::now()));
+  std::fflush(stdout);
 
   const int32_t sizes[2][2] = {{1024, 576}, {1920, 1080}};
   double medians[2][kPatterns] = {};
@@ -104,7 +105,10 @@ int main() {
       CubeTexture = TexLoad("kekviz.tga", 3);
       GreetTexture = TexLoad("greet.tga", 0);
     }
-    for (int32_t p = 0; p < kPatterns; p++) medians[s][p] = MedianFrame(window, width, height, kFirstPattern + p);
+    for (int32_t p = 0; p < kPatterns; p++) {
+      medians[s][p] = MedianFrame(window, width, height, kFirstPattern + p);
+      std::fprintf(stderr, "%dx%d pattern %d: %.2f ms\n", width, height, kFirstPattern + p, medians[s][p]);
+    }
   }
   for (wm_window_t *w : windows) wmDestroyWindow(w);
   std::printf("pattern  scene              time(ms)  1024x576(ms)  1920x1080(ms)\n");

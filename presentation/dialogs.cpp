@@ -110,6 +110,12 @@ void DrainGLErrors(void) {
   }
 }
 
+// 1 when the dialog's window exists on the screen with its GL context.
+bool Shown(SYS_List_p dialog) {
+  widget_item_t *window = wdgGetClassItem(dialog, WDG_WINDOW);
+  return window && window->ownWindow && window->ownWindow->handle && window->ownWindow->glContext;
+}
+
 int32_t CheckedValue(int32_t id) { return wdgGetValue(wdgGetItem(SetupDialog, id)); }
 
 }  // namespace
@@ -156,6 +162,7 @@ int32_t RunSetupDialog(void) {
     // Without a window the dialog could never end.
     if (!wdgGetClassItem(SetupDialog, WDG_WINDOW)) FatalError("Unable to initialize dialog engine.");
     wdgShow(SetupDialog);
+    if (!Shown(SetupDialog)) FatalError("Unable to initialize dialog engine.");
     CfgState = 0;
     PasLogLn("anyad1");
     for (;;) {
@@ -224,10 +231,17 @@ int32_t ShowMessageBox(std::string_view text) {
     platMessageBox("tarvo!korvadyne", message.c_str(), PLAT_MB_ERROR);
     return 0;
   }
-  std::fprintf(stderr, "tarvo!korvadyne: %s\n", message.c_str());
-  std::fflush(stderr);
   wdgSetText(label, PasStr(message));
   wdgShow(MessageBoxDialog);
+  if (!Shown(MessageBoxDialog)) {
+    // No window could be made: waiting for a click that cannot come would hang.
+    wdgHide(MessageBoxDialog);
+    platMessageBox("tarvo!korvadyne", message.c_str(), PLAT_MB_ERROR);
+    return 0;
+  }
+  // The text goes to stderr as with the system box, for logs and headless runs.
+  std::fprintf(stderr, "tarvo!korvadyne: %s\n", message.c_str());
+  std::fflush(stderr);
   CfgState = 0;
   // Headless runs show the box once and go on, so they never wait for a user.
   const bool wait = platMessageBoxVisible() != 0;

@@ -23,12 +23,12 @@
 
 #include "base/file.h"
 #include "base/log.h"
+#include "media/window/WM.h"
 #include "platform/msgbox.h"
 #include "presentation/bindings.h"
 #include "presentation/gl.h"
 #include "presentation/textures.h"
 #include "presentation/window.h"
-#include "media/window/WM.h"
 #include "scene/counters.h"
 
 ife_interface IfeLoaderFx, IfeVBlurFx, IfeHBlurFx, IfeFadeoutFx, IfeFeedbackFx, IfeCreditsFx, IfeEndpartFx,
@@ -209,9 +209,10 @@ int IfeParseNumber(const char *text, size_t length, float *value) {
     while (i < length && text[i] >= '0' && text[i] <= '9') i++, digits++;
   }
   if (digits == 0) return 0;
+  bool negativeExponent = false;
   if (i < length && (text[i] == 'e' || text[i] == 'E')) {
     i++;
-    if (i < length && (text[i] == '+' || text[i] == '-')) i++;
+    if (i < length && (text[i] == '+' || text[i] == '-')) negativeExponent = text[i++] == '-';
     size_t expDigits = 0;
     while (i < length && text[i] >= '0' && text[i] <= '9') i++, expDigits++;
     if (expDigits == 0) return 0;
@@ -219,10 +220,8 @@ int IfeParseNumber(const char *text, size_t length, float *value) {
   if (i != length) return 0;
   double parsed = 0.0;
   auto [end, ec] = std::from_chars(text + start, text + length, parsed, std::chars_format::general);
-  if (ec == std::errc::result_out_of_range) {
-    // Underflow reads as the zero it nearly is; overflow is no usable number.
-    return 1;
-  }
+  // Beyond double: a tiny value is the zero it nearly is; a huge one is no number.
+  if (ec == std::errc::result_out_of_range) return negativeExponent ? 1 : 0;
   if (ec != std::errc() || end != text + length) return 0;
   float single = (float)parsed;
   if (!std::isfinite(single)) return 0;

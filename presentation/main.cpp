@@ -3,7 +3,8 @@
 // The order is the one every unit relies on: the framework comes up first (base
 // binding), the registry slots are filled in slot order (window manager 1, GL 2,
 // GLU 3, texture loader 4), the error callback is in place before the first file is
-// opened, and the texture table is clear before anything loads.
+// opened, the texture table is clear before anything loads, and the scene engine's
+// units only set their start values.
 // Depends on: the presentation's units.
 #include "presentation/bindings.h"
 #include "presentation/gl.h"
@@ -11,6 +12,8 @@
 #include "presentation/texloader.h"
 #include "presentation/textures.h"
 #include "presentation/window.h"
+#include "scene/player.h"
+#include "scene/scenefile.h"
 
 int main(int argc, char **argv) {
   InitBaseLib(argc, argv);
@@ -20,5 +23,7 @@ int main(int argc, char **argv) {
   RegisterTLUnit();
   RegisterFrameworkUnit();
   InitTexUnit();
+  InitSceneRenderUnits();
+  InitSceneFileUnit();
   return ShowRun();
 }

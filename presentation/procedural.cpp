@@ -161,6 +161,9 @@ void BuildAttractorPaths(TVector *memory, void (*step)(void)) {
         float sx = 0.0f, sy = 0.0f;
         for (int o = 0; o < 8; o++) {
           const Attractor &a = attractors[m][o];
+          // A squared distance of 1 or more can never give d < 1: skip the root.
+          double dx = (double)a.x - P[m - 1].x, dy = (double)a.y - P[m - 1].y;
+          if (dx * dx + dy * dy >= 1.0) continue;
           float d = PointDistance(a.x, a.y, 0.0f, P[m - 1].x, P[m - 1].y, 0.0f);
           if (radius > d) {
             float w = F(1.0 - d);

@@ -5,12 +5,15 @@
 // depth call is made: the tunnel draws with the state the previous frame left. The
 // greetings texture is sampled with the largest anisotropy the GL offers, asked for
 // every frame; on a GL without the extension both calls are skipped, since they could
-// only raise GL errors there.
+// only raise GL errors there, and so they are on Mesa's software rasterizers, whose
+// anisotropic sampling takes a per-texel slow path (seconds per frame on llvmpipe).
 // Depends on: GL and GLU tables, GL unit flags, procedural tables, line tunnel, glow,
 // main program state.
 #include "presentation/scene_greets.h"
 
 #include <cmath>
+#include <cstring>
+#include <initializer_list>
 #include <numbers>
 
 #include "presentation/gl.h"
@@ -29,6 +32,14 @@ struct Skin {
 constexpr Skin kSkins[4] = {{0, 40.0, 180.0}, {4, 40.0, 202.0}, {0, 1.0, 202.0}, {0, 2.0, 202.0}};
 
 }  // namespace
+
+bool GreetsWantAnisotropy(bool hasExtension, const char *renderer) {
+  if (!hasExtension) return false;
+  if (!renderer) return true;
+  for (const char *software : {"llvmpipe", "softpipe", "swrast"})
+    if (std::strstr(renderer, software)) return false;
+  return true;
+}
 
 float GreetsExtraTurn(int32_t t) {
   const float time = (float)t;
@@ -59,7 +70,7 @@ void GreetsScene(void) {
   glBindTexture(GL_TEXTURE_2D, (GLuint)SpriteTexture);
   glEnable(GL_TEXTURE_2D);
   glBindTexture(GL_TEXTURE_2D, (GLuint)GreetTexture);
-  if (GLHasAnisotropicFilter) {
+  if (GreetsWantAnisotropy(GLHasAnisotropicFilter, (const char *)glGetString(GL_RENDERER))) {
     GLfloat anisotropy = 1.0f;
     glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &anisotropy);
     glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, anisotropy);

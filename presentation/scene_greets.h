@@ -22,6 +22,11 @@ enum : int32_t {
 // Height of one strip in texture v: 21 of the image's 512 rows.
 constexpr float kGreetStripHeight = 21.0f / 512.0f;
 
+// Whether the greetings texture gets the GL's largest anisotropy: only with the
+// extension, and not on Mesa's software rasterizers (renderer text "llvmpipe",
+// "softpipe" or "swrast"), where anisotropic sampling is a slow path.
+bool GreetsWantAnisotropy(bool hasExtension, const char *renderer);
+
 // The extra turn of the whole tunnel in degrees at SegmentTime t.
 float GreetsExtraTurn(int32_t t);
 

@@ -8,7 +8,7 @@ PACKAGES=(
   zlib1g-dev libpng-dev libjpeg-dev libfreetype-dev fonts-dejavu-core
   libsdl2-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
   libvorbis-dev libogg-dev libopenal-dev libopenal1
-  xvfb xauth
+  libx11-dev xvfb xauth
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -60,6 +60,8 @@ def scan(path, default_block, out, seen):
 
 
 def emit(text, block, out, seen):
+    # Prototypes may carry a trailing comment ("glEnableClientState( GLenum cap );  /* 1.1 */").
+    text = re.sub(r'/\*.*?\*/', ' ', text, flags=re.S)
     m = PROTO.match(' '.join(text.split()))
     if not m:
         return

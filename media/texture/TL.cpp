@@ -34,15 +34,14 @@ namespace {
 
 // Probe order. Formats with a real signature come first; TGA has none (its check
 // matches a few header bytes), so it must not shadow a stronger claim, and the
-// 132-byte DICOM preamble is tested last. The PNG (2), JPEG (4), DDS (5) and TQX (6)
-// filters take their slots here when they are built.
+// 132-byte DICOM preamble is tested last.
 const tx_filter_t *const kFilters[] = {
     &txBmpFilter,
-    // PNG
+    &txPngFilter,
     &txTgaFilter,
-    // JPEG
-    // DDS
-    // TQX
+    &txJpegFilter,
+    &txDdsFilter,
+    &txDdzFilter,
     &txPnmFilter,
     &txDicomFilter,
     nullptr,

@@ -68,3 +68,45 @@ uint8_t *txAdoptRows(const uint8_t *data, int64_t start, int64_t stride, int32_t
                      bool reverse);
 // Frees a bitmap's buffers and the record itself (no error state touched).
 void txRelease(txBitmap *bitmap);
+
+// The library and texture-format filters (_png, _jpeg, _dds, _ddz).
+extern "C" {
+extern const tx_filter_t txPngFilter, txJpegFilter, txDdsFilter, txDdzFilter;
+int32_t pngCheck(const uint8_t *data);
+txBitmap *pngRead(const uint8_t *data, int32_t size);
+int32_t pngWrite(const char *path, txBitmap *bitmap);
+int32_t jpegCheck(const uint8_t *data);
+txBitmap *jpegRead(const uint8_t *data, int32_t size);
+int32_t jpegWrite(const char *path, txBitmap *bitmap);
+int32_t JPGWRITE(const char *name, const uint8_t *pixels, int32_t width, int32_t height, int32_t components);
+int32_t ddsCheck(const uint8_t *data);
+txBitmap *ddsRead(const uint8_t *data, int32_t size);
+int32_t ddzCheck(const uint8_t *data);
+txBitmap *ddzRead(const uint8_t *data, int32_t size);
+int32_t ddzWrite(const char *path, txBitmap *bitmap);
+// S3TC decoders: one level of width x height pixels, bits / 8 bytes each (R,G,B
+// then A for 32 bits), top row first; blocks must hold the level's whole blocks.
+void dxt1Decompress(const uint8_t *blocks, uint8_t *output, int32_t width, int32_t height, int32_t bits);
+void dxt3Decompress(const uint8_t *blocks, uint8_t *output, int32_t width, int32_t height, int32_t bits);
+void dxt5Decompress(const uint8_t *blocks, uint8_t *output, int32_t width, int32_t height, int32_t bits);
+}
+
+// The DXT kinds: index into txSettings.dxtAllowed, block bytes, GL format, depth.
+struct txDxtKind_t {
+  char fourcc[5];
+  int32_t blockBytes;
+  int32_t glFormat;
+  int32_t bits;
+  int32_t decodedSubtype;
+  void (*decompress)(const uint8_t *, uint8_t *, int32_t, int32_t, int32_t);
+};
+// The kind of a FourCC, or null when it is none of DXT1, DXT3, DXT5; *index gets
+// its slot in dxtAllowed.
+const txDxtKind_t *txDxtKind(const uint8_t *fourcc, int32_t *index);
+// Bytes of the DXT blocks of one w x h level (sides clamped to 1).
+inline int64_t txDxtLevelBytes(int32_t w, int32_t h, int32_t blockBytes) {
+  int64_t bw = ((int64_t)(w < 1 ? 1 : w) + 3) / 4, bh = ((int64_t)(h < 1 ? 1 : h) + 3) / 4;
+  return bw * bh * blockBytes;
+}
+// Levels the quality setting skips in a file of the given level count.
+int32_t txQualitySkip(int32_t levels);

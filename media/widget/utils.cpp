@@ -7,9 +7,8 @@
 // are parsed leniently (leading number, 0 if none); names are looked up without
 // regard to case. Everything draws through the framework GL table into the current
 // context, with y up and top = window height - Y.
-// Depends on: base (log, last error, tracked memory, strings), the texture loader
+// Depends on: base (log, last error, tracked memory), the texture loader
 // and manager, the font renderer, the window manager, the framework GL table.
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -68,7 +67,6 @@ int equalNoCase(const char *a, const char *b) {
 
 // Leading decimal integer (with sign), 0 if none, clamped to 32 bits.
 int32_t parseInt(const char *text) {
-  errno = 0;
   long long v = std::strtoll(text, nullptr, 10);
   if (v > INT32_MAX) return INT32_MAX;
   if (v < INT32_MIN) return INT32_MIN;
@@ -400,7 +398,10 @@ int wdgMakeTextBitmap(widget_item_t *w, int32_t width, int32_t height) {
   if (w->bitmap && w->ownsBitmap) txFree(&w->bitmap);
   w->bitmap = nullptr;
   w->ownsBitmap = 0;
-  if (width <= 0 || height <= 0 || width > 8192 || height > 8192) return wdgFail(WDG_ERR_ARG);
+  // A caption never needs more than a screen's worth; a wild size in a description
+  // must not turn into a huge allocation.
+  if (width <= 0 || height <= 0 || width > 4096 || height > 4096 || (int64_t)width * height > (1 << 22))
+    return wdgFail(WDG_ERR_ARG);
   w->bitmap = txCreateDummy(2, width, height);
   if (!w->bitmap) return -1;
   w->ownsBitmap = 1;

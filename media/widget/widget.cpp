@@ -5,14 +5,13 @@
 // Loading walks the description's start tags in document order; each element that
 // names a class becomes a zeroed record whose class init parses its attributes. A
 // record remembers the set as it stood when it was made, so lookups from inside a
-// widget (FONTID, STYLE, radio groups) see only the widgets before it. Serials come
-// from one process-wide load count, so text widgets of different loads still get
-// texture keys of their own unless two loads overlap in count.
+// widget (FONTID, STYLE, radio groups) see only the widgets before it. Serials name
+// the caption textures ("label-%d"), which live in one process-wide texture list, so
+// they never repeat: each load starts after the last serial of the one before.
 // Depends on: base (XML reader, list, log, last error, tracked memory), the window
 // manager, the widget classes.
 #include <cstring>
 
-#include "base/str.h"
 #include "base/xml.h"
 #include "media/widget/widget_private.h"
 
@@ -108,6 +107,8 @@ SYS_List_p wdgLoad(int32_t kind, const char *source) {
   SYS_XMLSetCB(xml, xmlOpen, nullptr, nullptr, &state);
   SYS_XMLParse(xml);
   SYS_XMLClose(xml);
+  // Two sets sharing a texture key would replace, and free, each other's captions.
+  if (state.counter > 1) wdgLoadCount += state.counter - 1;
   widget_item_t *window = firstOfClass(state.set, WDG_WINDOW);
   if (window && window->ownWindow)
     wmOptions(window->ownWindow, WM_OPT_SETUSERDATA, (intptr_t)state.set);

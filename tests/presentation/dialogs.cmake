@@ -6,3 +6,12 @@ korv_add_test(korv-dialogs-gl LABEL gl
 if(TARGET korv-dialog-content)
   add_dependencies(korv-dialogs-gl korv-dialog-content)
 endif()
+
+# The dialog in the real executable (needs korvadyne and its pack).
+find_package(X11 REQUIRED)
+korv_add_test(korv-dialogs-e2e LABEL e2e TIMEOUT 180
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/dialogs_e2e.cpp
+  LIBS X11::X11)
+if(TARGET korvadyne)
+  add_dependencies(korv-dialogs-e2e korvadyne)
+endif()

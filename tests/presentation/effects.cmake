@@ -9,15 +9,15 @@ korv_add_test(effects_procedural_test LABEL unit
 # Parsing, loading and drawing through a recording GL table: no context needed.
 korv_add_test(effects_ife_test LABEL unit
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/effects_ife.cpp
-  LIBS presentation scene)
+  LIBS presentation)
 korv_add_test(effects_scenes_test LABEL unit
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/effects_scenes.cpp
-  LIBS presentation scene)
+  LIBS presentation)
 
 # Read-backs on llvmpipe: blend modes, screen-copy orientation, letterbox bars.
 korv_add_test(effects_gl_test LABEL gl
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/effects_gl.cpp
-  LIBS presentation scene)
+  LIBS presentation)
 
 # The real program under Xvfb, watched through X11 captures of its window.
 pkg_check_modules(KORV_FX_X11 IMPORTED_TARGET x11)

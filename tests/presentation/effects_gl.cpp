@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/file.h"
+#include "media/texture/TL.h"
 #include "media/window/WM.h"
 #include "presentation/bindings.h"
 #include "presentation/gl.h"
@@ -45,6 +46,7 @@ class EffectsGl : public ::testing::Test {
     InitGLUnit();
     InitGLUUnit();
     glInitExt();
+    txOptions(3, 1);  // R,G,B as the show asks before its textures
     TexInit();
     ScreenWidth = kWidth;
     ScreenHeight = kHeight;

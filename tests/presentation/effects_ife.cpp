@@ -30,7 +30,7 @@ TEST(EffectsIfeParse, NumbersFollowTheGrammarExactly) {
       {"1e-60", true, 0.0f},   {"12abc", false, 0.0f}, {".", false, 0.0f},     {"1e", false, 0.0f},
       {"1e+", false, 0.0f},    {"", false, 0.0f},      {"-", false, 0.0f},     {"0x10", false, 0.0f},
       {"inf", false, 0.0f},    {"nan", false, 0.0f},   {"1,5", false, 0.0f},   {"--1", false, 0.0f},
-      {"5 ", false, 0.0f},     {"1e39", false, 0.0f},  {"1.2.3", false, 0.0f}, {"e5", false, 0.0f},
+      {"5 ", false, 0.0f},     {"1e39", false, 0.0f},  {"1e999", false, 0.0f},  {"1.2.3", false, 0.0f}, {"e5", false, 0.0f},
   };
   for (const Case &c : cases) {
     float value = 99.0f;

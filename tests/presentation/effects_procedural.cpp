@@ -160,6 +160,36 @@ TEST_F(EffectsTables, PathsHoldTheirFixedPoints) {
   }
 }
 
+// The attractor pulls recomputed point by point from the public routines, exactly.
+TEST_F(EffectsTables, AttractorPathsFollowTheirAttractors) {
+  int pulls = 0;
+  for (int32_t k : {0, 1, 777, 4097, 40000, 65535}) {
+    const TVector *P = AttractorPaths[k].points;
+    ASSERT_EQ(P[0].x, RandomVectors[k].x);
+    ASSERT_EQ(P[0].y, RandomVectors[k].y);
+    for (int m = 1; m <= 7; m++) {
+      float sx = 0.0f, sy = 0.0f;
+      for (int o = 0; o < 8; o++) {
+        float ax, ay, az;
+        RotatePoint(&ax, &ay, &az, RandomVectors[o].x, RandomVectors[o].y, 0.0f, (float)(22 * m), (float)(22 * m));
+        float d = PointDistance(ax, ay, 0.0f, P[m - 1].x, P[m - 1].y, 0.0f);
+        if (d < 1.0f) {
+          pulls++;
+          float w = (float)(1.0 - d);
+          TVector a = {ax, ay, 0.0f}, b = {P[m - 1].x, P[m - 1].y, 0.0f}, v;
+          VecSub(&a, &b, &v);
+          VecNormalize(&v, &v);
+          sx = (float)(sx + w * (double)v.x / 2.0);
+          sy = (float)(sy + w * (double)v.y / 2.0);
+        }
+      }
+      ASSERT_EQ(P[m].x, (float)((double)P[m - 1].x + sx)) << k << " " << m;
+      ASSERT_EQ(P[m].y, (float)((double)P[m - 1].y + sy)) << k << " " << m;
+    }
+  }
+  EXPECT_GT(pulls, 20);
+}
+
 TEST(EffectsSpline, EndsAndIntegerParametersHitTheControlPoints) {
   TVector points[5] = {{0, 0, 0}, {1, 2, 0}, {3, 3, 1}, {4, 1, -2}, {6, 0, 5}}, tangents[5];
   SplinePath path = {5, tangents, points};

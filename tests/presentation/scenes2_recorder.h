@@ -35,6 +35,7 @@ struct Recorder {
   float maxAnisotropy = 8.0f;
   std::vector<GLenum> errors;  // glGetError answers, then GL_NO_ERROR
   std::vector<uint8_t> texImage;  // pixels of the last glTexImage2D with data
+  const char *renderer = "Test Renderer";  // glGetString(GL_RENDERER)
 };
 
 inline Recorder &Rec() {
@@ -126,6 +127,9 @@ inline void Install() {
   pgl::glGetFloatv = [](GLenum name, GLfloat *out) {
     Record(kGetFloatv, {(double)name});
     *out = name == GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT ? Rec().maxAnisotropy : 0.0f;
+  };
+  pgl::glGetString = [](GLenum name) -> const GLubyte * {
+    return (const GLubyte *)(name == GL_RENDERER ? Rec().renderer : "");
   };
   pgl::glGetError = []() -> GLenum {
     std::vector<GLenum> &e = Rec().errors;

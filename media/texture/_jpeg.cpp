@@ -1,0 +1,299 @@
+// JPEG filter (id 1) over libjpeg: decoding JFIF data from the loader's buffer,
+// encoding grey and colour images (and a 32-bit image's alpha as a second, grey
+// file) into files of the framework file layer.
+//
+// The memory source hands the library the whole data once; when the library wants
+// more, it gets an end-of-image marker (the library's documented way to end short
+// data), so nothing is read past the size. Library errors jump back through the
+// error manager into the reader or writer, which cleans up and fails with an error
+// code instead of ending the process. Only grey and colour output is accepted: a
+// four-channel (CMYK) decode would otherwise pass for R,G,B,A.
+// Depends on: libjpeg, base (file layer, tracked memory, log), txSwapRB.
+
+#include <cstdio>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstring>
+
+#include "base/file.h"
+#include "media/texture/TL_private.h"
+
+namespace {
+
+struct JpegError {
+  jpeg_error_mgr pub;
+  jmp_buf jump;
+};
+
+void JpegMessage(j_common_ptr cinfo) {
+  char text[JMSG_LENGTH_MAX];
+  (*cinfo->err->format_message)(cinfo, text);
+  SYS_DbgLevelPrintf(SYS_DBG_LEVEL(txSettings.verbose), "[TL][jpeg][%s:%d:%s()] libjpeg: %s\n", SYS_POS, text);
+}
+
+void JpegErrorExit(j_common_ptr cinfo) {
+  (*cinfo->err->output_message)(cinfo);
+  std::longjmp(((JpegError *)cinfo->err)->jump, 1);
+}
+
+void Install(JpegError &error, jpeg_error_mgr **slot) {
+  *slot = jpeg_std_error(&error.pub);
+  error.pub.error_exit = JpegErrorExit;
+  error.pub.output_message = JpegMessage;
+}
+
+struct JpegSource {
+  jpeg_source_mgr pub;
+  const uint8_t *data;
+  size_t size;
+  bool fed;
+};
+
+const JOCTET kEoi[2] = {0xFF, JPEG_EOI};
+
+void SourceInit(j_decompress_ptr) {}
+void SourceTerm(j_decompress_ptr) {}
+
+boolean SourceFill(j_decompress_ptr cinfo) {
+  JpegSource *src = (JpegSource *)cinfo->src;
+  if (!src->fed) {
+    src->fed = true;
+    src->pub.next_input_byte = src->data;
+    src->pub.bytes_in_buffer = src->size;
+  } else {
+    WARNMS(cinfo, JWRN_JPEG_EOF);
+    src->pub.next_input_byte = kEoi;
+    src->pub.bytes_in_buffer = 2;
+  }
+  return TRUE;
+}
+
+void SourceSkip(j_decompress_ptr cinfo, long n) {
+  if (n <= 0) return;
+  jpeg_source_mgr *src = cinfo->src;
+  while ((size_t)n > src->bytes_in_buffer) {
+    n -= (long)src->bytes_in_buffer;
+    (*src->fill_input_buffer)(cinfo);
+  }
+  src->next_input_byte += n;
+  src->bytes_in_buffer -= (size_t)n;
+}
+
+// Compressed bytes go to the file through the file layer, a buffer at a time.
+struct JpegDest {
+  jpeg_destination_mgr pub;
+  SYS_File_t *file;
+  JOCTET buffer[16384];
+};
+
+void DestInit(j_compress_ptr cinfo) {
+  JpegDest *dest = (JpegDest *)cinfo->dest;
+  dest->pub.next_output_byte = dest->buffer;
+  dest->pub.free_in_buffer = sizeof dest->buffer;
+}
+
+boolean DestEmpty(j_compress_ptr cinfo) {
+  JpegDest *dest = (JpegDest *)cinfo->dest;
+  if (SYS_FileWrite(dest->file, dest->buffer, (int32_t)sizeof dest->buffer) != 0) ERREXIT(cinfo, JERR_FILE_WRITE);
+  DestInit(cinfo);
+  return TRUE;
+}
+
+void DestTerm(j_compress_ptr cinfo) {
+  JpegDest *dest = (JpegDest *)cinfo->dest;
+  const size_t used = sizeof dest->buffer - dest->pub.free_in_buffer;
+  if (used && SYS_FileWrite(dest->file, dest->buffer, (int32_t)used) != 0) ERREXIT(cinfo, JERR_FILE_WRITE);
+}
+
+txBitmap *Fail(int32_t code, txBitmap *bitmap, const char *why) {
+  txRelease(bitmap);
+  TX_FAIL(code, "[TL][jpeg]", "%s (%s)", why, txSettings.currentName ? txSettings.currentName : "-");
+  return nullptr;
+}
+
+// "dir/name_a.ext" for "dir/name.ext" ("name_a" without an extension); the dot
+// counts only in the last path component. A new tracked text or null.
+char *AlphaPath(const char *path) {
+  const char *base = path;
+  for (const char *p = path; *p; ++p)
+    if (*p == '/' || *p == '\\') base = p + 1;
+  const char *dot = std::strrchr(base, '.');
+  const size_t stem = dot ? (size_t)(dot - path) : std::strlen(path);
+  const size_t n = std::strlen(path) + 3;
+  char *out = (char *)SYS_MemGet(n, "jpegWrite: fn");
+  if (out) std::snprintf(out, n, "%.*s_a%s", (int)stem, path, dot ? dot : "");
+  return out;
+}
+
+}  // namespace
+
+extern "C" {
+
+int32_t jpegCheck(const uint8_t *d) { return std::memcmp(d + 6, "JFIF", 4) == 0 ? 0 : 1000; }
+
+txBitmap *jpegRead(const uint8_t *data, int32_t size) {
+  if (!data || size <= 0) return Fail(1002, nullptr, "no data");
+  txBitmap *b = (txBitmap *)SYS_MemGet(sizeof(txBitmap), "jpegRead: struct");
+  if (!b) return Fail(5, nullptr, "no memory");
+  jpeg_decompress_struct cinfo;
+  JpegError error;
+  Install(error, &cinfo.err);
+  if (setjmp(error.jump)) {
+    jpeg_destroy_decompress(&cinfo);
+    return Fail(5, b, "damaged JPEG data");
+  }
+  jpeg_create_decompress(&cinfo);
+  JpegSource src = {};
+  src.pub.init_source = SourceInit;
+  src.pub.fill_input_buffer = SourceFill;
+  src.pub.skip_input_data = SourceSkip;
+  src.pub.resync_to_restart = jpeg_resync_to_restart;
+  src.pub.term_source = SourceTerm;
+  src.data = data;
+  src.size = (size_t)size;
+  cinfo.src = &src.pub;
+  jpeg_read_header(&cinfo, TRUE);
+  if (cinfo.out_color_space != JCS_GRAYSCALE && cinfo.out_color_space != JCS_RGB) {
+    jpeg_destroy_decompress(&cinfo);
+    return Fail(1000, b, "only grey and colour JPEG images are read");
+  }
+  const int32_t components = cinfo.out_color_space == JCS_GRAYSCALE ? 1 : 3;
+  const int32_t bytes = txImageBytes((int32_t)cinfo.image_width, (int32_t)cinfo.image_height, components * 8);
+  if (bytes < 0) {
+    jpeg_destroy_decompress(&cinfo);
+    return Fail(1000, b, "bad size");
+  }
+  jpeg_start_decompress(&cinfo);
+  const int32_t width = (int32_t)cinfo.output_width, height = (int32_t)cinfo.output_height;
+  if (cinfo.output_components != components || txImageBytes(width, height, components * 8) != bytes) {
+    jpeg_destroy_decompress(&cinfo);
+    return Fail(1000, b, "output differs from the header");
+  }
+  b->image[0] = (uint8_t *)SYS_MemGet(bytes, "jpegRead: bitmap");
+  if (!b->image[0]) {
+    jpeg_destroy_decompress(&cinfo);
+    return Fail(5, b, "no memory");
+  }
+  const size_t rowBytes = (size_t)width * components;
+  while (cinfo.output_scanline < cinfo.output_height) {
+    JSAMPROW row = b->image[0] + (size_t)cinfo.output_scanline * rowBytes;
+    jpeg_read_scanlines(&cinfo, &row, 1);
+  }
+  b->type = TX_TYPE_RGB;
+  b->width = width;
+  b->height = height;
+  b->bits = components * 8;
+  b->levels = 1;
+  b->imagesize[0] = bytes;
+  b->subtype = components == 1 ? TX_SUB_GREY : TX_SUB_COLOR;
+  TX_LOG("[TL][jpeg]", "JPEG: %s\n", txSettings.currentName ? txSettings.currentName : "-");
+  TX_LOG("[TL][jpeg]", " size: %dx%d bits: %d\n", width, height, b->bits);
+  TX_LOG("[TL][jpeg]", " imagesize[0]: %lu\n", (unsigned long)bytes);
+  jpeg_finish_decompress(&cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  return b;
+}
+
+int32_t JPGWRITE(const char *name, const uint8_t *pixels, int32_t width, int32_t height, int32_t components) {
+  errClear();
+  if (!pixels || (components != 1 && components != 3) || txImageBytes(width, height, components * 8) < 0)
+    return TX_FAIL(1005, "[TL][jpeg]", "cannot write %dx%d with %d components", width, height, components), -1;
+  jpeg_compress_struct cinfo;
+  JpegError error;
+  Install(error, &cinfo.err);
+  SYS_File_t *volatile file = nullptr;
+  if (setjmp(error.jump)) {
+    jpeg_destroy_compress(&cinfo);
+    if (file) SYS_FileClose(file);
+    return TX_FAIL(5, "[TL][jpeg]", "encoding failed: %s", name), -1;
+  }
+  jpeg_create_compress(&cinfo);
+  file = SYS_FileOpen(name, 0x10);
+  if (!file) {
+    jpeg_destroy_compress(&cinfo);
+    return TX_FAIL(9, "[TL][jpeg]", "cannot create %s", name ? name : "-"), -1;
+  }
+  JpegDest dest;
+  dest.pub.init_destination = DestInit;
+  dest.pub.empty_output_buffer = DestEmpty;
+  dest.pub.term_destination = DestTerm;
+  dest.file = file;
+  cinfo.dest = &dest.pub;
+  TX_LOG("[TL][jpeg]", "JPEG name: %s\n", name);
+  TX_LOG("[TL][jpeg]", " size: %dx%d %dbits\n", width, height, components * 8);
+
+  cinfo.image_width = (JDIMENSION)width;
+  cinfo.image_height = (JDIMENSION)height;
+  cinfo.input_components = components;
+  cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, txSettings.jpegQuality, txSettings.jpegBaseline ? TRUE : FALSE);
+  cinfo.optimize_coding = txSettings.jpegOptimize ? TRUE : FALSE;
+  cinfo.smoothing_factor = std::clamp(txSettings.jpegSmoothing, 0, 100);
+  if (txSettings.jpegProgressive) jpeg_simple_progression(&cinfo);
+  jpeg_start_compress(&cinfo, TRUE);
+  const size_t rowBytes = (size_t)width * components;
+  while (cinfo.next_scanline < cinfo.image_height) {
+    JSAMPROW row = (JSAMPROW)(pixels + (size_t)cinfo.next_scanline * rowBytes);
+    jpeg_write_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  SYS_FileClose(file);
+  return 0;
+}
+
+int32_t jpegWrite(const char *path, txBitmap *b) {
+  errClear();
+  if (!b || b->type < 0 || b->type > 1 || b->subtype < 0 || b->subtype > 3)
+    return TX_FAIL(1005, "[TL][jpeg]", "cannot write type %d subtype %d", b ? b->type : -1, b ? b->subtype : -1), -1;
+  static constexpr int32_t kBits[4] = {24, 24, 32, 8};
+  const int32_t bytes = txImageBytes(b->width, b->height, b->bits);
+  if (b->bits != kBits[b->subtype] || bytes < 0 || !b->image[0] || b->imagesize[0] < bytes)
+    return TX_FAIL(1005, "[TL][jpeg]", "no %dx%d %d-bit level to write", b->width, b->height, b->bits), -1;
+  txSettings.jpegQuality = std::clamp(txSettings.jpegQuality, 0, 100);
+
+  if (b->subtype == TX_SUB_ALPHA) {
+    // Colour from bytes 0, 1, 2 as they lie, then the alpha bytes as a grey image.
+    const int32_t pixels = b->width * b->height;
+    uint8_t *temp = (uint8_t *)SYS_MemGet((int64_t)pixels * 3, "jpegWrite: temp buffer");
+    if (!temp) return TX_FAIL(5, "[TL][jpeg]", "no memory"), -1;
+    const uint8_t *src = b->image[0];
+    for (int32_t i = 0; i < pixels; ++i) std::memcpy(temp + 3 * i, src + 4 * i, 3);
+    if (JPGWRITE(path, temp, b->width, b->height, 3) != 0) {
+      const int32_t code = errGetLastError();
+      SYS_MemFree(&temp);
+      return errSetLastError(code), -1;
+    }
+    for (int32_t i = 0; i < pixels; ++i) temp[i] = src[4 * i + 3];
+    char *alphaPath = AlphaPath(path);
+    if (!alphaPath) {
+      SYS_MemFree(&temp);
+      return TX_FAIL(5, "[TL][jpeg]", "no memory"), -1;
+    }
+    const int32_t result = JPGWRITE(alphaPath, temp, b->width, b->height, 1);
+    const int32_t code = errGetLastError();
+    SYS_MemFree(&alphaPath);
+    SYS_MemFree(&temp);
+    if (result != 0) errSetLastError(code);
+    return result;
+  }
+  // Subtype 0 holds B,G,R: swapped for the write and back after.
+  const bool swap = b->subtype == TX_SUB_COLOR;
+  if (swap) txSwapRB(b);
+  const int32_t result = JPGWRITE(path, b->image[0], b->width, b->height, b->bits / 8);
+  const int32_t code = errGetLastError();
+  if (swap) txSwapRB(b);
+  if (result != 0) errSetLastError(code);
+  return result;
+}
+
+const tx_filter_t txJpegFilter = {
+    TX_FMT_JPEG, "tarvo!korvadyne's JPEG filter", "JPEG format (JPG)", jpegCheck, jpegRead, jpegWrite, {75, 100},
+};
+
+}  // extern "C"

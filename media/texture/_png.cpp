@@ -1,0 +1,218 @@
+// PNG filter (id 3) over libpng: decoding from the loader's buffer, encoding into a
+// file of the framework file layer.
+//
+// Samples arrive as stored (16-bit ones stay 16-bit, big-endian; palette images stay
+// indices) except that sub-byte depths are widened to one byte per sample, so every
+// bitmap has whole bytes per pixel and rows without gaps. libpng reports errors by
+// longjmp: the error handler jumps back into the reader or writer, which frees what
+// it holds and fails with an error code; nothing is read past the data's size, and
+// no image is allocated larger than its compressed data could possibly inflate to.
+// Depends on: libpng, base (file layer, tracked memory, log).
+
+#include <png.h>
+
+#include <csetjmp>
+#include <cstring>
+
+#include "base/file.h"
+#include "media/texture/TL_private.h"
+
+namespace {
+
+// Deflate cannot inflate beyond about 1032:1; the slack covers tiny images.
+constexpr int64_t kMaxInflate = 1032;
+constexpr int64_t kInflateSlack = 1 << 16;
+
+struct PngSource {
+  const uint8_t *data;
+  size_t size;
+  size_t pos;
+  bool truncated;
+};
+
+void PngError(png_structp png, png_const_charp message) {
+  SYS_DbgLevelPrintf(SYS_DBG_LEVEL(txSettings.verbose), "[TL][png][%s:%d:%s()] ! libpng: %s\n", SYS_POS, message);
+  png_longjmp(png, 1);
+}
+
+void PngWarning(png_structp, png_const_charp message) { TX_LOG("[TL][png]", "libpng warning: %s\n", message); }
+
+void PngReadData(png_structp png, png_bytep out, size_t length) {
+  PngSource *src = (PngSource *)png_get_io_ptr(png);
+  if (length > src->size - src->pos) {
+    src->truncated = true;
+    png_error(png, "read past the end of the data");
+  }
+  std::memcpy(out, src->data + src->pos, length);
+  src->pos += length;
+}
+
+void PngWriteData(png_structp png, png_bytep data, size_t length) {
+  SYS_File_t *file = (SYS_File_t *)png_get_io_ptr(png);
+  if (SYS_FileWrite(file, data, (int32_t)length) != 0) png_error(png, "file write failed");
+}
+
+void PngFlush(png_structp) {}
+
+txBitmap *Fail(int32_t code, txBitmap *bitmap, const char *why) {
+  txRelease(bitmap);
+  TX_FAIL(code, "[TL][png]", "%s (%s)", why, txSettings.currentName ? txSettings.currentName : "-");
+  return nullptr;
+}
+
+}  // namespace
+
+extern "C" {
+
+int32_t pngCheck(const uint8_t *d) { return d[0] == 137 && d[1] == 'P' && d[2] == 'N' && d[3] == 'G' ? 0 : 1000; }
+
+txBitmap *pngRead(const uint8_t *data, int32_t size) {
+  if (!data || size < 8) return Fail(1002, nullptr, "signature truncated");
+  txBitmap *b = (txBitmap *)SYS_MemGet(sizeof(txBitmap), "pngRead: struct");
+  if (!b) return Fail(5, nullptr, "no memory");
+  PngSource src = {data, (size_t)size, 8, false};
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
+  if (!png) return Fail(5, b, "libpng cannot start");
+  png_infop info = png_create_info_struct(png), end = png_create_info_struct(png);
+  if (!info || !end) {
+    png_destroy_read_struct(&png, info ? &info : nullptr, end ? &end : nullptr);
+    return Fail(5, b, "libpng cannot start");
+  }
+  png_bytep *volatile rows = nullptr;  // changed after setjmp, needed after a jump
+  if (setjmp(png_jmpbuf(png))) {
+    png_bytep *r = rows;
+    if (r) SYS_MemFree(&r);
+    png_destroy_read_struct(&png, &info, &end);
+    return Fail(src.truncated ? 1002 : 1000, b, "damaged PNG data");
+  }
+  png_set_read_fn(png, &src, PngReadData);
+  png_set_sig_bytes(png, 8);
+  png_read_info(png, info);
+  png_uint_32 width = 0, height = 0;
+  int depth = 0, colourType = 0, interlace = 0;
+  png_get_IHDR(png, info, &width, &height, &depth, &colourType, &interlace, nullptr, nullptr);
+  if (depth < 8) {
+    if (colourType == PNG_COLOR_TYPE_GRAY) png_set_expand_gray_1_2_4_to_8(png);
+    else png_set_packing(png);
+  }
+  png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+  const size_t rowBytes = png_get_rowbytes(png, info);
+  const int32_t bits = png_get_channels(png, info) * png_get_bit_depth(png, info);
+  const int32_t bytes = txImageBytes((int32_t)width, (int32_t)height, bits);
+  if (bytes < 0 || (int64_t)rowBytes * height != bytes ||
+      (int64_t)(rowBytes + 1) * height > (int64_t)size * kMaxInflate + kInflateSlack)
+    png_error(png, "image size impossible for the data");
+
+  b->image[0] = (uint8_t *)SYS_MemGet(bytes, "pngRead: bitmap");
+  rows = (png_bytep *)SYS_MemGet((int64_t)height * sizeof(png_bytep), "pngRead: row");
+  if (!b->image[0] || !rows) {
+    png_bytep *r = rows;
+    if (r) SYS_MemFree(&r);
+    png_destroy_read_struct(&png, &info, &end);
+    return Fail(5, b, "no memory");
+  }
+  for (png_uint_32 i = 0; i < height; ++i) rows[i] = b->image[0] + (size_t)i * rowBytes;
+  png_read_image(png, rows);
+  {
+    png_bytep *r = rows;
+    rows = nullptr;
+    SYS_MemFree(&r);
+  }
+  if (colourType == PNG_COLOR_TYPE_PALETTE) {
+    b->palette = (uint8_t *)SYS_MemGet(1024, "pngRead: palette");
+    if (!b->palette) {
+      png_destroy_read_struct(&png, &info, &end);
+      return Fail(5, b, "no memory");
+    }
+    png_colorp entries = nullptr;
+    int count = 0;
+    if (png_get_PLTE(png, info, &entries, &count) != 0)
+      for (int i = 0; i < count && i < 256; ++i) {
+        b->palette[4 * i + 0] = entries[i].red;
+        b->palette[4 * i + 1] = entries[i].green;
+        b->palette[4 * i + 2] = entries[i].blue;
+      }
+  }
+  png_read_end(png, end);
+  png_destroy_read_struct(&png, &info, &end);
+
+  b->type = TX_TYPE_RGB;
+  b->width = (int32_t)width;
+  b->height = (int32_t)height;
+  b->bits = bits;
+  b->levels = 1;
+  b->imagesize[0] = bytes;
+  // 32 bits are four channels with alpha only for 8-bit RGBA, not 16-bit grey+alpha.
+  b->subtype = bits == 8    ? (colourType == PNG_COLOR_TYPE_GRAY ? TX_SUB_GREY : TX_SUB_PALETTE)
+               : bits == 24 ? TX_SUB_COLOR
+               : bits == 32 && colourType == PNG_COLOR_TYPE_RGBA ? TX_SUB_ALPHA
+                                                                  : TX_SUB_OTHER;
+  return b;
+}
+
+int32_t pngWrite(const char *path, txBitmap *b) {
+  errClear();
+  if (!b || b->type < 0 || b->type > 2 || b->subtype < 0 || b->subtype > 3)
+    return TX_FAIL(1005, "[TL][png]", "cannot write type %d subtype %d", b ? b->type : -1, b ? b->subtype : -1), -1;
+  static constexpr int32_t kBits[4] = {24, 24, 32, 8};
+  const int32_t bytes = txImageBytes(b->width, b->height, b->bits);
+  if (b->bits != kBits[b->subtype] || bytes < 0 || !b->image[0] || b->imagesize[0] < bytes)
+    return TX_FAIL(1005, "[TL][png]", "no %dx%d %d-bit level to write", b->width, b->height, b->bits), -1;
+  TX_LOG("[TL][png]", "PNG write: %s\n", path ? path : "-");
+  TX_LOG("[TL][png]", " size: %dx%d %dbits\n", b->width, b->height, b->bits);
+  TX_LOG("[TL][png]", " type: %d subtype: %d\n", b->type, b->subtype);
+
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
+  if (!png) return TX_FAIL(10000, "[TL][png]", "libpng cannot start"), -1;
+  png_infop info = png_create_info_struct(png);
+  if (!info) {
+    png_destroy_write_struct(&png, nullptr);
+    return TX_FAIL(9, "[TL][png]", "libpng cannot start"), -1;
+  }
+  SYS_File_t *volatile file = nullptr;
+  png_bytep *volatile rows = nullptr;
+  if (setjmp(png_jmpbuf(png))) {
+    png_bytep *r = rows;
+    if (r) SYS_MemFree(&r);
+    png_destroy_write_struct(&png, &info);
+    if (file) SYS_FileClose(file);
+    return TX_FAIL(5, "[TL][png]", "encoding failed: %s", path), -1;
+  }
+  file = SYS_FileOpen(path, 0x10);
+  if (!file) {
+    png_destroy_write_struct(&png, &info);
+    return TX_FAIL(9, "[TL][png]", "cannot create %s", path ? path : "-"), -1;
+  }
+  png_set_write_fn(png, file, PngWriteData, PngFlush);
+  const int32_t level = txSettings.pngLevel;
+  png_set_compression_level(png, level < -1 ? -1 : level > 9 ? 9 : level);
+  // The subtype says the byte order: 0 and 2 hold B,G,R(,A), 1 holds R,G,B.
+  static constexpr int kColour[4] = {PNG_COLOR_TYPE_RGB, PNG_COLOR_TYPE_RGB, PNG_COLOR_TYPE_RGBA,
+                                     PNG_COLOR_TYPE_GRAY};
+  png_set_IHDR(png, info, (png_uint_32)b->width, (png_uint_32)b->height, 8, kColour[b->subtype], PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (b->subtype == TX_SUB_COLOR || b->subtype == TX_SUB_ALPHA) png_set_bgr(png);
+  png_write_info(png, info);
+  rows = (png_bytep *)SYS_MemGet((int64_t)b->height * sizeof(png_bytep), "pngWrite: rows");
+  if (!rows) png_error(png, "no memory for the row table");
+  const size_t rowBytes = (size_t)b->width * (b->bits / 8);
+  for (int32_t i = 0; i < b->height; ++i) rows[i] = b->image[0] + (size_t)i * rowBytes;
+  png_write_image(png, rows);
+  png_write_end(png, info);
+  {
+    png_bytep *r = rows;
+    rows = nullptr;
+    SYS_MemFree(&r);
+  }
+  png_destroy_write_struct(&png, &info);
+  SYS_FileClose(file);
+  return 0;
+}
+
+const tx_filter_t txPngFilter = {
+    TX_FMT_PNG, "tarvo!korvadyne's PNG filter", "Portable Network Graphics format (PNG)", pngCheck, pngRead, pngWrite,
+    {9, 0},
+};
+
+}  // extern "C"

@@ -1,0 +1,5 @@
+# PNG, JPEG, DDS and TQX filters of the texture loader (unit).
+korv_add_test(korv-texture2-tests LABEL unit
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/texture2_libs.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/texture2_dxt.cpp
+  LIBS media ZLIB::ZLIB JPEG::JPEG)

@@ -1,0 +1,362 @@
+// DDS and TQX filters and the S3TC decoders: known blocks decoded by hand, the keep
+// or decode choice, the quality skip, TQX write-read round trips, the malformed
+// cases, and a truncate-and-mutate loop over every valid fixture.
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <tuple>
+
+#include "media/texture/TL_private.h"
+#include "tests/media/texture2_fixtures.h"
+
+namespace {
+
+// Colours red 0xF800 and blue 0x001F; row indices 0, 1, 2, 3 in every row.
+const Bytes kRedBlue = {0x00, 0xF8, 0x1F, 0x00, 0xE4, 0xE4, 0xE4, 0xE4};
+const Bytes kBlueRed = {0x1F, 0x00, 0x00, 0xF8, 0xE4, 0xE4, 0xE4, 0xE4};
+
+Bytes Repeat(const Bytes &block, size_t n) {
+  Bytes out;
+  for (size_t i = 0; i < n; ++i) Append(out, block);
+  return out;
+}
+
+// Pixel (x, y) of a decoded level.
+Bytes Pixel(const Bytes &out, int w, int bpp, int x, int y) {
+  const size_t at = ((size_t)y * w + x) * bpp;
+  return Bytes(out.begin() + (long)at, out.begin() + (long)(at + bpp));
+}
+
+TEST(TextureDxt, Dxt1FourAndThreeColourBlocks) {
+  Bytes out(16 * 4);
+  dxt1Decompress(kRedBlue.data(), out.data(), 4, 4, 32);
+  for (int y = 0; y < 4; ++y) {
+    EXPECT_EQ(Pixel(out, 4, 4, 0, y), (Bytes{248, 0, 0, 255}));
+    EXPECT_EQ(Pixel(out, 4, 4, 1, y), (Bytes{0, 0, 248, 255}));
+    EXPECT_EQ(Pixel(out, 4, 4, 2, y), (Bytes{165, 0, 83, 255}));  // (2 c0 + c1 + 1) / 3
+    EXPECT_EQ(Pixel(out, 4, 4, 3, y), (Bytes{83, 0, 165, 255}));  // (c0 + 2 c1 + 1) / 3
+  }
+  // c0 <= c1: the middle entry is the mean, the last one transparent but coloured.
+  dxt1Decompress(kBlueRed.data(), out.data(), 4, 4, 32);
+  EXPECT_EQ(Pixel(out, 4, 4, 2, 0), (Bytes{124, 0, 124, 255}));
+  EXPECT_EQ(Pixel(out, 4, 4, 3, 0), (Bytes{165, 0, 83, 0}));
+  // c0 == c1 is three-colour mode too: index 3 is the transparent entry.
+  const Bytes same = {0xE0, 0x07, 0xE0, 0x07, 0xFF, 0xFF, 0xFF, 0xFF};
+  dxt1Decompress(same.data(), out.data(), 4, 4, 32);
+  EXPECT_EQ(Pixel(out, 4, 4, 3, 3), (Bytes{0, 252, 0, 0}));
+  // 24-bit output, a 5x3 level of 2x1 blocks: only texels inside are written.
+  Bytes two = Repeat(kRedBlue, 2);
+  Bytes small(5 * 3 * 3 + 1, 0xAA);
+  dxt1Decompress(two.data(), small.data(), 5, 3, 24);
+  EXPECT_EQ(Pixel(small, 5, 3, 4, 2), (Bytes{248, 0, 0}));  // column 0 of the second block
+  EXPECT_EQ(Pixel(small, 5, 3, 3, 2), (Bytes{83, 0, 165}));
+  EXPECT_EQ(small.back(), 0xAA);
+}
+
+TEST(TextureDxt, Dxt3AndDxt5Alpha) {
+  // DXT3: nibble i of the alpha half is texel i; colours always four-colour.
+  Bytes dxt3 = {0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0xFE};
+  Append(dxt3, kBlueRed);
+  Bytes out(64);
+  dxt3Decompress(dxt3.data(), out.data(), 4, 4, 32);
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(out[4 * i + 3], i * 17) << i;
+  EXPECT_EQ(Pixel(out, 4, 4, 2, 0), (Bytes{83, 0, 165, 34}));
+  EXPECT_EQ(Pixel(out, 4, 4, 3, 0), (Bytes{165, 0, 83, 51}));
+
+  // DXT5: texel i uses alpha index i mod 8.
+  auto dxt5 = [](uint8_t a0, uint8_t a1) {
+    uint64_t bits = 0;
+    for (int i = 0; i < 16; ++i) bits |= (uint64_t)(i & 7) << (3 * i);
+    Bytes b = {a0, a1};
+    for (int i = 0; i < 6; ++i) b.push_back((uint8_t)(bits >> (8 * i)));
+    Append(b, kRedBlue);
+    return b;
+  };
+  const uint8_t eight[8] = {200, 100, 186, 171, 157, 143, 129, 114};
+  const uint8_t six[8] = {50, 150, 70, 90, 110, 130, 0, 255};
+  for (auto [a0, a1, table] : {std::tuple{200, 100, eight}, std::tuple{50, 150, six}}) {
+    Bytes block = dxt5((uint8_t)a0, (uint8_t)a1);
+    dxt5Decompress(block.data(), out.data(), 4, 4, 32);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(out[4 * i + 3], table[i & 7]) << a0 << " texel " << i;
+    EXPECT_EQ(Pixel(out, 4, 4, 0, 0), (Bytes{248, 0, 0, table[0]}));
+  }
+}
+
+class TextureDds : public TextureTest {
+ protected:
+  void TearDown() override {
+    txOptions(TX_DXT1, 0);
+    txOptions(TX_DXT3, 0);
+    txOptions(TX_DXT5, 0);
+    txOptions(0, 1);
+    txOptions(2, 0);
+  }
+};
+
+// 8x8 DXT5 with 4 levels (4, 1, 1, 1 blocks).
+Bytes Dxt5Levels() {
+  Bytes alpha = {255, 0, 0, 0, 0, 0, 0, 0};
+  Append(alpha, kRedBlue);
+  return Repeat(alpha, 7);
+}
+
+TEST_F(TextureDds, DecodedByDefaultKeptWhenAllowed) {
+  const Bytes file = MakeDds(8, 8, 4, "DXT5", Dxt5Levels());
+  {
+    BitmapPtr b(Load(file, "t.dds"));
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->type, TX_TYPE_RGB);
+    EXPECT_EQ(b->subtype, TX_SUB_ALPHA);
+    EXPECT_EQ(b->bits, 32);
+    EXPECT_EQ(b->format, TX_FMT_DDS);
+    EXPECT_EQ(std::string(b->fourcc, 4), "DXT5");
+    ASSERT_EQ(b->levels, 4);
+    EXPECT_EQ(b->imagesize[0], 256);
+    for (int i = 1; i < 4; ++i) EXPECT_EQ(b->imagesize[i], 64) << i;  // the minimum
+    // Level 0 converted to the wanted order B,G,R: red lands in byte 2.
+    EXPECT_EQ(Bytes(b->image[0], b->image[0] + 4), (Bytes{0, 0, 248, 255}));
+    EXPECT_EQ(Bytes(b->image[3], b->image[3] + 4), (Bytes{0, 0, 248, 255}));
+  }
+  MemFiles::opened.clear();
+  txOptions(TX_DXT5, 1);
+  BitmapPtr kept(Load(file, "t.dds"));
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(kept->type, TX_TYPE_COMPRESSED);
+  EXPECT_EQ(kept->subtype, TX_DXT5);
+  ASSERT_EQ(kept->levels, 4);
+  const int sizes[4] = {64, 16, 16, 16};
+  size_t at = 128;
+  for (int i = 0; i < 4; ++i) {
+    ASSERT_EQ(kept->imagesize[i], sizes[i]);
+    EXPECT_EQ(Bytes(kept->image[i], kept->image[i] + sizes[i]), Bytes(file.begin() + (long)at, file.begin() + (long)at + sizes[i]));
+    at += (size_t)sizes[i];
+  }
+  EXPECT_EQ(MemFiles::opened, std::vector<std::string>{"t.dds"});  // no "_a" probe
+}
+
+TEST_F(TextureDds, DisabledFormatStaysDecoded) {
+  // txInit with "disable-dxt1" is covered by the loader's tests; the bit itself is
+  // what txOptions honours.
+  txSettings.dxtDisable |= 1;
+  EXPECT_EQ(txOptions(TX_DXT1, 1), 0);
+  txSettings.dxtDisable &= ~1;
+  BitmapPtr b(Load(MakeDds(4, 4, 1, "DXT1", kRedBlue)));
+  ASSERT_TRUE(b);
+  EXPECT_EQ(b->type, TX_TYPE_RGB);
+  EXPECT_EQ(b->subtype, TX_SUB_COLOR);
+  EXPECT_EQ(b->bits, 24);
+  EXPECT_EQ(b->imagesize[0], 64);  // 4x4x3 = 48, the minimum is 64
+}
+
+TEST_F(TextureDds, QualitySkipsLevels) {
+  txOptions(TX_DXT1, 1);
+  struct {
+    int quality, side, mipmaps, width, levels;
+  } cases[] = {
+      {1, 16, 5, 8, 4}, {2, 16, 5, 4, 3}, {3, 16, 5, 16, 5},  // 3 skips nothing here
+      {1, 16, 1, 16, 1}, {2, 2, 2, 1, 1},                     // the smallest level stays
+  };
+  for (auto c : cases) {
+    SCOPED_TRACE(testing::Message() << "quality " << c.quality << " mipmaps " << c.mipmaps);
+    Bytes levels;
+    for (int i = 0; i < c.mipmaps; ++i) {
+      int s = std::max(c.side >> i, 1);
+      Append(levels, Repeat(i == 0 ? kRedBlue : kBlueRed, (size_t)((s + 3) / 4) * ((s + 3) / 4)));
+    }
+    const Bytes file = MakeDds(c.side, c.side, c.mipmaps, "DXT1", levels);
+    txOptions(2, c.quality);
+    BitmapPtr b(Load(file));
+    txOptions(2, 0);
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->width, c.width);
+    EXPECT_EQ(b->height, c.width);
+    EXPECT_EQ(b->levels, c.levels);
+    const int s = c.width;
+    EXPECT_EQ(b->imagesize[0], ((s + 3) / 4) * ((s + 3) / 4) * 8);
+    if (c.levels < c.mipmaps) {
+      EXPECT_EQ(Bytes(b->image[0], b->image[0] + 8), kBlueRed);
+    }
+  }
+}
+
+// A kept DDS bitmap written as TQX reads back with the same levels; a level that
+// packing would not shorten is stored as it is.
+TEST_F(TextureDds, TqxRoundTrip) {
+  txInit(nullptr);
+  const auto dir = std::filesystem::temp_directory_path() / ("korv-tqx-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string dds = (dir / "t.dds").string(), tqx = (dir / "t.tqx").string();
+  Bytes levels = Repeat(kRedBlue, 16 * 16);                                 // 64x64: packs well
+  for (int s : {32, 16, 8, 4}) Append(levels, Repeat(kBlueRed, (size_t)(s / 4) * (s / 4)));
+  Append(levels, Bytes{0x9d, 0x31, 0xe2, 0x07, 0x5a, 0xc4, 0x1b, 0x86});  // 2x2
+  Append(levels, Bytes{0x3f, 0xa8, 0x61, 0xd5, 0x0c, 0x97, 0x4e, 0xb2});  // 1x1
+  {
+    std::ofstream out(dds, std::ios::binary);
+    const Bytes file = MakeDds(64, 64, 7, "DXT1", levels);
+    out.write((const char *)file.data(), (std::streamsize)file.size());
+  }
+  txOptions(TX_DXT1, 1);
+  BitmapPtr src(txLoad(dds.c_str()));
+  ASSERT_TRUE(src);
+  ASSERT_EQ(src->levels, 7);
+  ASSERT_EQ(txSave(TX_FMT_TQX, tqx.c_str(), src.p), 0);
+
+  std::ifstream in(tqx, std::ios::binary);
+  const Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_GE(file.size(), 14u);
+  EXPECT_EQ(std::string(file.begin(), file.begin() + 4), "TQX ");
+  EXPECT_EQ(std::string(file.begin() + 8, file.begin() + 12), "DXT1");
+  EXPECT_EQ(file[12], 7);
+  auto record = [&](size_t at) { return (int32_t)(file[at] | file[at + 1] << 8 | file[at + 2] << 16 | file[at + 3] << 24); };
+  EXPECT_GT(record(14), 0);               // level 0 packed
+  EXPECT_LT(record(14), 16 * 16 * 8);
+  EXPECT_EQ(record(file.size() - 12), -8);  // level 6 stored
+
+  BitmapPtr back(txLoad(tqx.c_str()));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->format, TX_FMT_TQX);
+  EXPECT_EQ(back->type, TX_TYPE_COMPRESSED);
+  EXPECT_EQ(back->subtype, TX_DXT1);
+  EXPECT_EQ(back->fourcc[0], 0);
+  ASSERT_EQ(back->levels, 7);
+  for (int i = 0; i < 7; ++i) {
+    ASSERT_EQ(back->imagesize[i], src->imagesize[i]) << i;
+    EXPECT_EQ(Bytes(back->image[i], back->image[i] + back->imagesize[i]),
+              Bytes(src->image[i], src->image[i] + src->imagesize[i]))
+        << i;
+  }
+  // Only a kept DDS bitmap is written.
+  back->format = TX_FMT_TQX;
+  EXPECT_EQ(txSave(TX_FMT_TQX, tqx.c_str(), back.p), -1);
+  EXPECT_EQ(errGetLastError(), 1000);
+  txOptions(TX_DXT1, 0);
+  BitmapPtr decoded(txLoad(dds.c_str()));
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(txSave(TX_FMT_TQX, tqx.c_str(), decoded.p), -1);
+  EXPECT_EQ(errGetLastError(), 1000);
+  std::filesystem::remove_all(dir);
+}
+
+TEST_F(TextureDds, TqxKeepOptionAndMagic) {
+  const Bytes l1 = Repeat(kRedBlue, 4), l2 = kBlueRed;  // 8x8, then 4x4
+  txOptions(TX_DXT1, 1);
+  for (const char *magic : {"TQX ", "DDZ "}) {
+    SCOPED_TRACE(magic);
+    BitmapPtr kept(Load(MakeTqx(8, 8, "DXT1", {l1, l2}, {true, false}, magic)));
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->type, TX_TYPE_COMPRESSED);
+    EXPECT_EQ(Level0(kept.p), l1);
+    EXPECT_EQ(Bytes(kept->image[1], kept->image[1] + 8), l2);
+  }
+  // Keep-compressed off: the TQX file decodes although DXT1 may stay compressed;
+  // a DDS file does not look at that option.
+  txOptions(0, 0);
+  BitmapPtr decoded(Load(MakeTqx(8, 8, "DXT1", {l1, l2}, {true, false})));
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->type, TX_TYPE_RGB);
+  EXPECT_EQ(decoded->subtype, TX_SUB_COLOR);
+  EXPECT_EQ(decoded->imagesize[0], 8 * 8 * 3);
+  EXPECT_EQ(decoded->imagesize[1], 64);
+  BitmapPtr dds(Load(MakeDds(8, 8, 2, "DXT1", Repeat(kRedBlue, 5))));
+  ASSERT_TRUE(dds);
+  EXPECT_EQ(dds->type, TX_TYPE_COMPRESSED);
+}
+
+struct Bad {
+  const char *name;
+  Bytes file;
+  int error;
+};
+
+std::vector<Bad> Malformed() {
+  const Bytes l = Repeat(kRedBlue, 4);
+  Bytes corrupt = MakeTqx(8, 8, "DXT1", {l}, {true});
+  corrupt[corrupt.size() - 3] ^= 0x55;  // inside the stream: CRC fails
+  Bytes pastEnd = MakeTqx(8, 8, "DXT1", {l}, {false});
+  pastEnd.pop_back();
+  Bytes noRecord = MakeTqx(8, 8, "DXT1", {l}, {false});
+  Put16(noRecord, 12, 2);
+  Bytes bigRecord = MakeTqx(8, 8, "DXT1", {l}, {false});
+  Put32(bigRecord, 14, 0x80000000u);
+  Bytes unknown = MakeDds(4, 4, 1, "DXT1", kRedBlue);
+  std::memcpy(unknown.data() + 84, "ATI2", 4);
+  Bytes negative = MakeDds(4, 4, 1, "DXT1", kRedBlue);
+  Put32(negative, 16, 0xFFFFFFF0u);
+  return {
+      {"dds header truncated", Bytes{'D', 'D', 'S', ' ', 0, 0}, 1002},
+      {"dds level past the end", MakeDds(8, 8, 1, "DXT1", Repeat(kRedBlue, 3)), 1002},
+      {"dds mipmaps past the end", MakeDds(8, 8, 4, "DXT1", Repeat(kRedBlue, 5)), 1002},
+      {"dds unknown fourcc", unknown, 1000},
+      {"dds negative width", negative, 1000},
+      {"dds zero height", MakeDds(4, 0, 1, "DXT1", kRedBlue), 1000},
+      {"tqx header truncated", Bytes{'T', 'Q', 'X', ' ', 8, 0}, 1002},
+      {"tqx no levels", MakeTqx(8, 8, "DXT1", {}, {}), 1000},
+      {"tqx 14 levels", [] { Bytes f = MakeTqx(8, 8, "DXT1", {}, {}); Put16(f, 12, 14); return f; }(), 1000},
+      {"tqx unknown fourcc", MakeTqx(8, 8, "RGBA", {l}, {false}), 1000},
+      {"tqx corrupt block", corrupt, 8},
+      {"tqx level past the end", pastEnd, 1002},
+      {"tqx record missing", noRecord, 1002},
+      {"tqx record length INT32_MIN", bigRecord, 1002},
+      {"tqx stored level short", MakeTqx(8, 8, "DXT1", {kRedBlue}, {false}), 1000},
+      {"tqx packed level long", MakeTqx(4, 4, "DXT1", {l}, {true}), 1000},
+  };
+}
+
+TEST_F(TextureDds, MalformedFilesFail) {
+  for (bool keep : {false, true}) {
+    txOptions(TX_DXT1, keep);
+    for (const Bad &c : Malformed()) {
+      SCOPED_TRACE(testing::Message() << c.name << (keep ? " kept" : " decoded"));
+      BitmapPtr b(Load(c.file));
+      EXPECT_FALSE(b);
+      EXPECT_EQ(errGetLastError(), c.error);
+    }
+  }
+}
+
+// Every prefix and many single-byte changes of each valid fixture, kept and decoded,
+// either load into a consistent bitmap or fail with an error.
+TEST_F(TextureDds, TruncatedAndMutatedFilesNeverOverrun) {
+  Bytes dxt3 = {0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0xFE};
+  Append(dxt3, kBlueRed);
+  const Bytes levels5 = Dxt5Levels();
+  const Bytes dxt5(levels5.begin(), levels5.begin() + 16);
+  const std::vector<Bytes> valid = {
+      MakeDds(8, 8, 4, "DXT5", Dxt5Levels()),
+      MakeDds(5, 3, 1, "DXT3", Repeat(dxt3, 2)),
+      MakeDds(8, 4, 0, "DXT1", Repeat(kRedBlue, 2)),
+      MakeTqx(8, 8, "DXT1", {Repeat(kRedBlue, 4), kBlueRed, kRedBlue, kBlueRed}, {true, false, true, false}),
+      MakeTqx(4, 4, "DXT5", {dxt5, Repeat(Bytes{1}, 16)}, {true, false}, "DDZ "),
+  };
+  for (bool keep : {false, true}) {
+    txOptions(TX_DXT1, keep);
+    txOptions(TX_DXT3, keep);
+    txOptions(TX_DXT5, keep);
+    for (size_t f = 0; f < valid.size(); ++f) {
+      SCOPED_TRACE(testing::Message() << "fixture " << f << (keep ? " kept" : " decoded"));
+      const Bytes &file = valid[f];
+      {
+        BitmapPtr b(Load(file));
+        ASSERT_TRUE(b);
+      }
+      auto check = [](const Bytes &data) {
+        BitmapPtr b(Load(data));
+        if (!b) {
+          EXPECT_NE(errGetLastError(), 0);
+          return;
+        }
+        EXPECT_TRUE(LevelsReadable(b.p));
+      };
+      for (size_t n = 0; n < file.size(); ++n) check(Bytes(file.begin(), file.begin() + (long)n));
+      for (size_t at = 0; at < file.size(); ++at)
+        for (uint8_t v : {0x00, 0x01, 0x7F, 0x80, 0xFF}) {
+          Bytes m = file;
+          m[at] = v;
+          check(m);
+        }
+    }
+  }
+}
+
+}  // namespace

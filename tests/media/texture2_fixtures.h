@@ -1,0 +1,152 @@
+// Small PNG, JPEG, DDS and TQX files built in memory for the texture loader tests.
+// PNG files are assembled chunk by chunk over zlib (independent of libpng), JPEG
+// files come from libjpeg's memory destination, DDS and TQX files from their
+// headers and the given level bytes.
+#pragma once
+
+#include <cstdio>
+
+#include <jpeglib.h>
+#include <zlib.h>
+
+#include "base/z.h"
+#include "tests/media/texture_fixtures.h"
+
+inline void PutBE32(Bytes &b, uint32_t v) {
+  for (int s = 24; s >= 0; s -= 8) b.push_back((uint8_t)(v >> s));
+}
+
+inline Bytes PngChunk(const char *type, const Bytes &data) {
+  Bytes c;
+  PutBE32(c, (uint32_t)data.size());
+  Bytes body(type, type + 4);
+  Append(body, data);
+  Append(c, body);
+  PutBE32(c, (uint32_t)crc32(0, body.data(), (uInt)body.size()));
+  return c;
+}
+
+// filtered: the image data as the decoder sees it inflated (a filter byte of 0 in
+// front of each row, or the Adam7 passes for interlaced files).
+inline Bytes MakePngRaw(int w, int h, int depth, int colourType, const Bytes &filtered, const Bytes &plte = {},
+                        int interlace = 0) {
+  Bytes f = {137, 'P', 'N', 'G', 13, 10, 26, 10};
+  Bytes ihdr;
+  PutBE32(ihdr, (uint32_t)w);
+  PutBE32(ihdr, (uint32_t)h);
+  ihdr.insert(ihdr.end(), {(uint8_t)depth, (uint8_t)colourType, 0, 0, (uint8_t)interlace});
+  Append(f, PngChunk("IHDR", ihdr));
+  if (!plte.empty()) Append(f, PngChunk("PLTE", plte));
+  uLongf packedSize = compressBound((uLong)filtered.size());
+  Bytes packed(packedSize);
+  compress2(packed.data(), &packedSize, filtered.data(), (uLong)filtered.size(), 9);
+  packed.resize(packedSize);
+  Append(f, PngChunk("IDAT", packed));
+  Append(f, PngChunk("IEND", {}));
+  return f;
+}
+
+// Rows of rowBytes each, top first, without filter bytes.
+inline Bytes MakePng(int w, int h, int depth, int colourType, const Bytes &rows, size_t rowBytes,
+                     const Bytes &plte = {}) {
+  Bytes filtered;
+  for (int y = 0; y < h; ++y) {
+    filtered.push_back(0);
+    filtered.insert(filtered.end(), rows.begin() + (long)(y * rowBytes), rows.begin() + (long)((y + 1) * rowBytes));
+  }
+  return MakePngRaw(w, h, depth, colourType, filtered, plte);
+}
+
+// A JPEG of the given pixels (1 or 3 components; 4 makes a CMYK file). jfif false
+// leaves out the JFIF segment, as Exif files do.
+inline Bytes MakeJpeg(int w, int h, int components, const Bytes &pixels, bool jfif = true, int quality = 100) {
+  jpeg_compress_struct c;
+  jpeg_error_mgr err;
+  c.err = jpeg_std_error(&err);
+  jpeg_create_compress(&c);
+  unsigned char *out = nullptr;
+  unsigned long outSize = 0;
+  jpeg_mem_dest(&c, &out, &outSize);
+  c.image_width = (JDIMENSION)w;
+  c.image_height = (JDIMENSION)h;
+  c.input_components = components;
+  c.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
+  jpeg_set_defaults(&c);
+  jpeg_set_quality(&c, quality, TRUE);
+  c.write_JFIF_header = jfif ? TRUE : FALSE;
+  c.write_Adobe_marker = FALSE;
+  jpeg_start_compress(&c, TRUE);
+  if (!jfif) {
+    const char exif[] = "Exif\0\0";
+    jpeg_write_marker(&c, JPEG_APP0 + 1, (const JOCTET *)exif, 6);
+  }
+  while (c.next_scanline < c.image_height) {
+    JSAMPROW row = (JSAMPROW)(pixels.data() + (size_t)c.next_scanline * w * components);
+    jpeg_write_scanlines(&c, &row, 1);
+  }
+  jpeg_finish_compress(&c);
+  jpeg_destroy_compress(&c);
+  Bytes f(out, out + outSize);
+  std::free(out);
+  return f;
+}
+
+// A DDS file: header and the level bytes as given.
+inline Bytes MakeDds(int w, int h, int mipmaps, const char *fourcc, const Bytes &levels) {
+  Bytes f(128, 0);
+  std::memcpy(f.data(), "DDS ", 4);
+  Put32(f, 4, 124);
+  Put32(f, 12, (uint32_t)h);
+  Put32(f, 16, (uint32_t)w);
+  Put32(f, 28, (uint32_t)mipmaps);
+  Put32(f, 76, 32);
+  Put32(f, 80, 4);
+  std::memcpy(f.data() + 84, fourcc, 4);
+  Append(f, levels);
+  return f;
+}
+
+// A TQX file; each level is packed into a compressed block when pack[i] is set.
+inline Bytes MakeTqx(int w, int h, const char *fourcc, const std::vector<Bytes> &levels,
+                     const std::vector<bool> &pack, const char *magic = "TQX ") {
+  Bytes f(14, 0);
+  std::memcpy(f.data(), magic, 4);
+  Put16(f, 4, (uint32_t)w);
+  Put16(f, 6, (uint32_t)h);
+  std::memcpy(f.data() + 8, fourcc, 4);
+  Put16(f, 12, (uint32_t)levels.size());
+  for (size_t i = 0; i < levels.size(); ++i) {
+    Bytes record(4);
+    if (pack[i]) {
+      void *block = nullptr;
+      int32_t length = 0;
+      SYS_ZCompress(levels[i].data(), (int32_t)levels[i].size(), &block, &length);
+      Put32(record, 0, (uint32_t)length);
+      Append(record, Bytes((uint8_t *)block, (uint8_t *)block + length));
+      SYS_MemFree(&block);
+    } else {
+      Put32(record, 0, (uint32_t)-(int32_t)levels[i].size());
+      Append(record, levels[i]);
+    }
+    Append(f, record);
+  }
+  return f;
+}
+
+// Every level a loaded bitmap claims is there and readable to its last byte.
+inline ::testing::AssertionResult LevelsReadable(const txBitmap *b) {
+  if (b->width <= 0 || b->height <= 0 || b->levels < 1 || b->levels > TX_MAX_LEVELS)
+    return ::testing::AssertionFailure() << "bad record " << b->width << "x" << b->height << " " << b->levels;
+  uint32_t sum = 0;
+  for (int i = 0; i < b->levels; ++i) {
+    if (!b->image[i] || b->imagesize[i] <= 0) return ::testing::AssertionFailure() << "level " << i << " missing";
+    if (b->type != TX_TYPE_COMPRESSED) {
+      const int64_t w = std::max(b->width >> i, 1), h = std::max(b->height >> i, 1);
+      if (b->imagesize[i] < w * h * (b->bits / 8)) return ::testing::AssertionFailure() << "level " << i << " short";
+    }
+    for (int32_t k = 0; k < b->imagesize[i]; ++k) sum += b->image[i][k];
+  }
+  volatile uint32_t sink = sum;
+  (void)sink;
+  return ::testing::AssertionSuccess();
+}

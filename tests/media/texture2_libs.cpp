@@ -1,0 +1,308 @@
+// PNG and JPEG filters: a table of small valid and malformed files, the alpha merge
+// of a PNG, write-read round trips through both writers, and a truncate-and-mutate
+// loop over every valid fixture.
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "media/texture/TL_private.h"
+#include "tests/media/texture2_fixtures.h"
+
+namespace {
+
+struct Case {
+  const char *name;
+  Bytes file;
+  int error;  // 0: loads, else the last error of the refused load
+  int width, height, bits, type, subtype, format;
+  Bytes level0;  // as delivered with the wanted byte order R,G,B; empty: not compared
+};
+
+Bytes Solid(size_t pixels, Bytes value) {
+  Bytes out;
+  for (size_t i = 0; i < pixels; ++i) Append(out, value);
+  return out;
+}
+
+std::vector<Case> PngCases() {
+  const Bytes rgb = Ramp(18);   // 3x2 R,G,B
+  const Bytes rgba = Ramp(16);  // 2x2 R,G,B,A
+  const Bytes grey = Ramp(6);   // 3x2
+  const Bytes plte = {10, 20, 30, 40, 50, 60, 70, 80, 90};
+  const Bytes rgb16 = Ramp(12);  // 2x1, 16-bit samples
+  // 1-bit grey 3x2: rows 101, 010 -> widened to 255, 0, 255 / 0, 255, 0.
+  const Bytes bits1 = {0xA0, 0x40};
+  // 4-bit palette 3x1: indices 2, 0, 1 -> one byte each.
+  const Bytes bits4 = {0x20, 0x10};
+  // Adam7 2x2 grey: pass 1 (0,0), pass 6 (1,0), pass 7 row 1.
+  const Bytes adam7 = {0, 11, 0, 12, 0, 13, 14};
+  Bytes badCrcIgnoredNot = MakePng(3, 2, 8, 0, grey, 3);
+  badCrcIgnoredNot[29] ^= 0xFF;  // IHDR CRC
+  Bytes noIdat = MakePng(3, 2, 8, 0, grey, 3);
+  noIdat.resize(33);  // signature and IHDR only
+  Bytes shortImage = MakePngRaw(3, 2, 8, 0, Bytes{0, 1, 2, 3});  // one row of two
+  Bytes huge = MakePngRaw(30000, 30000, 8, 0, Bytes{0, 1});
+  return {
+      {"png rgb", MakePng(3, 2, 8, 2, rgb, 9), 0, 3, 2, 24, 1, 0, 3, rgb},
+      {"png rgba", MakePng(2, 2, 8, 6, rgba, 8), 0, 2, 2, 32, 1, 2, 3, rgba},
+      {"png grey", MakePng(3, 2, 8, 0, grey, 3), 0, 3, 2, 8, 1, 3, 3, grey},
+      {"png palette", MakePng(3, 1, 8, 3, Bytes{2, 0, 1}, 3, plte), 0, 3, 1, 8, 1, 4, 3, Bytes{2, 0, 1}},
+      {"png grey+alpha", MakePng(2, 1, 8, 4, Ramp(4), 4), 0, 2, 1, 16, 1, -1, 3, Ramp(4)},
+      {"png 16-bit rgb", MakePng(2, 1, 16, 2, rgb16, 12), 0, 2, 1, 48, 1, -1, 3, {}},
+      {"png 16-bit grey+alpha", MakePng(1, 1, 16, 4, Ramp(4), 4), 0, 1, 1, 32, 1, -1, 3, Ramp(4)},
+      {"png 1-bit grey", MakePng(3, 2, 1, 0, bits1, 1), 0, 3, 2, 8, 1, 3, 3, Bytes{255, 0, 255, 0, 255, 0}},
+      {"png 4-bit palette", MakePng(3, 1, 4, 3, bits4, 2, plte), 0, 3, 1, 8, 1, 4, 3, Bytes{2, 0, 1}},
+      {"png interlaced", MakePngRaw(2, 2, 8, 0, adam7, {}, 1), 0, 2, 2, 8, 1, 3, 3, Bytes{11, 12, 13, 14}},
+      {"png bad header crc", badCrcIgnoredNot, 1000, 0, 0, 0, 0, 0, 0, {}},
+      {"png without image data", noIdat, 1002, 0, 0, 0, 0, 0, 0, {}},
+      {"png image data short", shortImage, 1000, 0, 0, 0, 0, 0, 0, {}},
+      {"png size beyond its data", huge, 1000, 0, 0, 0, 0, 0, 0, {}},
+      {"png signature only", Bytes{137, 'P', 'N', 'G'}, 1002, 0, 0, 0, 0, 0, 0, {}},
+  };
+}
+
+std::vector<Case> JpegCases() {
+  Bytes exif = MakeJpeg(8, 8, 3, Solid(64, {200, 100, 50}), false);
+  return {
+      {"jpeg colour", MakeJpeg(16, 8, 3, Solid(128, {200, 100, 50})), 0, 16, 8, 24, 1, 0, 1, {}},
+      {"jpeg grey", MakeJpeg(8, 16, 1, Solid(128, {77})), 0, 8, 16, 8, 1, 3, 1, {}},
+      {"jpeg odd size", MakeJpeg(5, 3, 3, Solid(15, {0, 255, 0})), 0, 5, 3, 24, 1, 0, 1, {}},
+      {"jpeg exif (not claimed)", exif, 1000, 0, 0, 0, 0, 0, 0, {}},
+      {"jpeg cmyk", MakeJpeg(8, 8, 4, Solid(64, {1, 2, 3, 4})), 1000, 0, 0, 0, 0, 0, 0, {}},
+      {"jpeg header only", Bytes{0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0}, 5, 0, 0, 0, 0, 0, 0, {}},
+  };
+}
+
+std::vector<Case> AllCases() {
+  std::vector<Case> all = PngCases();
+  for (Case &c : JpegCases()) all.push_back(c);
+  return all;
+}
+
+class TextureLibs : public TextureTest {
+ protected:
+  void SetUp() override {
+    TextureTest::SetUp();
+    txOptions(3, 1);  // as decoded: R,G,B
+  }
+};
+
+TEST_F(TextureLibs, TableOfFixtures) {
+  for (const Case &c : AllCases()) {
+    SCOPED_TRACE(c.name);
+    BitmapPtr b(Load(c.file));
+    if (c.error) {
+      EXPECT_FALSE(b);
+      EXPECT_EQ(errGetLastError(), c.error);
+      continue;
+    }
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->width, c.width);
+    EXPECT_EQ(b->height, c.height);
+    EXPECT_EQ(b->bits, c.bits);
+    EXPECT_EQ(b->type, c.type);
+    EXPECT_EQ(b->subtype, c.subtype);
+    EXPECT_EQ(b->format, c.format);
+    EXPECT_EQ(b->levels, 1);
+    EXPECT_EQ(b->imagesize[0], c.width * c.height * c.bits / 8);
+    if (!c.level0.empty()) {
+      EXPECT_EQ(Level0(b.p), c.level0);
+    }
+  }
+}
+
+TEST_F(TextureLibs, DecodedValues) {
+  // A palette image keeps its R,G,B,0 table; 16-bit samples stay big-endian.
+  const Bytes plte = {10, 20, 30, 40, 50, 60, 70, 80, 90};
+  BitmapPtr pal(Load(MakePng(3, 1, 8, 3, Bytes{2, 0, 1}, 3, plte)));
+  ASSERT_TRUE(pal && pal->palette);
+  EXPECT_EQ(Bytes(pal->palette, pal->palette + 12), (Bytes{10, 20, 30, 0, 40, 50, 60, 0, 70, 80, 90, 0}));
+  BitmapPtr wide(Load(MakePng(2, 1, 16, 2, Ramp(12), 12)));
+  ASSERT_TRUE(wide);
+  EXPECT_EQ(Level0(wide.p), Ramp(12));
+
+  // Flat JPEG colours come back within rounding; the default order B,G,R swaps them.
+  BitmapPtr rgb(Load(MakeJpeg(16, 8, 3, Solid(128, {200, 100, 50}))));
+  ASSERT_TRUE(rgb);
+  for (int i = 0; i < 128; ++i) {
+    EXPECT_NEAR(rgb->image[0][3 * i], 200, 3);
+    EXPECT_NEAR(rgb->image[0][3 * i + 1], 100, 3);
+    EXPECT_NEAR(rgb->image[0][3 * i + 2], 50, 3);
+  }
+  txOptions(3, 0);
+  BitmapPtr bgr(Load(MakeJpeg(8, 8, 3, Solid(64, {200, 100, 50}))));
+  ASSERT_TRUE(bgr);
+  EXPECT_NEAR(bgr->image[0][0], 50, 3);
+  EXPECT_NEAR(bgr->image[0][2], 200, 3);
+  EXPECT_EQ(bgr->type, TX_TYPE_RGB);  // the record keeps the decoded order's type
+}
+
+TEST_F(TextureLibs, PngWithAlphaImageLoadsAs32Bits) {
+  MemFiles::files["pic_a.png"] = MakePng(2, 1, 8, 0, Bytes{7, 9}, 2);
+  BitmapPtr b(Load(MakePng(2, 1, 8, 2, Ramp(6), 6), "pic.png"));
+  ASSERT_TRUE(b);
+  EXPECT_EQ(b->bits, 32);
+  EXPECT_EQ(b->subtype, TX_SUB_ALPHA);
+  EXPECT_EQ(Level0(b.p), (Bytes{1, 2, 3, 7, 4, 5, 6, 9}));
+}
+
+// Every prefix and many single-byte changes of each valid fixture either load into a
+// consistent bitmap or fail with an error; the sanitizer watches the reads.
+TEST_F(TextureLibs, TruncatedAndMutatedFilesNeverOverrun) {
+  for (const Case &c : AllCases()) {
+    if (c.error) continue;
+    SCOPED_TRACE(c.name);
+    auto check = [](const Bytes &file) {
+      BitmapPtr b(Load(file));
+      if (!b) {
+        EXPECT_NE(errGetLastError(), 0);
+        return;
+      }
+      EXPECT_TRUE(LevelsReadable(b.p));
+      EXPECT_EQ((int64_t)b->imagesize[0], (int64_t)b->width * b->height * (b->bits / 8));
+    };
+    for (size_t n = 0; n < c.file.size(); ++n) check(Bytes(c.file.begin(), c.file.begin() + (long)n));
+    for (size_t at = 0; at < c.file.size(); ++at)
+      for (uint8_t v : {0x00, 0x01, 0x7F, 0x80, 0xFF}) {
+        Bytes m = c.file;
+        m[at] = v;
+        check(m);
+      }
+  }
+}
+
+class TextureLibWriters : public TextureTest {
+ protected:
+  void SetUp() override {
+    TextureTest::SetUp();
+    txInit(nullptr);  // the file layer, on disk
+    dir_ = std::filesystem::temp_directory_path() / ("korv-tex2-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override {
+    txOptions(9, 75);
+    txOptions(11, 9);
+    std::filesystem::remove_all(dir_);
+  }
+  std::string Path(const std::string &name) const { return (dir_ / name).string(); }
+  static BitmapPtr Dummy(int layout, int w, int h, const Bytes &pixels) {
+    BitmapPtr b(txCreateDummy(layout, w, h));
+    EXPECT_TRUE(b);
+    if (b) {
+      b->type = TX_TYPE_BGR;
+      std::memcpy(b->image[0], pixels.data(), pixels.size());
+    }
+    return b;
+  }
+  std::filesystem::path dir_;
+};
+
+// PNG is lossless: what the subtype says about the byte order comes back exactly.
+TEST_F(TextureLibWriters, PngRoundTrips) {
+  struct {
+    int layout, w, h, order;  // order: the wanted byte order on reading
+  } cases[] = {{0, 3, 2, 0}, {1, 3, 2, 1}, {2, 2, 3, 0}, {3, 5, 1, 0}};
+  for (auto c : cases) {
+    SCOPED_TRACE(c.layout);
+    for (int level : {9, 0}) {
+      txOptions(11, level);
+      Bytes pixels = Ramp((size_t)c.w * c.h * (c.layout == 2 ? 4 : c.layout == 3 ? 1 : 3));
+      BitmapPtr src = Dummy(c.layout, c.w, c.h, pixels);
+      const std::string path = Path("rt.png");
+      ASSERT_EQ(txSave(TX_FMT_PNG, path.c_str(), src.p), 0);
+      EXPECT_EQ(Level0(src.p), pixels);  // the writer leaves the bitmap alone
+      txOptions(3, c.order);
+      BitmapPtr back(txLoad(path.c_str()));
+      txOptions(3, 0);
+      ASSERT_TRUE(back);
+      EXPECT_EQ(back->format, TX_FMT_PNG);
+      EXPECT_EQ(back->width, c.w);
+      EXPECT_EQ(back->height, c.h);
+      EXPECT_EQ(back->bits, src->bits);
+      EXPECT_EQ(Level0(back.p), pixels);
+    }
+  }
+}
+
+TEST_F(TextureLibWriters, PngAndJpegWritersRefuseWhatTheyCannotWrite) {
+  BitmapPtr b = Dummy(0, 2, 2, Ramp(12));
+  b->type = TX_TYPE_COMPRESSED;
+  EXPECT_EQ(txSave(TX_FMT_PNG, Path("x.png").c_str(), b.p), -1);
+  EXPECT_EQ(errGetLastError(), 1005);
+  EXPECT_EQ(txSave(TX_FMT_JPEG, Path("x.jpg").c_str(), b.p), -1);
+  EXPECT_EQ(errGetLastError(), 1005);
+  b->type = TX_TYPE_BGR;
+  b->subtype = TX_SUB_OTHER;
+  EXPECT_EQ(txSave(TX_FMT_PNG, Path("x.png").c_str(), b.p), -1);
+  EXPECT_EQ(errGetLastError(), 1005);
+  b->subtype = TX_SUB_ALPHA;  // says 32 bits, holds 24
+  EXPECT_EQ(txSave(TX_FMT_PNG, Path("x.png").c_str(), b.p), -1);
+  EXPECT_EQ(errGetLastError(), 1005);
+  EXPECT_EQ(txSave(TX_FMT_JPEG, Path("x.jpg").c_str(), b.p), -1);
+  EXPECT_EQ(errGetLastError(), 1005);
+  b->subtype = TX_SUB_COLOR;
+  EXPECT_EQ(txSave(TX_FMT_PNG, Path("no/such/dir/x.png").c_str(), b.p), -1);
+  EXPECT_EQ(errGetLastError(), 9);
+  EXPECT_EQ(txSave(TX_FMT_JPEG, Path("no/such/dir/x.jpg").c_str(), b.p), -1);
+  EXPECT_EQ(errGetLastError(), 9);
+  EXPECT_FALSE(std::filesystem::exists(Path("x.png")));
+}
+
+TEST_F(TextureLibWriters, JpegRoundTripsWithinRounding) {
+  struct {
+    int layout, progressive, optimize;
+    Bytes pixel;    // bitmap bytes
+    Bytes decoded;  // expected R,G,B (or grey) after reading with order 1
+  } cases[] = {
+      {0, 1, 100, {50, 100, 200}, {200, 100, 50}},  // subtype 0 holds B,G,R
+      {1, 0, 0, {200, 100, 50}, {200, 100, 50}},    // subtype 1 holds R,G,B
+      {3, 1, 1, {90}, {90}},
+  };
+  txOptions(9, 95);
+  for (auto &c : cases) {
+    SCOPED_TRACE(c.layout);
+    txOptions(6, c.progressive);
+    txOptions(7, c.optimize);
+    BitmapPtr src = Dummy(c.layout, 16, 8, Solid(128, c.pixel));
+    const std::string path = Path("rt.jpg");
+    ASSERT_EQ(txSave(TX_FMT_JPEG, path.c_str(), src.p), 0);
+    EXPECT_EQ(Level0(src.p), Solid(128, c.pixel));
+    txOptions(3, 1);
+    BitmapPtr back(txLoad(path.c_str()));
+    txOptions(3, 0);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->format, TX_FMT_JPEG);
+    EXPECT_EQ(back->bits, src->bits);
+    for (size_t i = 0; i < c.decoded.size(); ++i) EXPECT_NEAR(back->image[0][i], c.decoded[i], 3) << i;
+  }
+  txOptions(6, 1);
+  txOptions(7, 100);
+}
+
+// A 32-bit bitmap becomes a colour file and a grey "_a" file beside it; a dot in a
+// directory name does not move the second file elsewhere.
+TEST_F(TextureLibWriters, Jpeg32BitsWritesColourAndAlphaFiles) {
+  std::filesystem::create_directories(dir_ / "d.v2");
+  txOptions(9, 150);
+  EXPECT_EQ(txSettings.jpegQuality, 150);
+  BitmapPtr src = Dummy(2, 8, 8, Solid(64, {200, 100, 50, 160}));
+  ASSERT_EQ(txSave(TX_FMT_JPEG, Path("d.v2/tex.jpg").c_str(), src.p), 0);
+  EXPECT_EQ(txSettings.jpegQuality, 100);  // clamped and stored back
+  ASSERT_TRUE(std::filesystem::exists(Path("d.v2/tex_a.jpg")));
+  txOptions(3, 1);
+  BitmapPtr colour(txLoad(Path("d.v2/tex.jpg").c_str()));
+  BitmapPtr alpha(txLoad(Path("d.v2/tex_a.jpg").c_str()));
+  ASSERT_TRUE(colour && alpha);
+  // Loading the colour file merges the "_a" file back in.
+  EXPECT_EQ(colour->bits, 32);
+  EXPECT_NEAR(colour->image[0][0], 200, 3);  // bytes 0, 1, 2 as they lie
+  EXPECT_NEAR(colour->image[0][3], 160, 3);
+  EXPECT_EQ(alpha->bits, 8);
+  EXPECT_NEAR(alpha->image[0][0], 160, 3);
+  // Without an extension the alpha file is the name with "_a".
+  ASSERT_EQ(txSave(TX_FMT_JPEG, Path("plain").c_str(), src.p), 0);
+  EXPECT_TRUE(std::filesystem::exists(Path("plain_a")));
+}
+
+}  // namespace
