@@ -86,8 +86,14 @@ int mapDir(SYS_DirPack_t *pack, size_t baseLength, const char *dir, int depth)
   SYS_Glob_p list = nullptr;
   int r = SYS_Glob(filter, &list);
   SYS_MemFree(&filter);
-  if (r != 0)
-    return -1;
+  if (r != 0) {
+    // A subdirectory that cannot be listed (no permission) is left out like an
+    // empty one; only the registered directory itself must list.
+    int32_t code = errGetLastError();
+    if (depth > 0 && code == 1)
+      return 0;
+    return errSetLastError(code), -1;
+  }
   for (int32_t i = 0; r == 0 && i < list->count; ++i) {
     const char *path = list->paths[i];
     platFsStat_t st;

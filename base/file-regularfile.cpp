@@ -124,8 +124,12 @@ int SYS_FileOpenAt_reg(SYS_File_t *file, const char *diskPath)
   if (sys == nullptr)
     return errSetLastError(5), -1;
   FILE_LOG("[file-regularfile][%s:%d:%s()] [SYS_FileOpen_reg] open : %s -> %s\n", SYS_POS, diskPath, sys);
-  // "b" and "t" mean the same here; the text flag is kept for the record only.
-  const char *mode = (file->flags & SYS_FILE_WRITE) ? "wb+" : (file->flags & SYS_FILE_APPEND) ? "ab" : "rb";
+  // "rb", "rt", "ab", "at", "wb+" or "wt+"; "t" and "b" mean the same to this
+  // system's stdio, which ignores the "t", but the log shows what was asked for.
+  char mode[4];
+  const int32_t flags = file->flags;
+  snprintf(mode, sizeof mode, "%c%c%s", (flags & SYS_FILE_WRITE) ? 'w' : (flags & SYS_FILE_APPEND) ? 'a' : 'r',
+           (flags & SYS_FILE_TEXT) ? 't' : 'b', (flags & SYS_FILE_WRITE) ? "+" : "");
   FILE *f = fopen(sys, mode);
   platFsStat_t st{};
   int error = errno;

@@ -222,7 +222,6 @@ int globCollect(void *context, const char *name)
     return 1;
   }
   snprintf(path, n, "%s%s", w->prefix, name);
-  FILE_LOG("[file][%s:%d:%s()] [glob] entry %d: %s\n", SYS_POS, w->glob->count, path);
   w->glob->paths[w->glob->count++] = path;
   return 0;
 }
@@ -484,9 +483,17 @@ int SYS_Glob(const char *filter, SYS_Glob_pp out)
   else if (slash != nullptr)
     *slash = 0, dir = copy;
 
-  FILE_LOG("[file][%s:%d:%s()] [glob] base: %s\n", SYS_POS, prefix);
+  // One pass collects the matches; the lines then come in the usual order:
+  // the count, the base, the entries.
   GlobWork work{glob, pattern, prefix, 0, false};
   int listed = platFsList(dir, globCollect, &work);
+  if (listed == 0 && !work.failed) {
+    FILE_LOG("[file][%s:%d:%s()] [glob] %d file(s) found.\n", SYS_POS, glob->count);
+    if (glob->count > 0)
+      FILE_LOG("[file][%s:%d:%s()] [glob] base: %s\n", SYS_POS, prefix);
+    for (int32_t i = 0; i < glob->count; ++i)
+      FILE_LOG("[file][%s:%d:%s()] [glob] entry %d: %s\n", SYS_POS, i, glob->paths[i]);
+  }
   SYS_MemFree(&prefix);
   SYS_MemFree(&copy);
   if (listed != 0 || work.failed) {
@@ -495,7 +502,6 @@ int SYS_Glob(const char *filter, SYS_Glob_pp out)
     SYS_GlobFree(&glob);
     return fail(listed != 0 ? 1 : 5);
   }
-  FILE_LOG("[file][%s:%d:%s()] [glob] %d file(s) found.\n", SYS_POS, glob->count);
   *out = glob;
   return 0;
 }

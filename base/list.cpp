@@ -5,22 +5,23 @@
 #include "base/log.h"
 #include "base/mem.h"
 
+// The node for an add, allocated before the last error is cleared; null with
+// error 10 for a null item or 5 when memory runs out.
 static SYS_List_p newNode(void *item, const char *tag)
 {
-  SYS_List_p node = static_cast<SYS_List_p>(SYS_MemGet(sizeof(SYS_List_t), tag));
-  if (node)
-    node->item = item;
+  SYS_List_p node = item ? static_cast<SYS_List_p>(SYS_MemGet(sizeof(SYS_List_t), tag)) : nullptr;
+  errClear();
+  if (!node)
+    return errSetLastError(item ? 5 : 10), nullptr;
+  node->item = item;
   return node;
 }
 
 SYS_List_p SYS_ListAddFirst(SYS_List_p head, void *item)
 {
-  SYS_List_p node = item ? newNode(item, "SYS_ListAddFirst") : nullptr;
-  errClear();
-  if (!item)
-    return errSetLastError(10), head;
+  SYS_List_p node = newNode(item, "SYS_ListAddFirst");
   if (!node)
-    return errSetLastError(5), head;
+    return head;
   node->next = head;
   if (head)
     head->prev = node;
@@ -29,12 +30,9 @@ SYS_List_p SYS_ListAddFirst(SYS_List_p head, void *item)
 
 SYS_List_p SYS_ListAddLast(SYS_List_p head, void *item)
 {
-  SYS_List_p node = item ? newNode(item, "SYS_ListAddLast") : nullptr;
-  errClear();
-  if (!item)
-    return errSetLastError(10), head;
+  SYS_List_p node = newNode(item, "SYS_ListAddLast");
   if (!node)
-    return errSetLastError(5), head;
+    return head;
   if (!head)
     return node;
   SYS_List_p last = head;

@@ -115,6 +115,8 @@ char *SYS_Str2Uri(const char *text, char *out)
   static constexpr char hex[] = "0123456789ABCDEF";
   if (!text || !out)
     return nullptr;
+  if (!*text)
+    return const_cast<char *>(text);  // out is left as it was
   char *o = out;
   for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p; p++) {
     const unsigned char c = *p;
@@ -137,6 +139,8 @@ char *SYS_Uri2Str(const char *text, char *out)
 {
   if (!text || !out)
     return nullptr;
+  if (!*text)
+    return const_cast<char *>(text);  // out is left as it was
   char *o = out;
   const unsigned char *p = reinterpret_cast<const unsigned char *>(text);
   while (*p) {

@@ -171,24 +171,19 @@ int SYS_ZUncompress(const void *block, void **data, int32_t *size)
   return SYS_ZUncompressN(block, extent > uint64_t(INT32_MAX) ? INT32_MAX : int32_t(extent), data, size);
 }
 
-uint32_t SYS_ZCrc32(const void *data, int32_t length)
+// CRC-32 from 0 or Adler-32 from 1 of the bytes; -1 with error 10 for no bytes.
+static uint32_t checksum(uLong (*sum)(uLong, const Bytef *, uInt), uLong start, const void *data, int32_t length)
 {
   errClear();
   if (data == nullptr || length <= 0) {
     errSetLastError(10);
     return uint32_t(-1);
   }
-  return uint32_t(crc32(0L, static_cast<const Bytef *>(data), uInt(length)));
+  return uint32_t(sum(start, static_cast<const Bytef *>(data), uInt(length)));
 }
 
-uint32_t SYS_ZAdler(const void *data, int32_t length)
-{
-  errClear();
-  if (data == nullptr || length <= 0) {
-    errSetLastError(10);
-    return uint32_t(-1);
-  }
-  return uint32_t(adler32(1L, static_cast<const Bytef *>(data), uInt(length)));
-}
+uint32_t SYS_ZCrc32(const void *data, int32_t length) { return checksum(crc32, 0L, data, length); }
+
+uint32_t SYS_ZAdler(const void *data, int32_t length) { return checksum(adler32, 1L, data, length); }
 
 }  // extern "C"

@@ -22,6 +22,15 @@ thread_local int tLastError;
 
 const sockaddr *Sa(const platSockAddr_t *a) { return reinterpret_cast<const sockaddr *>(a->bytes); }
 
+// The peer's or the local address of a socket (getpeername or getsockname).
+int SocketName(int (*query)(int, sockaddr *, socklen_t *), platSocket_t s, platSockAddr_t *out) {
+  sockaddr_in sin = {};
+  socklen_t len = sizeof sin;
+  if (query(s, reinterpret_cast<sockaddr *>(&sin), &len) < 0) return tLastError = errno, -1;
+  memcpy(out->bytes, &sin, sizeof sin);
+  return 0;
+}
+
 }  // namespace
 
 int platNetResolve(const char *host, uint16_t port, platSockAddr_t *addr, char *dotted, size_t dottedSize) {
@@ -92,13 +101,7 @@ platSocket_t platNetAccept(platSocket_t s, platSockAddr_t *peer) {
   return c;
 }
 
-int platNetPeer(platSocket_t s, platSockAddr_t *peer) {
-  sockaddr_in sin = {};
-  socklen_t len = sizeof sin;
-  if (getpeername(s, reinterpret_cast<sockaddr *>(&sin), &len) < 0) return tLastError = errno, -1;
-  memcpy(peer->bytes, &sin, sizeof sin);
-  return 0;
-}
+int platNetPeer(platSocket_t s, platSockAddr_t *peer) { return SocketName(getpeername, s, peer); }
 
 long platNetSend(platSocket_t s, const void *data, size_t length) {
   ssize_t n;
@@ -135,13 +138,7 @@ void platNetClose(platSocket_t s) {
   close(s);
 }
 
-int platNetLocal(platSocket_t s, platSockAddr_t *local) {
-  sockaddr_in sin = {};
-  socklen_t len = sizeof sin;
-  if (getsockname(s, reinterpret_cast<sockaddr *>(&sin), &len) < 0) return tLastError = errno, -1;
-  memcpy(local->bytes, &sin, sizeof sin);
-  return 0;
-}
+int platNetLocal(platSocket_t s, platSockAddr_t *local) { return SocketName(getsockname, s, local); }
 
 int platNetLastError(void) { return tLastError; }
 

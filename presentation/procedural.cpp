@@ -203,6 +203,8 @@ int32_t RandomBelow(int32_t n) {
   return (int32_t)(((int64_t)g_random.Next() * (int64_t)n) >> 32);
 }
 
+uint32_t RandomNext(void) { return g_random.Next(); }
+
 void RandomReset(void) { g_random.index = Mt19937::N + 1; }
 
 void RotatePoint(float *x, float *y, float *z, float X, float Y, float Z, float ax, float ay) {

@@ -33,6 +33,8 @@ extern SplinePath AttractorPaths[kPathCount];
 
 // The generator as the show uses it: floor(u * n / 2^32) of the next output u.
 int32_t RandomBelow(int32_t n);
+// The generator's next raw 32-bit output (the particle engine draws 64-bit values).
+uint32_t RandomNext(void);
 // Forget the generator state: the next draw reseeds with 0 (tests and benchmarks).
 void RandomReset(void);
 

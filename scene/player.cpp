@@ -149,6 +149,19 @@ int32_t SlotTexture(int32_t slot) {
 
 void ProjectNoOp(int32_t, const ShortString &) {}
 
+void ProjectFree(TVX_Project *project) {
+  for (int32_t i = 0; project->Operators && i < project->OperatorCount; i++) std::free(project->Operators[i].Keys);
+  std::free(project->Operators);
+  for (int32_t i = 0; project->Filters && i < project->FilterCount; i++) IfeFree(&project->Filters[i]);
+  std::free(project->Filters);
+  bool cached = false;
+  for (int32_t c = 0; c < SceneCacheCount; c++)
+    cached = cached || ((uintptr_t)SceneCacheScenes[c] >= (uintptr_t)project->Scenes &&
+                        (uintptr_t)SceneCacheScenes[c] < (uintptr_t)(project->Scenes + project->SceneCount));
+  if (!cached) std::free(project->Scenes);
+  *project = TVX_Project{};
+}
+
 void ProjectPlayerInit(int32_t width, int32_t height) {
   for (ShortString &name : SceneCacheNames) name = "";
   SceneCacheCount = 0;

@@ -85,6 +85,10 @@ void ProjectPlayerInit(int32_t width, int32_t height);
 // its scenes and filters. 0, or -1 for a missing, short or malformed file (logged):
 // the project is then left empty and nothing is loaded.
 int32_t ProjectLoad(TVX_Project *project, const ShortString &fileName);
+// Gives back the project's own records: operators, keys, filters (with their layers)
+// and the scene list unless the scene cache holds one of its scenes. The scenes'
+// arrays are not released: copies from the cache share them. Leaves the project empty.
+void ProjectFree(TVX_Project *project);
 // The cache key of a name: the text after its last backslash (the whole name
 // without one).
 ShortString SceneCacheKey(const ShortString &name);

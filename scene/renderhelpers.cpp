@@ -77,7 +77,7 @@ int64_t RoundEven(double v) {
 // The generator's next 32-bit output. The presentation only exposes floor(u n / 2^32);
 // with n = -2^31 that is -ceil(u / 2), which gives back u with its lowest bit rounded
 // up to even.
-uint32_t RandomOutput() { return (uint32_t)(-(int64_t)RandomBelow(INT32_MIN) * 2); }
+uint32_t RandomOutput() { return RandomNext(); }
 
 void EmitFrom(_QLV_SCENE *scene, int32_t k, float frame, int32_t *cursor) {
   const _QLV_PARTICLEDATA &e = scene->objects[k].particle;

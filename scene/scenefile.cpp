@@ -276,8 +276,9 @@ int32_t ApplyChunk(Reader &r, _QLV_SCENE *scene, uint8_t id, int32_t size, int32
     PasMemFree(&old);  // a repeated chunk replaces its array
     void *block = nullptr;
     if (size > 0) {
+      // Tags name the scene, the item (camera arrays have none) and the array.
       ShortString tag = scene->name;
-      if (f.target != Target::Scene) tag += " ", tag += itemName;
+      if (f.target != Target::Scene) tag = tag + " " + itemName;
       tag += f.suffix;
       block = PasMemGet(size, tag.c_str());
       if (!block) return Refuse(r, "no memory for chunk %d (%d bytes)", id, size);

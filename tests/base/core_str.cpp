@@ -67,6 +67,10 @@ TEST(CoreStr, PercentCoding)
   char out[4] = "###";
   EXPECT_STREQ(SYS_Str2Uri("", out), "");
   EXPECT_STREQ(SYS_Uri2Str("", out), "");
+  const char *empty = "";  // an empty text comes back itself, out untouched
+  EXPECT_EQ(SYS_Str2Uri(empty, out), empty);
+  EXPECT_EQ(SYS_Uri2Str(empty, out), empty);
+  EXPECT_STREQ(out, "###");
   EXPECT_EQ(SYS_Str2Uri(nullptr, out), nullptr);
   EXPECT_EQ(SYS_Uri2Str(nullptr, out), nullptr);
 }

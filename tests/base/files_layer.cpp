@@ -1,5 +1,7 @@
 // File layer: disk files, the handler chain's order, the error callback,
 // standard paths, directory creation and wildcard listings.
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -80,6 +82,27 @@ TEST_F(FileLayer, DirectoryDoesNotOpenAsAFile)
   EXPECT_EQ(Calls::seen[0], (std::pair<int32_t, std::string>{2, "folder"}));
 }
 
+TEST_F(FileLayer, OpenErrorLogNamesTheMode)
+{
+  const struct {
+    int32_t flags;
+    const char *mode;
+  } cases[] = {{0, "rb"},
+               {SYS_FILE_TEXT, "rt"},
+               {SYS_FILE_APPEND | SYS_FILE_TEXT, "at"},
+               {SYS_FILE_WRITE, "wb+"},
+               {SYS_FILE_WRITE | SYS_FILE_TEXT, "wt+"}};
+  fs::create_directory("folder");
+  const char *argv[] = {"prog", "-v", "-debug-file"};
+  SYS_BaseInit(nullptr, 3, argv, nullptr);
+  for (const auto &c : cases)
+    EXPECT_EQ(SYS_FileOpen("folder", c.flags), nullptr) << c.mode;
+  SYS_BaseDone();
+  std::string log = readFile("debug.log");
+  for (const auto &c : cases)
+    EXPECT_NE(log.find(std::string("file open error: folder (") + c.mode + ") -> "), std::string::npos) << log;
+}
+
 TEST_F(FileLayer, BackslashesReachTheDiskAsSlashes)
 {
   writeFile("sub/inner.txt", "inner");
@@ -133,6 +156,32 @@ TEST_F(FileLayer, DirectoryPackMapsItsTreeOnce)
   EXPECT_EQ(SYS_FileExist("top.txt"), 0);  // still mapped, but gone from disk
   EXPECT_EQ(SYS_FileOpen("top.txt", 0), nullptr);
   EXPECT_EQ(Calls::seen.size(), 1u);
+}
+
+TEST_F(FileLayer, DirectoryPackLeavesOutASubdirectoryItCannotList)
+{
+  writeFile("tree/ok.txt", "ok");
+  writeFile("tree/locked/hidden.txt", "x");
+  chmod("tree/locked", 0);
+  auto check = [] {
+    return SYS_FilePackOpen("tree") == 0 && SYS_FileExist("ok.txt") == 0 && SYS_FileExist("locked/hidden.txt") == -1;
+  };
+  bool ok;
+  if (geteuid() != 0) {
+    ok = check();
+  } else {
+    // Root lists whatever the mode says: check as an unprivileged child.
+    chmod(dir_.c_str(), 0755);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+      _exit(setgid(65534) == 0 && setuid(65534) == 0 && check() ? 0 : 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
+  chmod("tree/locked", 0755);
+  EXPECT_TRUE(ok);
 }
 
 TEST_F(FileLayer, PackOpenOfNothingIsNotSupported)

@@ -168,8 +168,12 @@ class EffectsEndToEnd : public ::testing::Test {
 
 // Marks are timeline seconds, counted from the first capture after the loading screen.
 TEST_F(EffectsEndToEnd, LoadingScreenThenALitShow) {
-  Display *display = XOpenDisplay(display_.c_str());
-  ASSERT_NE(display, nullptr);
+  Display *display = nullptr;
+  for (int tries = 0; !display && tries < 100; tries++) {
+    display = XOpenDisplay(display_.c_str());
+    if (!display) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_NE(display, nullptr) << "cannot connect to " << display_;
   Start();
   Window window = 0;
   bool sawLoader = false, sawShowBeforeLoader = false;

@@ -31,6 +31,8 @@ TEST(EffectsProcedural, GeneratorMatchesReferenceAcrossTwists) {
     int32_t n = bounds[i % 6];
     ASSERT_EQ(RandomBelow(n), ReferenceBelow(reference, n)) << "draw " << i;
   }
+  // Raw outputs continue the same sequence, whole 32 bits.
+  for (int i = 0; i < 1000; i++) ASSERT_EQ(RandomNext(), reference()) << "raw " << i;
 }
 
 TEST(EffectsProcedural, RotatePointTurnsAboutYThenXAndMayAlias) {

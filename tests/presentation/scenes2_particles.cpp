@@ -256,6 +256,25 @@ TEST_F(ScenesParticles, AttractorParticlesRunFromTheirStartToTheirEndPoint) {
     const std::vector<Step> glow = {{0, 0}, {kProbeVBlur, 1000}, {0, 0}, {kProbeHBlur, 1000}};
     EXPECT_EQ(Steps(end), glow);
   }
+
+  // Three periods in, u = 2 + x: with x = 0 a particle sits on P[2], with x = -0.5
+  // between P[1] and P[2].
+  for (int32_t k = 0; k < kPixels; k++) RandomVectors[k].x = k % 2 ? -0.5f : 0.0f;
+  Beat = 0.0f;
+  Draw(AttractorScene, kAttractorStart + 3 * 1271);
+  const std::vector<Call> v = Only(kVertex3f, Find(kBegin), Find(kEnd));
+  ASSERT_EQ(v.size(), 4u * kPixels);
+  for (int32_t k = 0; k < kPixels; k++) {
+    const TVector *P = AttractorPaths[k].points;
+    const double x = v[4 * (size_t)k].a[0] + 0.003;
+    if (k % 2 == 0) {
+      ExpectSprite(v, 4 * (size_t)k, P[2].x, P[2].y, 0.003f, 1e-6, k);
+      if (HasFatalFailure()) return;
+    } else {
+      ASSERT_GT(x, P[1].x + 0.1) << k;
+      ASSERT_LT(x, P[2].x - 0.1) << k;
+    }
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 #include "data_util.h"
 #include "scene/geomexport.h"
@@ -240,6 +241,28 @@ TEST_F(SceneConfig, RoundTripRestoresEveryWrittenField) {
     EXPECT_EQ(a.enabled, b.enabled);
     EXPECT_TRUE(near4(a.pos.x, b.pos.x) && near4(a.ambient.r, b.ambient.r) && near4(a.diffuse.g, b.diffuse.g) &&
                 near4(a.specular.b, b.specular.b));
+  }
+}
+
+// A written file, cut and mutated: the reader never leaves its line or an item, and
+// object material indices stay valid.
+TEST_F(SceneConfig, MutatedTextsStayInBounds) {
+  SmallScene small;
+  ASSERT_EQ(SceneConfigSave(&small.scene, "good.cfg"), 0);
+  const std::string good = ReadFile("good.cfg");
+  std::mt19937 rng(4124);
+  static const char kAlphabet[] = "()=.,#\r\n-+e01a ";
+  for (int round = 0; round < 400; round++) {
+    std::string text = good;
+    for (int e = 0; e < 20; e++) {
+      const size_t at = rng() % text.size();
+      text[at] = rng() % 2 ? kAlphabet[rng() % (sizeof(kAlphabet) - 1)] : char(rng());
+    }
+    text.resize(rng() % (text.size() + 1));
+    WriteFile("mut.cfg", text);
+    SmallScene target;
+    SceneConfigLoad(&target.scene, "mut.cfg");
+    for (const _QLV_OBJECT &o : target.objects) ASSERT_TRUE(o.material >= 0 && o.material < 2);
   }
 }
 

@@ -476,6 +476,7 @@ TEST_F(SceneFile, TruncatedAndMutatedFilesNeverBreakTheReader) {
       ASSERT_TRUE(o.vertexcount == 0 || o.vertices != nullptr);
     }
   };
+  const unsigned long long baseline = TrackedBytes();
   int loaded = 0;
   for (size_t len = 0; len < good.size(); len += 3) {
     scene_data_test::WriteFile("cut.qlv", good.substr(0, len));
@@ -508,6 +509,7 @@ TEST_F(SceneFile, TruncatedAndMutatedFilesNeverBreakTheReader) {
     SceneFree(&scene);
   }
   EXPECT_GT(loaded, 0);  // some mutations land in values and still load
+  EXPECT_EQ(TrackedBytes(), baseline);
 }
 
 }  // namespace

@@ -86,6 +86,8 @@ TEST_F(PlayerTest, ReadsEveryFieldWhereTheFileHasIt) {
   ASSERT_EQ(b.KeyCount, 1);
   EXPECT_EQ(b.Keys[0].EndTime, 6);
   EXPECT_EQ(b.Keys[0].MidValue, 2);
+  ProjectFree(&project);
+  EXPECT_EQ(project.Operators, nullptr);
 }
 
 TEST_F(PlayerTest, AHeaderAloneIsAnEmptyProject) {
@@ -97,6 +99,7 @@ TEST_F(PlayerTest, AHeaderAloneIsAnEmptyProject) {
   ASSERT_EQ(ProjectLoad(&project, "empty.prj"), 0);
   EXPECT_EQ(project.SceneCount + project.FilterCount + project.OperatorCount, 0);
   EXPECT_EQ(project.Operators, nullptr);
+  ProjectFree(&project);
 }
 
 TEST_F(PlayerTest, MalformedFilesAreRefusedWholeWithALogLine) {
@@ -193,6 +196,9 @@ TEST_F(PlayerTest, ASceneNamedTwiceIsReadOnceAndShared) {
     loads++;
   EXPECT_EQ(loads, 1u);
   EXPECT_NE(log.find("[ife] load: data/fx.ife"), std::string::npos);
+  ProjectFree(&again);
+  ProjectFree(&project);
+  EXPECT_EQ(SceneCacheScenes[0]->camposkeycount, 2);  // the cached scene outlives its project's records
 }
 
 TEST_F(PlayerTest, InitDrawsThePointsInOrderAndMakesFortyTextures) {

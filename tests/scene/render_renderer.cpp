@@ -250,6 +250,75 @@ TEST_F(RenderTest, PrelitScalesLightScaledColoursAndUsesVertexColours) {
   EXPECT_EQ(Count("glDisableClientState"), 3u);  // both vertex arrays and the colour array
 }
 
+TEST_F(RenderTest, FogAndTheEnvironmentPass) {
+  TestScene t;
+  t.materials[0].envmap = true;
+  t.materials[0].envtexture = 88;
+  t.materials[0].envcolor = {0.5f, 0.5f, 1};
+  t.materials[0].envalpha = 0.25f;
+  t.AddObject(4);
+  t.objects[0].fog = true;
+  t.objects[0].fogmode = 2;
+  t.objects[0].fogparam = {0.5f, 10, 20};
+  t.objects[0].fogcolor = {0.1f, 0.2f, 0.3f, 1};
+  t.Sync();
+  FaceFraction = 0.5f;
+  DrawObject(&t.scene, 0, 0);
+  EXPECT_GE(Find("glFogi", {GL_FOG_MODE, GL_EXP2}), 0);
+  EXPECT_GE(Find("glFogf", {GL_FOG_END, 20}), 0);
+  EXPECT_GE(Find("glFogfv", {GL_FOG_COLOR, 0.1f, 0.2f, 0.3f, 1}), 0);
+  const auto draws = Only("glDrawElements");
+  ASSERT_EQ(draws.size(), 2u);
+  EXPECT_EQ(draws[0].args[1], 6);   // half the faces
+  EXPECT_EQ(draws[1].args[1], 12);  // the environment pass draws them all
+  const long env = Find("glBindTexture", {GL_TEXTURE_2D, 88});
+  EXPECT_LT(Find("glDrawElements"), env);
+  EXPECT_GE(Find("glTexGeni", {GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP}, env), 0);
+  EXPECT_GE(Find("glDepthFunc", {GL_EQUAL}, env), 0);
+  EXPECT_GE(Find("glBlendFunc", {GL_ONE, GL_ONE}, env), 0);
+  EXPECT_GE(Find("glColor4f", {0.5, 0.5, 1, 0.25}, env), 0);
+  EXPECT_GT(Find("glDepthFunc", {GL_LEQUAL}, env), Find("glDrawElements", {}, env));
+  EXPECT_EQ(Only("glDisable").back().args[0], GL_FOG);
+  // Without fog the object turns it off first.
+  rtest::Calls().clear();
+  t.objects[0].fog = false;
+  t.materials[0].envmap = false;
+  DrawObject(&t.scene, 0, 0);
+  EXPECT_EQ(Only("glDisable").front().args[0], GL_FOG);
+  EXPECT_EQ(Count("glFogi"), 0u);
+  DrawObject(&t.scene, 1, 0);  // out of range
+  EXPECT_EQ(Count("glDrawElements"), 1u);
+}
+
+TEST_F(RenderTest, CameraSetupPutsTheWholeCameraInTheProjection) {
+  TestScene t({1, 2, 3}, {4, 5, 6});
+  CameraSetup(&t.scene, 0);
+  std::vector<double> modes;
+  for (const Call &c : rtest::Calls())
+    if (c.name == "glMatrixMode") modes.push_back(c.args[0]);
+  EXPECT_EQ(modes, (std::vector<double>{GL_TEXTURE, GL_MODELVIEW, GL_PROJECTION}));
+  EXPECT_GE(Find("glScalef", {0.00001f, 0.00001f, 0.00001f}), 0);
+  EXPECT_GT(Find("gluLookAt", {1, 2, 3, 4, 5, 6, 0, 0, 1}), Find("gluPerspective"));
+  EXPECT_EQ(CameraEye.x, 0.0f);  // the camera globals stay as they were
+  const _QLV_VECTOR eye = {7, 8, 9}, target = {0, 0, 0};
+  CameraSetupAt(&t.scene, &eye, &target);
+  EXPECT_GE(Find("gluLookAt", {7, 8, 9, 0, 0, 0, 0, 0, 1}), 0);
+}
+
+TEST_F(RenderTest, WireframeDrawsThreeEdgesPerFace) {
+  TestScene t;
+  t.AddObject(2);
+  t.objects[0].poskeys = t.Keys({{0, 5, 5, 5}});
+  t.objects[0].poskeycount = 1;
+  t.Sync();
+  DrawObjectWire(&t.scene, 0, 0.5f, 3);
+  EXPECT_EQ(Count("glVertex3f"), 12u);
+  EXPECT_GE(Find("glTranslatef", {5, 5, 5}), 0);
+  EXPECT_EQ(Count("glRotatef"), 0u);
+  EXPECT_GE(Find("glColor4f", {0.5, 0.5, 0.5, 1}), 0);
+  EXPECT_GE(Find("glLineWidth", {2}), 0);
+}
+
 TEST_F(RenderTest, SceneWithoutCameraTrackIsLoggedAndNotDrawn) {
   TestScene t;
   t.AddObject();

@@ -1,0 +1,59 @@
+// libFuzzer harness of the scene file reader and the configuration text reader
+// (built only with clang). The first input byte picks the reader; the rest is the
+// file. Run it on a corpus folder: at start it writes seeds there (a written scene and
+// its configuration text) when the folder is empty.
+//   scene_data_fuzz -max_total_time=60 scene-fuzz-corpus
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "data_util.h"
+#include "scene/sceneconfig.h"
+#include "scene/scenefile.h"
+#include "scene/scenetex.h"
+
+namespace {
+
+std::string g_file;
+
+void WriteSeed(const std::filesystem::path &dir, const char *name, char kind, const std::string &body) {
+  scene_data_test::WriteFile((dir / name).string(), std::string(1, kind) + body);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
+  static const char *args[] = {"scene-data-fuzz"};
+  SYS_BaseInit(nullptr, 1, const_cast<char **>(args), nullptr);
+  InitSceneFileUnit();
+  pgl::glGenBuffersARB = scene_data_test::RecGen;
+  pgl::glBindBufferARB = scene_data_test::RecBind;
+  pgl::glBufferDataARB = [](GLenum, GLsizeiptrARB, const void *, GLenum) {};
+  pgl::glDeleteBuffersARB = scene_data_test::RecDelete;
+  g_file = (std::filesystem::temp_directory_path() / ("korv-scene-fuzz-" + std::to_string(getpid()))).string();
+  for (int i = 1; i < *argc; i++) {
+    const std::filesystem::path dir = (*argv)[i];
+    if ((*argv)[i][0] == '-' || !std::filesystem::is_directory(dir) || !std::filesystem::is_empty(dir)) continue;
+    scene_data_test::SmallScene small;
+    SceneSave(&small.scene, g_file.c_str());
+    WriteSeed(dir, "seed-scene", 0, scene_data_test::ReadFile(g_file));
+    SceneConfigSave(&small.scene, g_file.c_str());
+    WriteSeed(dir, "seed-config", 1, scene_data_test::ReadFile(g_file));
+  }
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  if (size == 0) return 0;
+  scene_data_test::g_buffers.clear();
+  scene_data_test::WriteFile(g_file, std::string(reinterpret_cast<const char *>(data) + 1, size - 1));
+  if (data[0] % 2 == 0) {
+    _QLV_SCENE scene{};
+    if (SceneLoad(&scene, g_file.c_str()) == 0) SceneFree(&scene);
+  } else {
+    scene_data_test::SmallScene small;
+    SceneConfigLoad(&small.scene, g_file.c_str());
+  }
+  return 0;
+}
