@@ -288,6 +288,19 @@ int platTranslateEvent(const void *sdlEvent, platMsg_t *out, int max) {
   const SDL_Event &e = *static_cast<const SDL_Event *>(sdlEvent);
   if (max < 1) return 0;
   switch (e.type) {
+    // SIGINT, SIGTERM or the session asking the program to quit: every shown window is
+    // closed, as the user could have done.
+    case SDL_QUIT: {
+      int n = 0;
+      for (const LiveContext &c : g_contexts) {
+        if (!c.window || n >= max) continue;
+        uint32_t id = SDL_GetWindowID(c.window);
+        bool seen = false;
+        for (int i = 0; i < n; i++) seen = seen || out[i].windowId == id;
+        if (!seen) out[n++] = message(id, PLAT_WM_CLOSE, 0, 0);
+      }
+      return n;
+    }
     case SDL_WINDOWEVENT: {
       const SDL_WindowEvent &we = e.window;
       switch (we.event) {

@@ -219,6 +219,14 @@ TEST_F(Show, EscapeEndsTheRunWithCode0) {
   EXPECT_EQ(log.find("[exit] --- subsystems"), std::string::npos);
 }
 
+// A terminal's Ctrl+C or a session's SIGTERM ends the show the way closing its window does.
+TEST_F(Show, TerminationSignalEndsTheRunWithCode0) {
+  Start({"-default"});
+  std::this_thread::sleep_for(std::chrono::seconds(4));
+  ASSERT_EQ(kill(pid_, SIGTERM), 0);
+  EXPECT_EQ(Wait(std::chrono::seconds(20)), 0) << Stderr();
+}
+
 TEST_F(Show, AMissingFileEndsWithCode1AndNamesIt) {
   CopyContent();
   fs::remove(dir_ / "logo.tga");
