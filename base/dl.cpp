@@ -84,10 +84,13 @@ void *SYS_DlOpen(const char *name)
     // One line in two writes, as a prefix of the component and the reason.
     if (dlLogOn()) {
       DL_LOG("[dl][%s:%d:%s()] error: ", SYS_POS);
-      if (error == PLAT_DL_NOT_FOUND)
+      if (error == PLAT_DL_NOT_FOUND) {
         SYS_DbgPrintf(0, "lib (%s) not found.\n", name);
-      else
-        SYS_DbgPrintf(0, "unknown error (%d): %s\n", int(error), platDlLastError());
+      } else {
+        SYS_DbgPrintf(0, "unknown error (%d)\n", int(error));
+        // The loader's reason is a text, not a number, here: it gets a line of its own.
+        DL_LOG("[dl][%s:%d:%s()] %s\n", SYS_POS, platDlLastError());
+      }
     }
     errSetLastError(error == PLAT_DL_NOT_FOUND ? 200 : 201);
     return nullptr;

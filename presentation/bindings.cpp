@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/cpu-x86.h"
 #include "base/file.h"
 #include "base/log.h"
 #include "base/main.h"
@@ -125,7 +126,9 @@ void FatalError(std::string_view msg) {
 }
 
 void InitBaseLib(int argc, char **argv) {
-  SYS_BaseInit(nullptr, argc, argv, nullptr);
+  // The CPU record is asked for so that the framework detects and logs the processor.
+  static SYS_PCPU_t cpu = nullptr;
+  SYS_BaseInit(nullptr, argc, argv, &cpu);
   AddExit("Release base lib ...", 0, ReleaseBaseLib);
   char *dir = SYS_PathGet(1, "");
   if (dir) {

@@ -218,7 +218,7 @@ int MessageBoxHandler(widget_item_t *widget, wm_event_t *event) {
   if (event->type == WM_EVENT_KEY && event->key.type == WM_KEY_UP &&
       (event->key.key == kKeyEscape || event->key.key == kKeyEnter))
     CfgState = 1;
-  if (event->type != WM_EVENT_KEY && event->mouse.left == 1 && widget->id == kQuit) CfgState = 1;
+  if (event->mouse.left == 1 && widget->id == kQuit) CfgState = 1;
   return 0;
 }
 

@@ -108,15 +108,15 @@ const FlagTest kFlagTests[] = {
     {"GL_ARB_vertex_shader", &GLHasVertexShader},
 };
 
+// One row per log line; a renderer that matches either text of a row gets the row once.
 struct RendererOverride {
-  const char *match;
+  const char *match[2];
   const char *line;
 };
 const RendererOverride kOverrides[] = {
-    {"Intel GMA 950", "[gl]   - Intel GMA950 detected. Maximum texture size overridden to 1024."},
-    {"Intel 965/963", "[gl]   - Intel GMA950 detected. Maximum texture size overridden to 1024."},
-    {"Intel GMA X3100", "[gl]   - Intel GMA X3100 detected. Maximum texture size overridden to 1024."},
-    {"ATI Radeon 9200", "[gl]   - ATI Radeon 9200 detected. Maximum texture size overridden to 1024."},
+    {{"Intel GMA 950", "Intel 965/963"}, "[gl]   - Intel GMA950 detected. Maximum texture size overridden to 1024."},
+    {{"Intel GMA X3100", nullptr}, "[gl]   - Intel GMA X3100 detected. Maximum texture size overridden to 1024."},
+    {{"ATI Radeon 9200", nullptr}, "[gl]   - ATI Radeon 9200 detected. Maximum texture size overridden to 1024."},
 };
 
 void InitGLUnitProc(void) { InitGLUnit(); }
@@ -176,7 +176,7 @@ void GLProbe(const char *extensions, const char *renderer, int32_t maxTextureSiz
   std::snprintf(number, sizeof number, "%d", (int)GLMaxTextureSize);
   PasLogLn(ShortString("[gl] - Maximum texture size : ") + number);
   for (const RendererOverride &o : kOverrides) {
-    if (!std::strstr(renderer, o.match)) continue;
+    if (!std::strstr(renderer, o.match[0]) && !(o.match[1] && std::strstr(renderer, o.match[1]))) continue;
     PasLogLn(o.line);
     GLMaxTextureSize = 1024;
   }

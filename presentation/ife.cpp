@@ -151,8 +151,8 @@ void DrawLayer(const ife_layer &layer, float t) {
   const ife_keys *keys = layer.keys;
   int32_t last = layer.keyCount - 1, k = 0, n = last;
   for (int32_t j = 0; j <= last; j++) {
-    if (t >= (float)keys[j].time) k = j;
-    if (t <= (float)keys[last - j].time) n = last - j;
+    if ((double)t >= keys[j].time) k = j;  // exact for any key time
+    if ((double)t <= keys[last - j].time) n = last - j;
   }
   const ife_keys &from = keys[k], &to = keys[n];
   const ife_keys *hold = nullptr;

@@ -48,10 +48,11 @@ float LogoDisplacement(int32_t pattern, int32_t segmentTime, int32_t column) {
       return (float)(20.0 * std::sin((double)angle));
     }
     case 2: {
-      float u = (float)((segmentTime - column) / 2555.0);
-      float u9 = u;
+      // u is stored; the nine-factor product is one expression, rounded once.
+      const double u = (float)((segmentTime - column) / 2555.0);
+      double u9 = u;
       for (int i = 1; i < 9; i++) u9 *= u;
-      return 1100.0f * u9;
+      return (float)(1100.0 * u9);
     }
     default:
       return 0.0f;

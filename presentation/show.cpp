@@ -5,6 +5,12 @@
 // white flashes, the frame-rate text, vsync, the state reset, the overlay and seek
 // keys in debug mode, the swap and the event pump. Blending is never reset: a scene
 // that does not set it inherits the last frame's. The frame allocates nothing.
+// The bars are cleared once more after the scene and its flashes: GL rasterises wide
+// lines up to half their width past the viewport, and the tunnel's 6-pixel lines
+// would otherwise paint 3 rows into them. A scissor box around the whole scene would
+// do the same but also clip the particle scene's cube, which renders at (0, 0) outside
+// the letterbox and reads itself back; the copies of the screen read the letterbox
+// only and are taken before this clear, so they are unaffected.
 // Depends on: bindings, gl, window, tempo, scenes, scene/counters, base (file, cfg,
 // time), media/window.
 #include "presentation/show.h"
@@ -58,6 +64,27 @@ void DrawWhiteFlashes(void) {
   const int32_t n = WhiteFlashParams(Pattern, SegmentTime, Row, params);
   for (int32_t i = 0; i < n; i++) ScenesRenderWhiteFlash(params[i]);
 }
+
+}  // namespace
+
+void ShowClearLetterboxBars(void) {
+  const int32_t height = LetterboxHeightFor(ScreenWidth);
+  const int32_t bottom = LetterboxY(ScreenHeight, height);
+  const int32_t top = bottom + height;
+  if (bottom <= 0 && top >= ScreenHeight) return;  // 16:9 or wider: no bars
+  glEnable(GL_SCISSOR_TEST);
+  if (bottom > 0) {
+    glScissor(0, 0, ScreenWidth, bottom);
+    glClear(GL_COLOR_BUFFER_BIT);
+  }
+  if (top < ScreenHeight) {
+    glScissor(0, top, ScreenWidth, ScreenHeight - top);
+    glClear(GL_COLOR_BUFFER_BIT);
+  }
+  glDisable(GL_SCISSOR_TEST);
+}
+
+namespace {
 
 void UpdateFrameRate(void) {
   FrameCount++;
@@ -173,6 +200,7 @@ void ShowFrame(void) {
 
   ScenesDraw(Pattern);
   DrawWhiteFlashes();
+  ShowClearLetterboxBars();
 
   UpdateFrameRate();
   if (wglSwapIntervalEXT) wglSwapIntervalEXT(CfgVSync ? 1 : 0);

@@ -46,5 +46,8 @@ void TouchMemory(void *block, int32_t count);
 void ShowFrame(void);
 // The seek keys of the debug mode, acting on key.
 void ShowSeekKey(int32_t key);
+// Clears the black bars above and below the letterbox again (colour only, through a
+// scissor box that is off afterwards); nothing happens when the window has no bars.
+void ShowClearLetterboxBars(void);
 // The end part of patterns 55 and above.
 void ShowDrawEndpart(void);

@@ -3,20 +3,16 @@
 // Two plain text files beside each other, the vertex file written and closed before
 // the face file is created, so a failure on the second leaves the first complete.
 // Coordinates use the configuration text's four-decimal fixed point.
-// Depends on: scene/records.h, scene/scenefile (SceneLog, SceneDiskPath).
+// Depends on: scene/records.h, scene/sceneconfig (ConfigFixed4), scene/scenefile
+// (SceneLog, SceneDiskPath).
 #include "scene/geomexport.h"
 
 #include <cstdio>
-#include <cstring>
 
+#include "scene/sceneconfig.h"
 #include "scene/scenefile.h"
 
 namespace {
-
-void Fixed4(char *out, size_t size, float value) {
-  std::snprintf(out, size, "%.4f", static_cast<double>(value));
-  if (std::strcmp(out, "-0.0000") == 0) std::snprintf(out, size, "0.0000");
-}
 
 // Writes one file with the given per-object body; false on any failure.
 template <typename Body>
@@ -37,11 +33,10 @@ int32_t SceneExportGeometry(_QLV_SCENE *scene, const ShortString &baseName) {
   const ShortString vertexFile = baseName + "v", faceFile = baseName + "f";
   const bool vertices = WriteFile(vertexFile, scene, [](FILE *f, const _QLV_OBJECT &o) {
     for (int32_t v = 0; o.vertices && v < o.vertexcount; v++) {
-      char x[64], y[64], z[64];
-      Fixed4(x, sizeof(x), o.vertices[v].x);
-      Fixed4(y, sizeof(y), o.vertices[v].y);
-      Fixed4(z, sizeof(z), o.vertices[v].z);
-      if (std::fprintf(f, "%d %s %s %s\n", v, x, y, z) < 0) return false;
+      const _QLV_VECTOR &p = o.vertices[v];
+      if (std::fprintf(f, "%d %s %s %s\n", v, ConfigFixed4(p.x).c_str(), ConfigFixed4(p.y).c_str(),
+                       ConfigFixed4(p.z).c_str()) < 0)
+        return false;
     }
     return true;
   });

@@ -12,7 +12,6 @@
 // procedural tables (random draws), GL.
 #include "scene/player.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -38,7 +37,7 @@ float PointX[kRandomPointCount], PointY[kRandomPointCount], PointZ[kRandomPointC
 namespace {
 
 // Larger project files are refused: a project is names and key tables.
-constexpr long kProjectFileMax = 64L << 20;
+constexpr int64_t kProjectFileMax = 64LL << 20;
 
 int32_t Fail(const char *what, const ShortString &name) {
   ShortString line = "[qlv] ";
@@ -53,25 +52,6 @@ int32_t Int32At(const uint8_t *p) {
 }
 
 ShortString NameAt(const uint8_t *p) { return ShortString(std::string_view((const char *)p + 1, p[0])); }
-
-// The file's bytes, or false when it cannot be opened or read whole.
-bool ReadWholeFile(const char *path, uint8_t **data, long *size) {
-  FILE *f = std::fopen(path, "rb");
-  if (!f) return false;
-  bool ok = std::fseek(f, 0, SEEK_END) == 0;
-  const long n = ok ? std::ftell(f) : -1;
-  ok = ok && n >= 0 && n <= kProjectFileMax && std::fseek(f, 0, SEEK_SET) == 0;
-  uint8_t *buffer = ok ? static_cast<uint8_t *>(std::malloc(n > 0 ? (size_t)n : 1)) : nullptr;
-  ok = buffer && std::fread(buffer, 1, (size_t)n, f) == (size_t)n;
-  std::fclose(f);
-  if (!ok) {
-    std::free(buffer);
-    return false;
-  }
-  *data = buffer;
-  *size = n;
-  return true;
-}
 
 template <typename T>
 T *HeapRecords(int32_t count) {
@@ -185,17 +165,14 @@ void ProjectPlayerInit(int32_t width, int32_t height) {
 }
 
 int32_t ProjectLoad(TVX_Project *project, const ShortString &fileName) {
-  char path[ShortString::Capacity + 1] = {};
-  std::memcpy(path, fileName.c_str(), fileName.size() + 1);
-  for (char &c : path)
-    if (c == '\\') c = '/';
   *project = TVX_Project{};
   uint8_t *data = nullptr;
-  long size = 0;
-  if (!ReadWholeFile(path, &data, &size)) return Fail("project file cannot be read: ", fileName);
+  int64_t size = 0;
+  if (!SceneReadFile(SceneDiskPath(fileName), kProjectFileMax, &data, &size))
+    return Fail("project file cannot be read: ", fileName);
   struct Guard {
     uint8_t *p;
-    ~Guard() { std::free(p); }
+    ~Guard() { SceneAllocFree(p); }
   } guard{data};
 
   if (size < kProjectHeaderSize) return Fail("project file too short: ", fileName);

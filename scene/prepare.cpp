@@ -208,8 +208,7 @@ int32_t ScenePrepare(_QLV_SCENE *scene) {
     _QLV_OBJECT &o = scene->objects[i];
     if (o.facecount <= 0 || (!oldFile && o.neighbours)) continue;
     PasMemFree(reinterpret_cast<void **>(&o.neighbours));
-    const ShortString tag = name + " " + o.name + " connectivity list";
-    o.neighbours = static_cast<_QLV_FACE *>(PasMemGet(o.facecount * 12, tag.c_str()));
+    o.neighbours = static_cast<_QLV_FACE *>(PasMemGet(o.facecount * 12, " neighbour calc  "));
     if (!o.neighbours) return NoMemory(scene, "neighbours");
     FindNeighbours(&o);
   }

@@ -134,8 +134,26 @@ GLenum DepthFunc(uint8_t code) {
   return code < 5 ? kFuncs[code] : GL_LESS;
 }
 
-void RenderPasses(_QLV_SCENE *scene, float frame, bool depthFunc, void (*draw)(_QLV_SCENE *, int32_t, float)) {
-  for (int32_t pass = 0; pass <= scene->passcount; pass++)
+// The pass after `after` that some visible object uses, or -1 when none is left up to
+// passcount. Passes without objects draw nothing, and passno comes from files and
+// configuration texts, so counting every pass up to a huge passcount would hang.
+int64_t NextPass(const _QLV_SCENE *scene, int64_t after) {
+  int64_t next = -1;
+  for (int32_t i = 0; i < scene->objectcount; i++) {
+    const _QLV_OBJECT &o = scene->objects[i];
+    if (o.visible && o.passno > after && o.passno <= scene->passcount && (next < 0 || o.passno < next))
+      next = o.passno;
+  }
+  return next;
+}
+
+enum class PassDepthFunc { Unchanged, Less, Material };
+
+// Every visible object pass by pass in index order, each after its material's alpha
+// test, blending and depth mode (and depth function as asked) are set.
+template <typename Draw>
+void DrawPasses(_QLV_SCENE *scene, PassDepthFunc depthFunc, Draw draw) {
+  for (int64_t pass = NextPass(scene, -1); pass >= 0; pass = NextPass(scene, pass))
     for (int32_t i = 0; i < scene->objectcount; i++) {
       const _QLV_OBJECT &o = scene->objects[i];
       if (!o.visible || o.passno != pass) continue;
@@ -144,11 +162,9 @@ void RenderPasses(_QLV_SCENE *scene, float frame, bool depthFunc, void (*draw)(_
       AlphaTest(*m);
       Blending(m->blend);
       DepthMode(m->depthtest);
-      if (depthFunc) {
-        glDepthFunc(GL_LESS);
-        glDepthFunc(DepthFunc(m->depthfunc));
-      }
-      draw(scene, i, frame);
+      if (depthFunc != PassDepthFunc::Unchanged) glDepthFunc(GL_LESS);
+      if (depthFunc == PassDepthFunc::Material) glDepthFunc(DepthFunc(m->depthfunc));
+      draw(i);
     }
 }
 
@@ -169,7 +185,9 @@ void Render(_QLV_SCENE *scene, float frame, Variant variant) {
   glDepthMask(GL_TRUE);
   glDisable(GL_LIGHTING);
   glColor3f(1.0f, 1.0f, 1.0f);
-  RenderPasses(scene, frame, variant != Variant::Zoomed, variant == Variant::Prelit ? DrawObjectPrelit : DrawObject);
+  void (*draw)(_QLV_SCENE *, int32_t, float) = variant == Variant::Prelit ? DrawObjectPrelit : DrawObject;
+  DrawPasses(scene, variant == Variant::Zoomed ? PassDepthFunc::Unchanged : PassDepthFunc::Material,
+             [&](int32_t i) { draw(scene, i, frame); });
   glDisable(GL_ALPHA_TEST);
   glDepthMask(GL_TRUE);
   if (variant != Variant::Zoomed) glDisable(GL_CLIP_PLANE0);
@@ -232,6 +250,33 @@ void Texture(const _QLV_MATERIAL &m, bool anisotropy) {
   const GLint wrap = m.texturewrap == 1 ? GL_CLAMP_TO_EDGE : GL_REPEAT;
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap);
+}
+
+// Face culling, lighting and texture of an object pass.
+void SurfaceState(const _QLV_OBJECT &o, const _QLV_MATERIAL &m, bool anisotropy) {
+  FaceCulling(o);
+  if (m.receivelight)
+    glEnable(GL_LIGHTING);
+  else
+    glDisable(GL_LIGHTING);
+  Texture(m, anisotropy);
+}
+
+// Leaves the texture matrix selected, holding the material's tiling.
+void TextureTiling(const _QLV_MATERIAL &m) {
+  glMatrixMode(GL_TEXTURE);
+  glLoadIdentity();
+  glScalef(m.utile, m.vtile, 1.0f);
+}
+
+// Client arrays of the draw off; the counters take the whole face count, whatever
+// share of it was drawn.
+void FinishDraw(const _QLV_OBJECT &o) {
+  glDisableClientState(GL_VERTEX_ARRAY);
+  if (o.hasnormals) glDisableClientState(GL_NORMAL_ARRAY);
+  if (o.hastexcoords) glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+  FacesDrawn += o.facecount;
+  ObjectsDrawn += 1;
 }
 
 void MaterialColours(const _QLV_RGB &ambient, float ambientAlpha, const _QLV_RGB &diffuse, const _QLV_RGB &specular,
@@ -349,6 +394,13 @@ _QLV_VECTOR FlarePoint(_QLV_SCENE *scene, int32_t index, const _QLV_OBJECT &o, f
   return {p.x + o.pivot.x, p.y + o.pivot.y, p.z + o.pivot.z};
 }
 
+// Trunc of a window coordinate; a flare far off screen (or a NaN from a damaged scene)
+// must not overflow the integer conversion, and any such block reads nothing useful.
+GLint PixelOf(float coordinate) {
+  if (!(std::fabs(coordinate) < 1.0e9f)) return -1000000000;
+  return (GLint)std::trunc(coordinate);
+}
+
 bool IsFlare(const _QLV_SCENE *scene, const _QLV_OBJECT &o) {
   const _QLV_MATERIAL *m = MaterialOf(scene, o);
   return m && m->flaresize > 0.0f;
@@ -377,26 +429,15 @@ void DrawObject(_QLV_SCENE *scene, int32_t index, float frame) {
   Fog(o);
   PushTransform(scene, index, o, frame, true, true);
   if (!DistanceCulled(scene, o)) {
-    FaceCulling(o);
-    if (m.receivelight)
-      glEnable(GL_LIGHTING);
-    else
-      glDisable(GL_LIGHTING);
-    Texture(m, AnisotropicFiltering);
+    SurfaceState(o, m, AnisotropicFiltering);
     MaterialColours(m.ambient, m.constantalpha, m.diffuse, m.specular, m.constantalpha, 1.0f, m.shine);
-    glMatrixMode(GL_TEXTURE);
-    glLoadIdentity();
-    glScalef(m.utile, m.vtile, 1.0f);
+    TextureTiling(m);
     glTranslatef((float)(o.velocity.x * (double)frame), (float)(o.velocity.y * (double)frame),
                  (float)(o.velocity.z * (double)frame));
     GeometryArrays(o, o.hastexcoords && m.textured);
     glColor4f(m.ambient.r, m.ambient.g, m.ambient.b, m.constantalpha);
     DrawFaces(o, FacesOfFrame(o));
-    glDisableClientState(GL_VERTEX_ARRAY);
-    if (o.hasnormals) glDisableClientState(GL_NORMAL_ARRAY);
-    if (o.hastexcoords) glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-    FacesDrawn += o.facecount;
-    ObjectsDrawn += 1;
+    FinishDraw(o);
     if (m.envmap) EnvironmentPass(o, m);
     UnbindBuffers();
   }
@@ -412,16 +453,9 @@ void DrawObjectPrelit(_QLV_SCENE *scene, int32_t index, float frame) {
   const _QLV_MATERIAL &m = *pm;
   PushTransform(scene, index, o, frame, true, false);
   if (!DistanceCulled(scene, o)) {
-    FaceCulling(o);
-    if (m.receivelight)
-      glEnable(GL_LIGHTING);
-    else
-      glDisable(GL_LIGHTING);
-    Texture(m, false);
+    SurfaceState(o, m, false);
     MaterialColours(m.ambient, 1.0f, m.diffuse, m.specular, 1.0f, o.lightscaled ? scene->lightscale : 1.0f, m.shine);
-    glMatrixMode(GL_TEXTURE);
-    glLoadIdentity();
-    glScalef(m.utile, m.vtile, 1.0f);
+    TextureTiling(m);
     GeometryArrays(o, o.hastexcoords && m.textured);
     bool colourArray = false;
     if (o.lightscaled) {
@@ -436,12 +470,8 @@ void DrawObjectPrelit(_QLV_SCENE *scene, int32_t index, float frame) {
       glColor4f(m.ambient.r, m.ambient.g, m.ambient.b, m.constantalpha);
     }
     DrawFaces(o, o.facecount);
-    glDisableClientState(GL_VERTEX_ARRAY);
-    if (o.hasnormals) glDisableClientState(GL_NORMAL_ARRAY);
-    if (o.hastexcoords) glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     if (colourArray) glDisableClientState(GL_COLOR_ARRAY);
-    FacesDrawn += o.facecount;
-    ObjectsDrawn += 1;
+    FinishDraw(o);
     UnbindBuffers();
   }
   PopTransform();
@@ -533,7 +563,7 @@ void FlareSample(_QLV_SCENE *scene, float frame) {
     GLfloat raster[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     glGetFloatv(GL_CURRENT_RASTER_POSITION, raster);
     GLfloat pixels[27] = {};
-    glReadPixels((GLint)std::trunc(raster[0]) - 1, (GLint)std::trunc(raster[1]) - 1, 3, 3, GL_RGB, GL_FLOAT, pixels);
+    glReadPixels(PixelOf(raster[0]) - 1, PixelOf(raster[1]) - 1, 3, 3, GL_RGB, GL_FLOAT, pixels);
     o.samplecolor = {0.0f, 0.0f, 0.0f};
     for (int k = 0; k < 9; k++) {
       o.samplecolor.r = std::fmax(o.samplecolor.r, pixels[3 * k]);
@@ -570,19 +600,10 @@ int32_t PickObject(_QLV_SCENE *scene, float frame) {
   for (int32_t i = 0; i < kQlvLightCount; i++) glDisable((GLenum)(GL_LIGHT0 + i));
   glDisable(GL_BLEND);
   glDepthMask(GL_TRUE);
-  for (int32_t pass = 0; pass <= scene->passcount; pass++)
-    for (int32_t i = 0; i < scene->objectcount; i++) {
-      const _QLV_OBJECT &o = scene->objects[i];
-      if (!o.visible || o.passno != pass) continue;
-      const _QLV_MATERIAL *m = MaterialOf(scene, o);
-      if (!m) continue;
-      AlphaTest(*m);
-      Blending(m->blend);
-      DepthMode(m->depthtest);
-      glDepthFunc(GL_LESS);
-      glLoadName((GLuint)(i + 1));
-      DrawObject(scene, i, frame);
-    }
+  DrawPasses(scene, PassDepthFunc::Less, [&](int32_t i) {
+    glLoadName((GLuint)(i + 1));
+    DrawObject(scene, i, frame);
+  });
   glDisable(GL_ALPHA_TEST);
   glDepthMask(GL_TRUE);
   int32_t hits = glRenderMode(GL_RENDER);

@@ -74,16 +74,16 @@ int64_t RoundEven(double v) {
   return (int64_t)std::nearbyint(v);
 }
 
-// The generator's next 32-bit output. The presentation only exposes floor(u n / 2^32);
-// with n = -2^31 that is -ceil(u / 2), which gives back u with its lowest bit rounded
-// up to even.
-uint32_t RandomOutput() { return RandomNext(); }
+// Emissions past a full pool only overwrite its last slot again. newparticle comes
+// from scene files and configuration texts, so a frame stops emitting after this many
+// pools' worth: a count near 2^31 would otherwise spin for minutes every frame.
+constexpr int64_t kEmissionPoolsPerFrame = 16;
 
-void EmitFrom(_QLV_SCENE *scene, int32_t k, float frame, int32_t *cursor) {
+void EmitFrom(_QLV_SCENE *scene, int32_t k, float frame, int32_t *cursor, int64_t *budget) {
   const _QLV_PARTICLEDATA &e = scene->objects[k].particle;
   const _QLV_VECTOR p = EmitPoint(scene, k, frame);
   const int32_t n = scene->particlecount;
-  for (int32_t i = 0; i < e.newparticle; i++) {
+  for (int32_t i = 0; i < e.newparticle && *budget > 0; i++, --*budget) {
     while (*cursor < n && !scene->particles[*cursor].free) ++*cursor;
     _QLV_PARTICLE &q = scene->particles[*cursor < n ? *cursor : n - 1];
     q.free = false;
@@ -136,8 +136,9 @@ bool TextureSlot(int32_t i) {
 }  // namespace
 
 int64_t ParticleRandom(int64_t n) {
-  const uint64_t lo = RandomOutput();
-  const uint64_t hi = RandomOutput() & 0x7fffffffu;
+  // Both outputs are drawn even for n = 0, so the generator advances the same way.
+  const uint64_t lo = RandomNext();
+  const uint64_t hi = RandomNext() & 0x7fffffffu;
   if (n == 0) return 0;
   const uint64_t m = n < 0 ? (uint64_t)(-n) : (uint64_t)n;
   return (int64_t)(((hi << 32) | lo) % m);
@@ -194,8 +195,9 @@ void DrawParticles(_QLV_SCENE *scene, float frame) {
     return;
   }
   int32_t cursor = 0;
+  int64_t budget = kEmissionPoolsPerFrame * scene->particlecount;
   for (int32_t k = 0; k < scene->objectcount; k++)
-    if (scene->objects[k].particle.particleenabled) EmitFrom(scene, k, frame, &cursor);
+    if (scene->objects[k].particle.particleenabled) EmitFrom(scene, k, frame, &cursor, &budget);
   for (int32_t j = 0; j < scene->particlecount; j++)
     if (!scene->particles[j].free) DrawParticle(scene, scene->particles[j], axes);
   glDepthMask(GL_TRUE);

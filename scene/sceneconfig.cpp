@@ -124,12 +124,7 @@ struct Out {
   }
 };
 
-// Fixed point with four decimals; a value that rounds to zero is written unsigned.
-ShortString F(float value) {
-  char text[64];
-  std::snprintf(text, sizeof(text), "%.4f", static_cast<double>(value));
-  return ShortString(std::strcmp(text, "-0.0000") == 0 ? "0.0000" : text);
-}
+ShortString F(float value) { return ConfigFixed4(value); }
 ShortString I(int64_t value) {
   char text[32];
   std::snprintf(text, sizeof(text), "%lld", static_cast<long long>(value));
@@ -150,6 +145,13 @@ void Item(Out &out, const char *head, const ShortString &name, const char *key, 
 }
 
 }  // namespace
+
+// Fixed point with four decimals; a value that rounds to zero is written unsigned.
+ShortString ConfigFixed4(float value) {
+  char text[64];
+  std::snprintf(text, sizeof(text), "%.4f", static_cast<double>(value));
+  return ShortString(std::strcmp(text, "-0.0000") == 0 ? "0.0000" : text);
+}
 
 // ---------------------------------------------------------------------------------
 // Line parts

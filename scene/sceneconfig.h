@@ -19,6 +19,10 @@ int32_t SceneConfigSave(_QLV_SCENE *scene, const ShortString &fileName);
 // malformed (the lines before it stay applied).
 int32_t SceneConfigLoad(_QLV_SCENE *scene, const ShortString &fileName);
 
+// A number as the configuration text and the geometry export write it: fixed point
+// with exactly four decimals ("0.5000", "-12.2500").
+ShortString ConfigFixed4(float value);
+
 // Line parts: text before the first of "=", "(", "." (the whole line when none);
 // between the first "(" and the first ")"; between the first "." and the first "=";
 // after the first "=" (the whole line when there is none).

@@ -56,6 +56,24 @@ ShortString SceneDiskPath(const ShortString &name) {
   return ShortString(path);
 }
 
+bool SceneReadFile(const ShortString &path, int64_t limit, uint8_t **data, int64_t *length) {
+  FILE *f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  bool ok = std::fseek(f, 0, SEEK_END) == 0;
+  const long end = ok ? std::ftell(f) : -1;
+  ok = ok && end >= 0 && end <= limit && end <= INT32_MAX && std::fseek(f, 0, SEEK_SET) == 0;
+  uint8_t *buffer = ok ? static_cast<uint8_t *>(SceneAlloc(static_cast<int32_t>(end), "qlvloader temp data")) : nullptr;
+  ok = buffer && std::fread(buffer, 1, static_cast<size_t>(end), f) == static_cast<size_t>(end);
+  std::fclose(f);
+  if (!ok) {
+    SceneAllocFree(buffer);
+    return false;
+  }
+  *data = buffer;
+  *length = end;
+  return true;
+}
+
 namespace {
 
 // ---------------------------------------------------------------------------------
@@ -452,24 +470,6 @@ void FreeObjectArrays(_QLV_OBJECT *obj) {
   for (void **p : tracked) PasMemFree(p);
 }
 
-bool ReadWholeFile(const ShortString &path, uint8_t **data, int64_t *length) {
-  FILE *f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
-  bool ok = std::fseek(f, 0, SEEK_END) == 0;
-  const long end = ok ? std::ftell(f) : -1;
-  ok = ok && end >= 0 && end <= INT32_MAX && std::fseek(f, 0, SEEK_SET) == 0;
-  uint8_t *buffer = ok ? static_cast<uint8_t *>(SceneAlloc(static_cast<int32_t>(end), "qlvloader temp data")) : nullptr;
-  ok = buffer && std::fread(buffer, 1, static_cast<size_t>(end), f) == static_cast<size_t>(end);
-  std::fclose(f);
-  if (!ok) {
-    SceneAllocFree(buffer);
-    return false;
-  }
-  *data = buffer;
-  *length = end;
-  return true;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------
@@ -481,7 +481,7 @@ int32_t SceneLoad(_QLV_SCENE *scene, const ShortString &fileName) {
   DetachArrays(scene);
   Reader r{nullptr, 0, 0, fileName};
   uint8_t *data = nullptr;
-  if (!ReadWholeFile(SceneDiskPath(fileName), &data, &r.length)) {
+  if (!SceneReadFile(SceneDiskPath(fileName), INT32_MAX, &data, &r.length)) {
     SceneLog(ShortString("File (") + fileName + ") not found.");
     return -1;
   }

@@ -43,6 +43,9 @@ void SceneAllocFree(void *block);
 // The engine's hand-over point for blocks it gives up; it returns nothing, because a
 // block may be tracked or not. SceneFree is the real release.
 void SceneRelease(void *block);
+// The whole file at a disk path in a SceneAlloc block (give it back with
+// SceneAllocFree); false when it cannot be opened or read or is longer than limit.
+bool SceneReadFile(const ShortString &path, int64_t limit, uint8_t **data, int64_t *length);
 // A scene path for the OS: "\" becomes "/".
 ShortString SceneDiskPath(const ShortString &name);
 // One line to the framework log.

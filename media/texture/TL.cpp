@@ -7,7 +7,9 @@
 // file is closed before decoding so that the nested "_a" load can use the same
 // callbacks. A reader whose pixels lie in the file as rows may adopt the file buffer
 // as its level 0, moving the rows in place (txAdoptRows), so a large image costs one
-// read and one pass instead of a second buffer and a copy. Only the main thread
+// read and one pass instead of a second buffer and a copy; with the default
+// callbacks a large file's rows are even read straight into place, so the pass goes
+// too (see kDeferMin). Only the main thread
 // loads; the settings are process-wide and unlocked.
 // Depends on: base (log, last error, tracked memory, options), read.cpp callbacks,
 // converters (tx24to32, txScale), the filters.
@@ -27,6 +29,8 @@ txSettings_t txSettings = {
     nullptr,
     1,
     nullptr,
+    0,
+    0,
     0,
 };
 
@@ -80,6 +84,8 @@ const char *AlphaMismatch(const txBitmap *bitmap, const txBitmap *alpha) {
   if (!alpha->image[0] || alpha->imagesize[0] < txImageBytes(alpha->width, alpha->height, alpha->bits))
     return "alpha map has no pixels";
   if (bitmap->bits != 24 && bitmap->bits != 32) return "bitmap is not 24 or 32 bits";
+  // Only level 0 would change depth; the other levels would no longer match bits.
+  if (bitmap->levels > 1) return "bitmap has mipmap levels";
   return nullptr;
 }
 
@@ -123,13 +129,57 @@ void FlipLevels(txBitmap *bitmap) {
   }
 }
 
+// Large files through the default callbacks are read in two steps: the head, enough
+// for every check and for the headers of the row readers, then the rows straight into
+// their final places, reversed a chunk at a time while the chunk is still in cache.
+// That saves the separate pass over the whole image that a bottom-up file costs.
+constexpr int32_t kDeferMin = 1 << 20;
+constexpr int32_t kHead = 64 << 10;
+constexpr int64_t kChunk = 256 << 10;
+
+bool DefaultCallbacks() {
+  const txFunctions &io = txSettings.io;
+  return io.fOpen == txIOpen && io.fRead == txIRead && io.fFSize == txIFSize && io.fClose == txIClose;
+}
+
+// Whether a reader touches nothing past the head before it adopts its rows: TGA
+// without a colour map (18 header bytes), BMP whose colour table ends inside the head.
+bool ReadsOnlyTheHead(const tx_filter_t *filter, const uint8_t *head) {
+  if (filter->id == TX_FMT_TGA) return (head[5] | head[6]) == 0;
+  if (filter->id == TX_FMT_BMP) {
+    const uint32_t offset = head[10] | head[11] << 8 | head[12] << 16 | (uint32_t)head[13] << 24;
+    return offset <= (uint32_t)kHead;
+  }
+  return false;
+}
+
+// rows rows of R bytes from file offset start into buf, top row first.
+int32_t ReadRowsInPlace(uint8_t *buf, int64_t start, int64_t R, int32_t rows, bool reverse) {
+  if (!reverse) return txIReadAt(start, buf, R * rows);
+  const int64_t chunkRows = std::max<int64_t>(1, kChunk / R);
+  for (int64_t k = 0; k < rows; k += chunkRows) {
+    const int64_t n = std::min<int64_t>(chunkRows, rows - k);
+    uint8_t *dst = buf + (rows - k - n) * R;
+    if (txIReadAt(start + k * R, dst, n * R) != 0) return -1;
+    txReverseRows(dst, (int32_t)R, (int32_t)n);
+  }
+  return 0;
+}
+
 }  // namespace
 
 void txReverseRows(uint8_t *data, int32_t rowBytes, int32_t rows) {
+  // Through a small buffer with memcpy: a byte-wise swap loop is several times slower.
+  uint8_t tmp[4096];
   for (int32_t j = 0; j < rows / 2; ++j) {
     uint8_t *a = data + (size_t)j * rowBytes;
     uint8_t *b = data + (size_t)(rows - 1 - j) * rowBytes;
-    std::swap_ranges(a, a + rowBytes, b);
+    for (int32_t off = 0; off < rowBytes; off += (int32_t)sizeof tmp) {
+      const size_t n = std::min<size_t>(sizeof tmp, (size_t)(rowBytes - off));
+      std::memcpy(tmp, a + off, n);
+      std::memcpy(a + off, b + off, n);
+      std::memcpy(b + off, tmp, n);
+    }
   }
 }
 
@@ -138,6 +188,18 @@ uint8_t *txAdoptRows(const uint8_t *data, int64_t start, int64_t stride, int32_t
   if (!data || data != txSettings.adoptable || txSettings.adopted || rows <= 0 || rowBytes <= 0) return nullptr;
   uint8_t *buf = txSettings.adoptable;
   const int64_t R = rowBytes;
+  if (txSettings.pending) {
+    // Only the head is in memory: packed rows come from the file into place, others
+    // after the rest of the file as it lies. A failed read leaves the load to fail.
+    const int32_t head = txSettings.pending;
+    txSettings.pending = 0;
+    if (stride == R) {
+      if (ReadRowsInPlace(buf, start, R, rows, reverse) != 0) return txSettings.readFailed = 1, nullptr;
+      txSettings.adopted = 1;
+      return buf;
+    }
+    if (txIReadAt(head, buf + head, (int64_t)txIFSize() - head) != 0) return txSettings.readFailed = 1, nullptr;
+  }
   if (reverse && stride == R && start < R) {
     // One pass from both ends: the two rows a pair swaps are saved first, and so is
     // the next pair's bottom row, the only unsaved row a write can reach (its last
@@ -214,7 +276,8 @@ txBitmap *txLoad(const char *name) {
     TX_LOG("[TL]", "  ! unable to open texture (%s).\n", name);
     return nullptr;
   }
-  uint8_t *data = (uint8_t *)io.fRead();
+  bool deferred = DefaultCallbacks() && txIFSize() > kDeferMin;
+  uint8_t *data = deferred ? txIReadHead(kHead) : (uint8_t *)io.fRead();
   if (!data) {
     int32_t code = errGetLastError();
     TX_LOG("[TL]", "  ! unable to read texture (%s).\n", name);
@@ -223,7 +286,7 @@ txBitmap *txLoad(const char *name) {
     return nullptr;
   }
   int32_t size = io.fFSize();
-  io.fClose();
+  if (!deferred) io.fClose();
   if (size < 0) size = 0;
 
   // Checks look at up to TX_CHECK_BYTES without a size; a short file from a caller's
@@ -247,18 +310,45 @@ txBitmap *txLoad(const char *name) {
       break;
     }
   if (!filter) {
+    if (deferred) io.fClose();
     SYS_MemFree(&data);
     TX_FAIL(1000, "[TL]", "unknown format (%s)", name);
     return nullptr;
+  }
+  if (deferred && !ReadsOnlyTheHead(filter, data)) {
+    const bool ok = txIReadAt(kHead, data + kHead, (int64_t)size - kHead) == 0;
+    io.fClose();
+    deferred = false;
+    if (!ok) {
+      SYS_MemFree(&data);
+      TX_FAIL(3, "[TL]", "short read (%s)", name);
+      return nullptr;
+    }
   }
 
   TX_LOG("[TL]", "type: %s\n", filter->description);
   txSettings.adoptable = data;
   txSettings.adopted = 0;
+  txSettings.pending = deferred ? kHead : 0;
+  txSettings.readFailed = 0;
   txBitmap *bitmap = filter->read(data, size);
+  // A reader that returned pixels without taking the rows saw only the head.
+  const bool readFailed = txSettings.readFailed || (txSettings.pending && bitmap);
+  if (deferred) {
+    const int32_t code = errGetLastError();  // closing may clear the reader's error
+    io.fClose();
+    errSetLastError(code);
+  }
   if (!txSettings.adopted) SYS_MemFree(&data);
   txSettings.adoptable = nullptr;
   txSettings.adopted = 0;
+  txSettings.pending = 0;
+  txSettings.readFailed = 0;
+  if (readFailed) {
+    txRelease(bitmap);
+    TX_FAIL(3, "[TL]", "short read (%s)", name);
+    return nullptr;
+  }
   if (!bitmap) return nullptr;
   bitmap->format = filter->id;
   TX_LOG("[TL]", "size: %dx%d bits: %d\n", bitmap->width, bitmap->height, bitmap->bits);

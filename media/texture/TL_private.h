@@ -27,6 +27,11 @@ struct txSettings_t {
   // (txAdoptRows) instead of copying the pixels; adopted is set when it does.
   uint8_t *adoptable;
   int32_t adopted;
+  // Deferred read of a large file through the default callbacks: only the first
+  // pending bytes of adoptable are read, the file stays open, and txAdoptRows reads
+  // the rows from the file into their final places (or the rest as it lies).
+  int32_t pending;
+  int32_t readFailed;
 };
 extern txSettings_t txSettings;
 
@@ -66,6 +71,12 @@ void txReverseRows(uint8_t *data, int32_t rowBytes, int32_t rows);
 // the adoptable buffer of the current load (the caller then copies).
 uint8_t *txAdoptRows(const uint8_t *data, int64_t start, int64_t stride, int32_t rowBytes, int32_t rows,
                      bool reverse);
+// The deferred read of the default callbacks: a zero-filled buffer of the open
+// file's size plus the check tail with the first headBytes read, and a positioned
+// read of the open file (0 or -1).
+uint8_t *txIReadHead(int32_t headBytes);
+int32_t txIReadAt(int64_t offset, uint8_t *dst, int64_t length);
+
 // Frees a bitmap's buffers and the record itself (no error state touched).
 void txRelease(txBitmap *bitmap);
 

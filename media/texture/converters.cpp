@@ -132,12 +132,12 @@ int32_t txInvert(txBitmap *b) {
 
 int32_t txScale(txBitmap *b, int32_t W, int32_t H) {
   errClear();
+  SYS_DbgLevelPrintf(2, "[TL][%s:%d:%s()] !!! --- scale to %dx%d\n", SYS_POS, W, H);
   if (!b) return TX_FAIL(10, "[TL]", "no bitmap"), -1;
   if (b->type == TX_TYPE_COMPRESSED) return TX_FAIL(1000, "[TL]", "cannot scale compressed data"), -1;
   // A shrink of a tiny image by a quality step must still leave one pixel per side.
   W = std::max(W, 1);
   H = std::max(H, 1);
-  SYS_DbgLevelPrintf(2, "[TL][%s:%d:%s()] !!! --- scale to %dx%d\n", SYS_POS, W, H);
   if (b->width < W && b->height < H) {
     SYS_DbgLevelPrintf(2, "[TL][%s:%d:%s()] !!! Magnify ... please implement me.\n", SYS_POS);
     return 0;

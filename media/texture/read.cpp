@@ -5,7 +5,9 @@
 // the host's error callback (the "_a" probe of every load must stay silent). The read
 // returns the whole file followed by a zero tail as long as any format check looks,
 // so checks never read past the buffer; the readers themselves are bounded by the
-// size, so a longer tail would only cost time.
+// size, so a longer tail would only cost time. For large row images the loader reads
+// only the head first and the rows follow straight into place (txIReadHead,
+// txIReadAt; see txAdoptRows).
 // Depends on: base (file layer, tracked memory, last error).
 
 #include <cerrno>
@@ -60,6 +62,30 @@ void *txIRead(void) {
 }
 
 int32_t txIFSize(void) { return gSize; }
+
+}  // extern "C"
+
+uint8_t *txIReadHead(int32_t headBytes) {
+  if (!gFile) return errSetLastError(3), nullptr;
+  uint8_t *buffer = (uint8_t *)SYS_MemGet(gSize + TX_CHECK_BYTES, "txIRead");
+  if (!buffer) return errSetLastError(5), nullptr;
+  const int32_t n = headBytes < gSize ? headBytes : gSize;
+  if (n > 0 && SYS_FileRead(gFile, buffer, n) != n) {
+    std::printf("! %s\n", std::strerror(errno));
+    SYS_MemFree(&buffer);
+    return errSetLastError(3), nullptr;
+  }
+  return buffer;
+}
+
+int32_t txIReadAt(int64_t offset, uint8_t *dst, int64_t length) {
+  if (!gFile || offset < 0 || length < 0 || offset + length > gSize) return -1;
+  if (length == 0) return 0;
+  if (SYS_FileTell(gFile) != offset && SYS_FileSeek(gFile, (int32_t)offset) != 0) return -1;
+  return SYS_FileRead(gFile, dst, (int32_t)length) == length ? 0 : -1;
+}
+
+extern "C" {
 
 int32_t txIClose(void) {
   CloseCurrent();

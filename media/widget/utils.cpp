@@ -469,7 +469,8 @@ void wdgQuad(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
   wmGL.glEnd();
 }
 
-void wdgDrawCheck(widget_item_t *w) {
+namespace {
+void drawCheck(widget_item_t *w) {
   int32_t top = wdgWindowHeight(w) - w->y;
   int32_t b = top - (w->height - 10) / 2;
   wmGL.glDisable(GL_TEXTURE_2D);
@@ -485,6 +486,33 @@ void wdgDrawCheck(widget_item_t *w) {
     wdgQuad(w->x + 8, b - 3, w->x + 13, b - 8);
   }
   wdgDrawText(w->x + 20, top - (w->height - w->textHeight) / 2 - 1, w);
+}
+}  // namespace
+
+int wdgCheckEvent(widget_item_t *w, wm_event_t *event) {
+  switch (event->type) {
+    case WDG_EVENT_DRAW:
+      if (w->visible) drawCheck(w);
+      break;
+    case WDG_EVENT_UPDATE:
+      tmUnload(w->name);
+      wdgClearBitmap(w);
+      wdgRenderCaption(w, w->title);
+      break;
+    case WDG_EVENT_UNLOAD:
+      if (w->bitmap) tmUnload(w->name);
+      break;
+    default:
+      break;
+  }
+  return 0;
+}
+
+void wdgFreeOwnFont(widget_item_t *w) {
+  if (!w->ownsFont || !w->style.font) return;
+  ftFreeFont(w->style.font);
+  w->style.font = nullptr;
+  w->ownsFont = 0;
 }
 
 int wdgInitCheck(widget_item_t *w, int32_t count, char **names, char **values, const char *tag) {

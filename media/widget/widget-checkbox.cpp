@@ -1,7 +1,6 @@
 // CHECKBOX: a box with a caption whose VALUE flips with every left-button mouse
 // event inside it (the press, and each move while the button is held).
-// Depends on: widget internals, the texture manager.
-#include "media/texture/TM.h"
+// Depends on: widget internals.
 #include "media/widget/widget_private.h"
 
 namespace {
@@ -21,21 +20,9 @@ int checkboxEvent(widget_item_t *w, wm_event_t *event) {
       if (event->mouse.left == 1) w->value = w->value == 0 ? 1 : 0;
       wdgCallUser(w, event);
       return 1;
-    case WDG_EVENT_DRAW:
-      if (w->visible) wdgDrawCheck(w);
-      break;
-    case WDG_EVENT_UPDATE:
-      tmUnload(w->name);
-      wdgClearBitmap(w);
-      wdgRenderCaption(w, w->title);
-      break;
-    case WDG_EVENT_UNLOAD:
-      if (w->bitmap) tmUnload(w->name);
-      break;
     default:
-      break;
+      return wdgCheckEvent(w, event);
   }
-  return 0;
 }
 
 }  // namespace

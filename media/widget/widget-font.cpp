@@ -23,11 +23,7 @@ int fontInit(widget_item_t *w, int32_t count, char **names, char **values) {
 }
 
 int fontEvent(widget_item_t *w, wm_event_t *event) {
-  if (event->type == WDG_EVENT_UNLOAD && w->ownsFont && w->style.font) {
-    ftFreeFont(w->style.font);
-    w->style.font = nullptr;
-    w->ownsFont = 0;
-  }
+  if (event->type == WDG_EVENT_UNLOAD) wdgFreeOwnFont(w);
   return 0;
 }
 

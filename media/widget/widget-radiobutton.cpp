@@ -1,7 +1,6 @@
 // RADIOBUTTON: a check box of a group (GID) in which exactly the last one clicked,
 // or the last one checked in the description, has VALUE 1.
-// Depends on: widget internals, the texture manager.
-#include "media/texture/TM.h"
+// Depends on: widget internals.
 #include "media/widget/widget_private.h"
 
 namespace {
@@ -34,21 +33,9 @@ int radioEvent(widget_item_t *w, wm_event_t *event) {
       }
       wdgCallUser(w, event);
       return 1;
-    case WDG_EVENT_DRAW:
-      if (w->visible) wdgDrawCheck(w);
-      break;
-    case WDG_EVENT_UPDATE:
-      tmUnload(w->name);
-      wdgClearBitmap(w);
-      wdgRenderCaption(w, w->title);
-      break;
-    case WDG_EVENT_UNLOAD:
-      if (w->bitmap) tmUnload(w->name);
-      break;
     default:
-      break;
+      return wdgCheckEvent(w, event);
   }
-  return 0;
 }
 
 }  // namespace

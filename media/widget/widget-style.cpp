@@ -101,11 +101,7 @@ int styleInit(widget_item_t *w, int32_t count, char **names, char **values) {
 }
 
 int styleEvent(widget_item_t *w, wm_event_t *event) {
-  if (event->type == WDG_EVENT_UNLOAD && w->ownsFont && w->style.font) {
-    ftFreeFont(w->style.font);
-    w->style.font = nullptr;
-    w->ownsFont = 0;
-  }
+  if (event->type == WDG_EVENT_UNLOAD) wdgFreeOwnFont(w);
   return 0;
 }
 

@@ -59,6 +59,10 @@ int wdgSetField(char **field, const char *text);
 // Releases every owned field of the record (not the record); idempotent.
 void wdgFreeFields(widget_item_t *widget);
 
+// FONT and STYLE: frees the font object the widget made (widgets that copied it
+// hold the same pointer and must not use it after the unload).
+void wdgFreeOwnFont(widget_item_t *widget);
+
 // Removes the texture of an image file and frees the image the texture manager
 // loaded for it (which removing alone would leave behind).
 void wdgUnloadImage(const char *key);
@@ -66,8 +70,10 @@ void wdgUnloadImage(const char *key);
 // The caption quad of wdgDrawText without registering the bitmap again.
 void wdgTextQuad(int32_t x, int32_t y, widget_item_t *widget);
 
-// CHECKBOX and RADIOBUTTON share their look: box, mark when VALUE is set, caption.
-void wdgDrawCheck(widget_item_t *widget);
+// CHECKBOX and RADIOBUTTON share their look (box, mark when VALUE is set, caption)
+// and every event but the mouse: draw, update (caption rendered again, registered
+// by the next draw) and unload. 0.
+int wdgCheckEvent(widget_item_t *widget, wm_event_t *event);
 // Their shared init: style, attributes, font, caption bitmap and key. tag is the
 // class's log tag.
 int wdgInitCheck(widget_item_t *widget, int32_t count, char **names, char **values, const char *tag);

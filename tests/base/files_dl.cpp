@@ -2,6 +2,8 @@
 // libraries through the name map, the module list and the error codes.
 #include <zlib.h>
 
+#include <regex>
+
 #include "base/dl.h"
 #include "base/file.h"
 #include "base/main.h"
@@ -107,6 +109,23 @@ TEST_F(ModuleLoader, LogsTheModuleAttemptFirst)
   EXPECT_NE(fallback, std::string::npos) << text;
   EXPECT_LT(tried, fallback);
   EXPECT_NE(text.find("error: lib (no-such-library) not found."), std::string::npos) << text;
+}
+
+TEST_F(ModuleLoader, AFileThatIsNoLibraryIsAnotherLoadFailure)
+{
+  std::string stem = "not-elf-" + std::to_string(getpid());
+  std::string file = stem + "-w32.so", log = stem + ".txt";
+  writeFile(file, "plain text, no library");
+  const char *argv[] = {"prog", "-v", "-debug-dl", "-debug-log", log.c_str()};
+  SYS_BaseInit(nullptr, 5, argv, nullptr);
+  EXPECT_EQ(SYS_DlOpen(("./" + file).c_str()), nullptr);
+  EXPECT_EQ(errGetLastError(), 201);
+  EXPECT_EQ(listed(("./" + file).c_str()), 0);
+  SYS_BaseDone();
+  std::string text = readFile(log);
+  fs::remove(file);
+  fs::remove(log);
+  EXPECT_TRUE(std::regex_search(text, std::regex("error: unknown error \\(-?[0-9]+\\)\n"))) << text;
 }
 
 TEST(Symbols, FileAndZNamesInTheTable)

@@ -57,6 +57,14 @@ TEST_F(FileLayer, DiskLinesLoseTheirLineEnds)
     got.push_back(line);
   EXPECT_EQ(got, (std::vector<std::string>{"abc", "xy", "", "last"}));
   SYS_FileClose(f);
+
+  // Only a line end is cut: a carriage return inside a last line keeps its text.
+  writeFile("cr.txt", "p\rq");
+  f = SYS_FileOpen("cr.txt", SYS_FILE_TEXT);
+  ASSERT_NE(f, nullptr);
+  ASSERT_NE(SYS_FileGetStr(f, line, sizeof line), nullptr);
+  EXPECT_STREQ(line, "p\rq");
+  SYS_FileClose(f);
 }
 
 TEST_F(FileLayer, MissingFileReachesTheCallbackOnlyFromOpen)

@@ -149,6 +149,24 @@ TEST_F(TextureDds, DisabledFormatStaysDecoded) {
   EXPECT_EQ(b->imagesize[0], 64);  // 4x4x3 = 48, the minimum is 64
 }
 
+// A decoded file with mipmap levels keeps its depth in every level: an "_a" image
+// is not merged into level 0 alone.
+TEST_F(TextureDds, AlphaImageLeavesDecodedMipmapsAlone) {
+  MemFiles::files["m_a.tga"] = MakeTga(4, 4, 8, 3, 0x20, Ramp(16));
+  BitmapPtr b(Load(MakeDds(4, 4, 3, "DXT1", Repeat(kRedBlue, 3)), "m.tga"));
+  ASSERT_TRUE(b);
+  EXPECT_EQ(errGetLastError(), 1003);
+  EXPECT_EQ(b->bits, 24);
+  EXPECT_EQ(b->levels, 3);
+  EXPECT_EQ(b->imagesize[0], 64);
+  // One level: the merge runs as for any 24-bit image.
+  BitmapPtr one(Load(MakeDds(4, 4, 1, "DXT1", kRedBlue), "m.tga"));
+  ASSERT_TRUE(one);
+  EXPECT_EQ(one->bits, 32);
+  EXPECT_EQ(one->subtype, TX_SUB_ALPHA);
+  EXPECT_EQ(one->image[0][3], 1);
+}
+
 TEST_F(TextureDds, QualitySkipsLevels) {
   txOptions(TX_DXT1, 1);
   struct {

@@ -1,6 +1,8 @@
 // The setup dialog in the real executable: run from a copy of the build's bin folder
 // without "default", it opens before any window of the show; Escape there ends the
-// run with code 0, Enter starts the show with the dialog's presets.
+// run with code 0, Enter starts the show with the dialog's presets. Each run gets an
+// Xvfb server of its own: on a shared display another test's window can take the
+// keyboard focus between ours being given it and the key arriving, and the key is lost.
 #include <gtest/gtest.h>
 
 #include <X11/Xatom.h>
@@ -8,10 +10,12 @@
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -71,8 +75,8 @@ Window FindWindow(Display *d, Window w, const char *title, pid_t pid) {
 }
 
 // A press and a release of key to the titled window of pid; false while it has none.
-bool SendKey(pid_t pid, const char *title, KeySym key) {
-  Display *d = XOpenDisplay(nullptr);
+bool SendKey(const std::string &display, pid_t pid, const char *title, KeySym key) {
+  Display *d = XOpenDisplay(display.c_str());
   if (!d) return false;
   Window w = FindWindow(d, DefaultRootWindow(d), title, pid);
   if (w) {
@@ -104,6 +108,8 @@ class SetupDialogRun : public ::testing::Test {
     build_ = std::getenv("KORV_BINARY_DIR");
     if (!fs::exists(build_ / "bin" / "korvadyne") || !fs::exists(build_ / "bin" / "quv.dat"))
       GTEST_SKIP() << "korvadyne and its pack are not built";
+    StartServer();
+    ASSERT_FALSE(display_.empty()) << "Xvfb did not start";
     dir_ = fs::temp_directory_path() /
            ("korv-dialogs-e2e-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
             std::to_string(::getpid()));
@@ -117,7 +123,33 @@ class SetupDialogRun : public ::testing::Test {
       kill(pid_, SIGKILL);
       waitpid(pid_, nullptr, 0);
     }
+    if (server_ > 0) {
+      kill(server_, SIGKILL);
+      waitpid(server_, nullptr, 0);
+    }
     if (!dir_.empty()) fs::remove_all(dir_);
+  }
+  // Xvfb picks a free display number and writes it to the pipe once it accepts clients.
+  void StartServer() {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    server_ = fork();
+    if (server_ == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      close(fds[0]);
+      const std::string fd = std::to_string(fds[1]);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1920x1080x24", "-nolisten", "tcp",
+             (char *)nullptr);
+      _exit(127);
+    }
+    close(fds[1]);
+    char number[16] = {};
+    const ssize_t n = server_ > 0 ? read(fds[0], number, sizeof number - 1) : -1;
+    close(fds[0]);
+    if (n <= 0) return;
+    char name[32];
+    std::snprintf(name, sizeof name, ":%d", std::atoi(number));
+    display_ = name;
   }
   void Start() {
     pid_ = fork();
@@ -126,7 +158,9 @@ class SetupDialogRun : public ::testing::Test {
       std::string exe = (dir_ / "korvadyne").string();
       char *argv[] = {exe.data(), const_cast<char *>("-v"), nullptr};
       freopen((dir_ / "stderr.txt").c_str(), "w", stderr);
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
       setenv("KORVADYNE_HEADLESS", "1", 1);
+      setenv("DISPLAY", display_.c_str(), 1);
       setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
       setenv("ALSOFT_DRIVERS", "null", 1);
       chdir("/");
@@ -138,7 +172,7 @@ class SetupDialogRun : public ::testing::Test {
   // Retries sending until the window is there (about 20 s).
   bool SendWhenShown(const char *title, KeySym key) {
     for (int i = 0; i < 80; i++) {
-      if (SendKey(pid_, title, key)) return true;
+      if (SendKey(display_, pid_, title, key)) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(250));
     }
     return false;
@@ -157,6 +191,8 @@ class SetupDialogRun : public ::testing::Test {
   std::string Log() const { return ReadFile(dir_ / "debug.log"); }
 
   fs::path build_, dir_;
+  std::string display_;
+  pid_t server_ = -1;
   pid_t pid_ = -1;
   Clock::time_point started_;
 };

@@ -150,6 +150,14 @@ TEST(EffectsLogoDisplacement, TableAtChosenTimes) {
   // moves slightly backwards (odd power).
   EXPECT_NEAR(LogoDisplacement(2, 3554, 0), 1100.0 * std::pow(3554.0 / 2555.0, 9), 1.0);
   EXPECT_LT(LogoDisplacement(2, 100, 900), 0.0f);
+  // u is stored in single precision, u^9 is one product rounded once: a chain of
+  // single-precision products misses these in the last bits.
+  for (int32_t column : {259, 296, 700}) {
+    const double u = (float)((0 - column) / 2555.0);
+    double u9 = 1.0;
+    for (int f = 0; f < 9; f++) u9 *= u;
+    EXPECT_EQ(LogoDisplacement(2, 0, column), (float)(1100.0 * u9)) << column;
+  }
 }
 
 TEST(EffectsStars, WrapKeepsStreaksWithinTheTunnel) {

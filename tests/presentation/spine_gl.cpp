@@ -66,6 +66,14 @@ TEST_F(SpineGLProbe, RendererOverridesAreCaseSensitive) {
   EXPECT_EQ(GLMaxTextureSize, 1024);
   GLProbe("", "Intel 965/963 Graphics", 2048, nullptr, 0);
   EXPECT_EQ(GLMaxTextureSize, 1024);
+  // Both texts of the first row: still one line.
+  const std::string line = "[gl]   - Intel GMA950 detected. Maximum texture size overridden to 1024.\n";
+  const size_t before = Log().size();
+  GLProbe("", "Intel GMA 950 / Intel 965/963", 4096, nullptr, 0);
+  const std::string added = Log().substr(before);
+  const size_t first = added.find(line);
+  ASSERT_NE(first, std::string::npos) << added;
+  EXPECT_EQ(added.find(line, first + 1), std::string::npos) << added;
 }
 
 TEST_F(SpineGLProbe, FormatListNamesOnlyTheThreeCodesAndOnlySetsFlags) {

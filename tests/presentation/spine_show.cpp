@@ -22,6 +22,9 @@ void InstallFrameRecorder() {
   fxtest::InstallRecorder();
   pgl::glClear = [](GLbitfield m) { fxtest::Record("glClear", {(double)m}); };
   pgl::glClearColor = [](GLfloat r, GLfloat g, GLfloat b, GLfloat a) { fxtest::Record("glClearColor", {r, g, b, a}); };
+  pgl::glScissor = [](GLint x, GLint y, GLsizei w, GLsizei h) {
+    fxtest::Record("glScissor", {(double)x, (double)y, (double)w, (double)h});
+  };
   pgl::wglSwapIntervalEXT = [](int i) {
     fxtest::Record("wglSwapIntervalEXT", {(double)i});
     return 1;
@@ -53,7 +56,23 @@ TEST_F(SpineShow, LastFrameIsTheEndPartInsideTheLetterboxAndResetsState) {
   EXPECT_EQ(vp[1].args, (std::vector<double>{0, 75, 800, 450}));  // the letterbox
   EXPECT_EQ(vp.back().args, (std::vector<double>{0, 0, 800, 600}));  // state reset
   EXPECT_EQ(LetterboxHeight, 450);
-  EXPECT_EQ(fxtest::Count("glClear"), 2u);
+  // Two whole clears, then the two bars once more through the scissor box, which is
+  // off again before the state reset.
+  const auto clears = fxtest::Only("glClear");
+  ASSERT_EQ(clears.size(), 4u);
+  EXPECT_EQ(clears[0].args[0], GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  EXPECT_EQ(clears[1].args[0], GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  EXPECT_EQ(clears[2].args[0], GL_COLOR_BUFFER_BIT);
+  EXPECT_EQ(clears[3].args[0], GL_COLOR_BUFFER_BIT);
+  const auto boxes = fxtest::Only("glScissor");
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].args, (std::vector<double>{0, 0, 800, 75}));
+  EXPECT_EQ(boxes[1].args, (std::vector<double>{0, 525, 800, 75}));
+  std::vector<double> scissorSwitches;
+  for (const auto &c : Calls())
+    if ((c.name == "glEnable" || c.name == "glDisable") && c.args[0] == GL_SCISSOR_TEST)
+      scissorSwitches.push_back(c.name == "glEnable" ? 1 : 0);
+  EXPECT_EQ(scissorSwitches, (std::vector<double>{1, 0}));
   const auto swaps = fxtest::Only("wglSwapIntervalEXT");
   ASSERT_EQ(swaps.size(), 1u);
   EXPECT_EQ(swaps[0].args[0], 1);
@@ -64,6 +83,30 @@ TEST_F(SpineShow, LastFrameIsTheEndPartInsideTheLetterboxAndResetsState) {
                                             "glLoadIdentity", "glDisable"}));
   EXPECT_EQ(Calls().back().args[0], GL_DEPTH_TEST);
   EXPECT_EQ(LastKey, 0);
+}
+
+TEST_F(SpineShow, BarsAreClearedOnlyWhereThereAreBars) {
+  InstallFrameRecorder();
+  struct Case {
+    int32_t width, height;
+    std::vector<std::vector<double>> boxes;
+  } cases[] = {
+      {800, 600, {{0, 0, 800, 75}, {0, 525, 800, 75}}},
+      {800, 601, {{0, 0, 800, 75}, {0, 525, 800, 76}}},  // the odd row goes to the top bar
+      {1024, 576, {}},                                    // 16:9
+      {1000, 500, {}},                                    // wider: the box is taller than the window
+  };
+  for (const Case &c : cases) {
+    fxtest::Calls().clear();
+    ScreenWidth = c.width;
+    ScreenHeight = c.height;
+    ShowClearLetterboxBars();
+    std::vector<std::vector<double>> boxes;
+    for (const auto &b : fxtest::Only("glScissor")) boxes.push_back(b.args);
+    EXPECT_EQ(boxes, c.boxes) << c.width << "x" << c.height;
+    EXPECT_EQ(fxtest::Count("glClear"), c.boxes.size()) << c.width << "x" << c.height;
+    EXPECT_EQ(fxtest::Count("glEnable"), fxtest::Count("glDisable")) << c.width << "x" << c.height;
+  }
 }
 
 TEST_F(SpineShow, FrameRateTextStaysZeroForTheFirst200ms) {

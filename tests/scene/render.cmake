@@ -5,6 +5,7 @@ korv_add_test(korv-scenerender-unit-tests LABEL unit
     ${CMAKE_CURRENT_LIST_DIR}/render_particles.cpp ${CMAKE_CURRENT_LIST_DIR}/render_shadow.cpp
     ${CMAKE_CURRENT_LIST_DIR}/render_timeline.cpp ${CMAKE_CURRENT_LIST_DIR}/render_player.cpp
     ${CMAKE_CURRENT_LIST_DIR}/render_shader.cpp ${CMAKE_CURRENT_LIST_DIR}/render_player_fuzz.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/render_loaded_fuzz.cpp
   LIBS scene)
 
 korv_add_test(korv-scenerender-gl-tests LABEL gl

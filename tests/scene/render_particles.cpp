@@ -78,6 +78,21 @@ TEST_F(ParticleTest, AFullPoolOverwritesItsLastSlot) {
   EXPECT_EQ(ParticlesDrawn, 5);
 }
 
+// newparticle comes from files: a count near the int32 limit must not spin the frame.
+TEST_F(ParticleTest, AHugeEmissionCountEndsWithinTheFrame) {
+  t.AddObject();
+  Emitter(INT32_MAX, 1, 0.1f);
+  t.AddObject();
+  Emitter(INT32_MAX, 1, 0.1f);
+  t.Sync();
+  ParticlesCreate(&t.scene, 50);
+  RandomReset();
+  DrawParticles(&t.scene, 0);
+  EXPECT_EQ(Live(), 50);
+  EXPECT_EQ(ParticlesDrawn, 50);
+  for (int32_t i = 0; i < 50; i++) EXPECT_EQ(t.scene.particles[i].emitter, 0) << i;
+}
+
 TEST_F(ParticleTest, SpreadAddsARandomOffsetWithinHalfTheSpread) {
   t.AddObject();
   _QLV_PARTICLEDATA &e = Emitter(200, 1, 0.5f);

@@ -96,6 +96,25 @@ TEST_F(RenderTest, PassesRunInOrderAndSkipHiddenAndHigherPasses) {
   EXPECT_EQ(ObjectsDrawn, 3);
 }
 
+// passno comes from files: a pass number near the int32 limit must be reached without
+// walking every pass below it (and without overflowing the pass counter).
+TEST_F(RenderTest, HugePassNumbersDrawInOrderWithoutCountingEveryPass) {
+  TestScene t;
+  t.AddObject(1, INT32_MAX, 10);
+  t.AddObject(1, 0, 20);
+  t.AddObject(1, 70000, 30);
+  t.AddObject(1, -5, 40);  // below pass 0: never drawn
+  t.Sync();
+  ASSERT_EQ(t.scene.passcount, INT32_MAX);
+  RenderScene(&t.scene, 0);
+  EXPECT_EQ(DrawnFaceBuffers(), (std::vector<double>{23, 33, 13}));
+  RenderScenePrelit(&t.scene, 0);
+  EXPECT_EQ(ObjectsDrawn, 6);
+  rtest::Calls().clear();
+  PickObject(&t.scene, 0);
+  EXPECT_EQ(Count("glLoadName"), 3u);
+}
+
 TEST_F(RenderTest, FaceFractionDrawsTheFirstFacesButCountsAll) {
   TestScene t;
   t.AddObject(101);
