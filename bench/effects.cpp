@@ -1,7 +1,9 @@
 // Effects benchmark: the time to build the procedural tables, the time from start to
-// the show's first frame of a "-default" run of the real program (watched through X11
-// captures of its window), and the median frame time of patterns 0 to 8 drawn at
-// chosen timeline times in a real GL context at 1024 x 576 and 1920 x 1080.
+// the show's first frame of "-default" runs of a private copy of the real program
+// (watched through X11 captures of its window; the median of five runs, and its phases
+// from the arrival times of the log lines of five runs with "-c"), and the median frame
+// time of patterns 0 to 8 drawn at chosen timeline times in a real GL context at
+// 1024 x 576 and 1920 x 1080. With the argument "startup" only the start-up figures.
 // Run under an X display (Xvfb) with LIBGL_ALWAYS_SOFTWARE=1 for llvmpipe.
 #include <X11/Xlib.h>
 #include <X11/Xatom.h>
@@ -11,6 +13,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <string>
@@ -79,38 +85,164 @@ int LoaderState(Display *display, Window window) {
   return b > 150 && b > r + 40;
 }
 
-// Milliseconds from the spawn of "korvadyne -default" to the first capture after the
-// loading screen has gone; negative when it could not be seen.
-double StartToFirstFrame(const std::string &bin) {
+// One "-default" run of a private copy of the program: the spawn-relative time of the
+// first capture after the loading screen has gone and, with logged set, the arrival
+// time of each line of its log copy on stdout (option "-c").
+struct StartRun {
+  double firstFrame = -1;
+  std::vector<std::pair<std::string, double>> lines;
+};
+
+// Windows come and go while the tree is walked (the program's own, other runs on the
+// display): a request on a vanished one is not an error of the watcher.
+int IgnoreXError(Display *, XErrorEvent *) { return 0; }
+
+StartRun RunOnce(const std::string &bin, bool logged) {
+  StartRun run;
   Display *display = XOpenDisplay(nullptr);
-  if (!display) return -1;
+  if (!display) return run;
+  XSetErrorHandler(IgnoreXError);
+  int out[2];
+  if (pipe(out) != 0) {
+    XCloseDisplay(display);
+    return run;
+  }
   Clock::time_point start = Clock::now();
   pid_t pid = fork();
   if (pid == 0) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive the watcher
     setenv("KORVADYNE_HEADLESS", "1", 1);
     setenv("ALSOFT_DRIVERS", "null", 0);
+    int devnull = open("/dev/null", O_WRONLY);
+    dup2(logged ? out[1] : devnull, 1);
+    dup2(devnull, 2);
+    close(out[0]);
+    close(out[1]);
     std::string exe = bin + "/korvadyne";
-    execl(exe.c_str(), exe.c_str(), "-default", (char *)nullptr);
+    if (logged)
+      execl(exe.c_str(), exe.c_str(), "-default", "-c", (char *)nullptr);
+    else
+      execl(exe.c_str(), exe.c_str(), "-default", (char *)nullptr);
     _exit(127);
   }
-  double result = -1;
+  close(out[1]);
+  std::string pending;
   bool sawLoader = false;
   Window window = 0;
+  // The pipe paces the watch while it is open; a closed one would return at once.
+  bool reading = logged;
   while (Ms(start, Clock::now()) < 20000 && waitpid(pid, nullptr, WNOHANG) == 0) {
+    pollfd p = {out[0], POLLIN, 0};
+    if (!reading) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    } else if (poll(&p, 1, 1) > 0) {
+      char buffer[8192];
+      ssize_t n = read(out[0], buffer, sizeof buffer);
+      if (n <= 0) reading = false;
+      double now = Ms(start, Clock::now());
+      for (ssize_t i = 0; i < n; i++) {
+        if (buffer[i] != '\n') {
+          pending += buffer[i];
+          continue;
+        }
+        run.lines.emplace_back(pending, now);
+        pending.clear();
+      }
+    }
     if (!window) window = FindWindow(display, DefaultRootWindow(display), "tarvo!korvadyne", pid);
     int state = window ? LoaderState(display, window) : -1;
     if (state == 1) sawLoader = true;
     if (state == 0 && sawLoader) {
-      result = Ms(start, Clock::now());
+      run.firstFrame = Ms(start, Clock::now());
       break;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   kill(pid, SIGKILL);
   waitpid(pid, nullptr, 0);
+  close(out[0]);
   XCloseDisplay(display);
-  return result;
+  return run;
+}
+
+double Median(std::vector<double> v) {
+  if (v.empty()) return -1;
+  std::sort(v.begin(), v.end());
+  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+// Phase ends, in start-up order: the first log line that begins with the text.
+struct Phase {
+  const char *name, *line;
+};
+constexpr Phase kPhases[] = {
+    {"loader, libraries, static init", "--- tarvo!korvadyne application framework"},
+    {"base start (log, system and CPU detection)", "[init] --- subsystems"},
+    {"window manager, GL, GLU, texture loader", "[init] --- end"},
+    {"pack open", "creatwindow"},
+    {"dialog engine, msgbox.xml, cfg.xml", "[cfg] width:"},
+    {"window and GL context", "[gl] --- check extensions:"},
+    {"GL checks, four clears and swaps", "[ife] load: loader.ife"},
+    {"loader.ife, font and screen textures", "[ife] load: v_blur.ife"},
+    {"loading steps 1-8 (effect files)", "[ife] load: whiteflash.ife"},
+    {"steps 9-53 (textures, images, tables)", "[tss]"},
+    {"music start to first frame", nullptr},
+};
+
+// Five plain runs give the figure; five logged runs split it into phases (the log
+// costs a little: its own lines and the system detection it switches on).
+int StartupBench(const std::string &binary) {
+  std::error_code ec;
+  char pattern[] = "/tmp/korv-bench-startup-XXXXXX";
+  if (!mkdtemp(pattern)) return 1;
+  const std::filesystem::path copy = pattern;
+  std::filesystem::copy_file(binary + "/bin/korvadyne", copy / "korvadyne", ec);
+  if (!ec) std::filesystem::copy_file(binary + "/bin/quv.dat", copy / "quv.dat", ec);
+  if (ec) {
+    std::printf("start to first frame: cannot copy bin/ (%s)\n", ec.message().c_str());
+    std::filesystem::remove_all(copy, ec);
+    return 1;
+  }
+  constexpr size_t kRuns = 5;
+  constexpr int kCount = sizeof kPhases / sizeof kPhases[0];
+  std::vector<double> plain;
+  std::vector<double> phases[kCount];
+  std::vector<double> logged;
+  // A capture can miss the loading screen on a busy display: such a run is repeated,
+  // up to twice the count.
+  for (size_t attempt = 0; attempt < 2 * kRuns && (plain.size() < kRuns || logged.size() < kRuns); attempt++) {
+    if (plain.size() < kRuns) {
+      StartRun a = RunOnce(copy.string(), false);
+      if (a.firstFrame >= 0) plain.push_back(a.firstFrame);
+    }
+    if (logged.size() >= kRuns) continue;
+    StartRun b = RunOnce(copy.string(), true);
+    if (b.firstFrame < 0) continue;
+    logged.push_back(b.firstFrame);
+    double previous = 0;
+    for (int i = 0; i < kCount; i++) {
+      double end = b.firstFrame;
+      if (kPhases[i].line) {
+        auto it = std::find_if(b.lines.begin(), b.lines.end(),
+                               [&](const auto &l) { return l.first.rfind(kPhases[i].line, 0) == 0; });
+        if (it == b.lines.end()) continue;
+        end = it->second;
+      }
+      phases[i].push_back(end - previous);
+      previous = end;
+    }
+  }
+  std::filesystem::remove_all(copy, ec);
+  if (plain.empty()) {
+    std::printf("start to first frame: not seen (no display or no window)\n");
+    return 1;
+  }
+  std::printf("start to first frame (-default, 53 loading steps of 10 ms), %d runs:", (int)plain.size());
+  for (double t : plain) std::printf(" %.0f", t);
+  std::printf(" ms; median %.0f ms\n", Median(plain));
+  std::printf("with the log on (-c), %d runs, median %.0f ms; phases (median ms):\n", (int)logged.size(),
+              Median(logged));
+  for (int i = 0; i < kCount; i++) std::printf("  %-44s %7.1f\n", kPhases[i].name, Median(phases[i]));
+  return 0;
 }
 
 // The timeline time at which each pattern is drawn: inside it, clear of its flash.
@@ -147,19 +279,16 @@ double MedianFrame(wm_window_t *window, int32_t width, int32_t height, int32_t p
 
 }  // namespace
 
-int main() {
+int main(int argc, char **argv) {
   const std::string binary = KORV_BENCH_BINARY_DIR;
   std::printf("effects benchmark (llvmpipe, %u hardware threads)\n", std::thread::hardware_concurrency());
+  if (argc > 1 && std::strcmp(argv[1], "startup") == 0) return StartupBench(binary);
 
   Clock::time_point a = Clock::now();
   if (ProcBuildTables(nullptr) != 0) return 1;
   std::printf("procedural tables: %.1f ms\n", Ms(a, Clock::now()));
 
-  double first = StartToFirstFrame(binary + "/bin");
-  if (first >= 0)
-    std::printf("start to first frame (-default, 53 loading steps of 10 ms): %.0f ms\n", first);
-  else
-    std::printf("start to first frame: not seen (no display or no window)\n");
+  StartupBench(binary);
 
   if (chdir((binary + "/content").c_str()) != 0 || wmInit() != 0) return 1;
   InitGLUnit();

@@ -3,8 +3,9 @@
 // Usage: korv-packwriter <folder> <pack-file>
 // Every regular file below the folder becomes an entry named by its path below
 // it ("a/b.txt"), sorted by name so that the same folder always gives the same
-// pack. An entry is stored as a compressed block when that is smaller, plain
-// otherwise (empty and incompressible files). An empty folder gives a valid
+// pack. An entry is stored as a compressed block when that saves at least a
+// twentieth of its size, plain otherwise (empty files, and already compressed
+// ones such as the music, which would only cost an inflate on every open). An empty folder gives a valid
 // pack with 0 entries. The pack is written beside its target and renamed over
 // it at the end, so a failed run never leaves a half pack behind.
 // Depends on: base (file glob, z, mem), platform/fs.
@@ -118,7 +119,7 @@ bool writePack(const std::vector<Entry> &entries, FILE *f)
     if (!data.empty() && SYS_ZCompressBlock(data.data(), int32_t(data.size()), &block, &blockLength) != 0)
       return fail("cannot compress " + e.path);
     bool ok;
-    if (block != nullptr && size_t(blockLength) < data.size()) {
+    if (block != nullptr && size_t(blockLength) < data.size() - data.size() / 20) {
       flags = SYS_PACK_COMPRESSED;
       stored = uint32_t(blockLength);
       ok = w.put(block, size_t(blockLength));
