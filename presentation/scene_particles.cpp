@@ -5,10 +5,11 @@
 // k = 256 j + i belongs to pixel column i and row j of the read-back (row 0 at the
 // bottom), so the particle picture stands as upright as the cube did. Everything is
 // sent in immediate mode inside one glBegin per scene; the frame allocates nothing.
-// Depends on: GL and GLU tables, procedural tables, logo scene (SpriteQuad), glow,
-// main program state.
+// Depends on: GL and GLU tables, cube faces, procedural tables, logo scene
+// (SpriteQuad), glow, main program state.
 #include "presentation/scene_particles.h"
 
+#include "presentation/cube.h"
 #include "presentation/gl.h"
 #include "presentation/glow.h"
 #include "presentation/procedural.h"
@@ -20,18 +21,6 @@ uint8_t CubePixels[kCubeImageSize * kCubeImageSize * 3];
 
 namespace {
 
-struct CubeFace {
-  float normal[3];
-  float corners[4][3];
-};
-constexpr CubeFace kCubeFaces[6] = {
-    {{0, 0, 1}, {{1, 1, 1}, {-1, 1, 1}, {-1, -1, 1}, {1, -1, 1}}},
-    {{0, 0, -1}, {{1, 1, -1}, {-1, 1, -1}, {-1, -1, -1}, {1, -1, -1}}},
-    {{0, 1, 0}, {{1, 1, 1}, {-1, 1, 1}, {-1, 1, -1}, {1, 1, -1}}},
-    {{0, -1, 0}, {{1, -1, 1}, {-1, -1, 1}, {-1, -1, -1}, {1, -1, -1}}},
-    {{1, 0, 0}, {{1, 1, 1}, {1, -1, 1}, {1, -1, -1}, {1, 1, -1}}},
-    {{-1, 0, 0}, {{-1, 1, 1}, {-1, -1, 1}, {-1, -1, -1}, {-1, 1, -1}}},
-};
 constexpr float kFaceTexCoords[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
 
 void IdentityMatrices(void) {

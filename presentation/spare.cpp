@@ -5,7 +5,7 @@
 // otherwise read out of bounds: a normals file shorter than the vertex file (the upload
 // takes vertexCount x 12 bytes from it) and face indices past the last vertex (the
 // draw call would fetch them).
-// Depends on: GL unit, vectors, bindings, show (LoadingStep), base/file, base/log.
+// Depends on: GL unit, cube faces, vectors, bindings, show (LoadingStep), base/file, base/log.
 #include "presentation/spare.h"
 
 #include <cfloat>
@@ -15,6 +15,7 @@
 
 #include "base/log.h"
 #include "presentation/bindings.h"
+#include "presentation/cube.h"
 #include "presentation/gl.h"
 #include "presentation/pstring.h"
 #include "presentation/show.h"
@@ -48,19 +49,6 @@ float Ease(float t, float length, int n) {
   const float power = (float)std::pow((double)c, n);
   return (float)((double)length * power);
 }
-
-struct ShadedFace {
-  float normal[3];
-  float corners[4][3];
-};
-constexpr ShadedFace kShadedFaces[6] = {
-    {{0, 0, 1}, {{1, 1, 1}, {-1, 1, 1}, {-1, -1, 1}, {1, -1, 1}}},
-    {{0, 0, -1}, {{1, 1, -1}, {-1, 1, -1}, {-1, -1, -1}, {1, -1, -1}}},
-    {{0, 1, 0}, {{1, 1, 1}, {-1, 1, 1}, {-1, 1, -1}, {1, 1, -1}}},
-    {{0, -1, 0}, {{1, -1, 1}, {-1, -1, 1}, {-1, -1, -1}, {1, -1, -1}}},
-    {{1, 0, 0}, {{1, 1, 1}, {1, -1, 1}, {1, -1, -1}, {1, 1, -1}}},
-    {{-1, 0, 0}, {{-1, 1, 1}, {-1, -1, 1}, {-1, -1, -1}, {-1, 1, -1}}},
-};
 
 // A decimal number as the runtime's text-to-number conversion takes it: blanks
 // around, sign, digits with at most one point, optional exponent. No hex, inf or nan.
@@ -174,7 +162,7 @@ void DrawShadedCube(float front, float rest) {
   for (int i = 0; i < 6; i++) {
     if (i == 0) glColor3f(front, front, front);
     if (i == 1) glColor3f(rest, rest, rest);
-    const ShadedFace &face = kShadedFaces[i];
+    const CubeFace &face = kCubeFaces[i];
     glNormal3f(face.normal[0], face.normal[1], face.normal[2]);
     for (const auto &c : face.corners) glVertex3f(c[0], c[1], c[2]);
   }

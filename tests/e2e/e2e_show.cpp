@@ -2,9 +2,6 @@
 // the display of the test (Xvfb in CI), with KORVADYNE_HEADLESS set.
 #include <gtest/gtest.h>
 
-#include <X11/Xlib.h>
-#include <X11/Xatom.h>
-#include <X11/Xutil.h>
 #include <X11/keysym.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -19,6 +16,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tests/common/x11_window.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -109,66 +108,13 @@ class Show : public ::testing::Test {
   Clock::duration elapsed_{};
 };
 
-// The window of process pid with the given title: other runs may be on the same
-// display at the same time, so the title alone is not enough.
-long WindowPid(Display *d, Window w) {
-  Atom pidAtom = XInternAtom(d, "_NET_WM_PID", True);
-  if (pidAtom == None) return -1;
-  Atom type;
-  int format;
-  unsigned long count, after;
-  unsigned char *data = nullptr;
-  long pid = -1;
-  if (XGetWindowProperty(d, w, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after, &data) ==
-          Success &&
-      data && count == 1)
-    pid = (long)*(unsigned long *)data;
-  if (data) XFree(data);
-  return pid;
-}
-
-Window FindWindow(Display *d, Window w, const char *title, pid_t pid) {
-  char *name = nullptr;
-  if (XFetchName(d, w, &name) && name) {
-    const bool match = std::string(name) == title && WindowPid(d, w) == pid;
-    XFree(name);
-    if (match) return w;
-  }
-  Window root, parent, *children = nullptr;
-  unsigned n = 0;
-  Window found = 0;
-  if (XQueryTree(d, w, &root, &parent, &children, &n)) {
-    for (unsigned i = 0; i < n && !found; i++) found = FindWindow(d, children[i], title, pid);
-    if (children) XFree(children);
-  }
-  return found;
-}
-
 // Sends a press and a release of key to the window of process pid; false when it has
 // no window yet.
 bool SendKey(pid_t pid, KeySym key) {
   Display *d = XOpenDisplay(nullptr);
   if (!d) return false;
-  Window w = FindWindow(d, DefaultRootWindow(d), "tarvo!korvadyne", pid);
-  if (w) {
-    // Without a window manager nothing gives the window the keyboard focus, and
-    // key events only reach the focused window.
-    XSetInputFocus(d, w, RevertToParent, CurrentTime);
-    XSync(d, False);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    XEvent e{};
-    e.xkey.display = d;
-    e.xkey.window = w;
-    e.xkey.root = DefaultRootWindow(d);
-    e.xkey.same_screen = True;
-    e.xkey.keycode = XKeysymToKeycode(d, key);
-    e.xkey.time = CurrentTime;
-    e.type = KeyPress;
-    XSendEvent(d, w, True, KeyPressMask, &e);
-    e.type = KeyRelease;
-    XSendEvent(d, w, True, KeyReleaseMask, &e);
-    XFlush(d);
-  }
+  Window w = X11FindWindow(d, DefaultRootWindow(d), "tarvo!korvadyne", pid);
+  if (w) X11SendKey(d, w, key);
   XCloseDisplay(d);
   return w != 0;
 }
@@ -178,7 +124,7 @@ double LitShare(pid_t pid) {
   Display *d = XOpenDisplay(nullptr);
   if (!d) return -1;
   double share = -1;
-  if (Window w = FindWindow(d, DefaultRootWindow(d), "tarvo!korvadyne", pid)) {
+  if (Window w = X11FindWindow(d, DefaultRootWindow(d), "tarvo!korvadyne", pid)) {
     XWindowAttributes a;
     XGetWindowAttributes(d, w, &a);
     if (XImage *img = XGetImage(d, w, 0, 0, a.width, a.height, AllPlanes, ZPixmap)) {

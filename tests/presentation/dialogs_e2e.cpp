@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -129,7 +130,10 @@ class SetupDialogRun : public ::testing::Test {
     }
     if (!dir_.empty()) fs::remove_all(dir_);
   }
-  // Xvfb picks a free display number and writes it to the pipe once it accepts clients.
+  // Xvfb picks a free display number and writes it to the pipe once it accepts clients,
+  // then a newline in a second write: the pipe stays open until that has arrived, or
+  // the server dies of the failed write. No reset when the last client leaves, so a key
+  // sender that comes before the program does not restart the server under it.
   void StartServer() {
     int fds[2];
     if (pipe(fds) != 0) return;
@@ -139,16 +143,22 @@ class SetupDialogRun : public ::testing::Test {
       close(fds[0]);
       const std::string fd = std::to_string(fds[1]);
       execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1920x1080x24", "-nolisten", "tcp",
-             (char *)nullptr);
+             "-noreset", (char *)nullptr);
       _exit(127);
     }
     close(fds[1]);
-    char number[16] = {};
-    const ssize_t n = server_ > 0 ? read(fds[0], number, sizeof number - 1) : -1;
+    std::string number;
+    char c = 0;
+    while (server_ > 0 && number.size() < 16) {
+      const ssize_t n = read(fds[0], &c, 1);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0 || c == '\n') break;
+      number += c;
+    }
     close(fds[0]);
-    if (n <= 0) return;
+    if (c != '\n' || number.empty()) return;
     char name[32];
-    std::snprintf(name, sizeof name, ":%d", std::atoi(number));
+    std::snprintf(name, sizeof name, ":%d", std::atoi(number.c_str()));
     display_ = name;
   }
   void Start() {

@@ -4,10 +4,6 @@
 // must show a lit picture.
 #include <gtest/gtest.h>
 
-#include <X11/Xlib.h>
-#include <X11/Xatom.h>
-#include <X11/Xutil.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +15,8 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+#include "tests/common/x11_window.h"
 
 namespace {
 
@@ -46,35 +44,6 @@ struct Capture {
     return all ? (double)lit / all : 0.0;
   }
 };
-
-// The window of process pid titled title: other runs of the program may share the display.
-Window FindWindow(Display *display, Window root, const char *title, pid_t pid) {
-  char *name = nullptr;
-  if (XFetchName(display, root, &name) && name) {
-    bool match = std::string(name) == title;
-    XFree(name);
-    Atom type;
-    int format;
-    unsigned long count = 0, after;
-    unsigned char *data = nullptr;
-    Atom pidAtom = XInternAtom(display, "_NET_WM_PID", True);
-    if (match && pidAtom != None &&
-        XGetWindowProperty(display, root, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after, &data) ==
-            Success &&
-        data) {
-      match = count == 1 && (pid_t)*(unsigned long *)data == pid;
-      XFree(data);
-    }
-    if (match) return root;
-  }
-  Window rootOut, parent, *children = nullptr;
-  unsigned count = 0;
-  if (!XQueryTree(display, root, &rootOut, &parent, &children, &count)) return 0;
-  Window found = 0;
-  for (unsigned i = 0; i < count && !found; i++) found = FindWindow(display, children[i], title, pid);
-  if (children) XFree(children);
-  return found;
-}
 
 bool Grab(Display *display, Window window, Capture &out) {
   XWindowAttributes attributes;
@@ -182,7 +151,7 @@ TEST_F(EffectsEndToEnd, LoadingScreenThenALitShow) {
   size_t nextMark = 0;
   Capture capture;
   while (nextMark < std::size(marks) && Running() && Seconds() < 90.0) {
-    if (!window) window = FindWindow(display, DefaultRootWindow(display), "tarvo!korvadyne", pid_);
+    if (!window) window = X11FindWindow(display, DefaultRootWindow(display), "tarvo!korvadyne", pid_);
     if (window && Grab(display, window, capture)) {
       bool loader = LooksLikeLoader(capture);
       if (loader && showStart < 0) sawLoader = true;

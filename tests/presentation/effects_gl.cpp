@@ -23,6 +23,7 @@
 #include "presentation/show.h"
 #include "presentation/tempo.h"
 #include "presentation/textures.h"
+#include "tests/common/gl_window.h"
 
 namespace {
 
@@ -39,13 +40,9 @@ class EffectsGl : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     ASSERT_EQ(chdir((BinaryDir() + "/content").c_str()), 0) << "the content folder holds the show's files";
-    ASSERT_EQ(wmInit(), 0);
-    window = wmCreateWindow(0, 0, kWidth, kHeight);
-    ASSERT_NE(window, nullptr);
-    ASSERT_EQ(wmShowWindow(window), 0);
-    InitGLUnit();
-    InitGLUUnit();
-    glInitExt();
+    const char *failed = "";
+    window = PresentationGlWindow(kWidth, kHeight, &failed);
+    ASSERT_NE(window, nullptr) << failed;
     txOptions(3, 1);  // R,G,B as the show asks before its textures
     TexInit();
     ScreenWidth = kWidth;

@@ -25,6 +25,7 @@
 #include "presentation/tempo.h"
 #include "presentation/textures.h"
 #include "tests/presentation/scenes2_recorder.h"
+#include "tests/common/gl_window.h"
 
 namespace {
 
@@ -36,13 +37,9 @@ class Scenes2Gl : public ::testing::Test {
     const char *binary = std::getenv("KORV_BINARY_DIR");
     ASSERT_NE(binary, nullptr);
     ASSERT_EQ(chdir((std::string(binary) + "/content").c_str()), 0) << "the content folder holds the show's files";
-    ASSERT_EQ(wmInit(), 0);
-    window = wmCreateWindow(0, 0, kWidth, kHeight);
-    ASSERT_NE(window, nullptr);
-    ASSERT_EQ(wmShowWindow(window), 0);
-    InitGLUnit();
-    InitGLUUnit();
-    glInitExt();
+    const char *failed = "";
+    window = PresentationGlWindow(kWidth, kHeight, &failed);
+    ASSERT_NE(window, nullptr) << failed;
     TexInit();
     ScreenWidth = kWidth;
     ScreenHeight = kHeight;

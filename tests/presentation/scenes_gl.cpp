@@ -19,6 +19,7 @@
 #include "presentation/scenes.h"
 #include "presentation/show.h"
 #include "presentation/tempo.h"
+#include "tests/common/gl_window.h"
 
 namespace {
 
@@ -30,13 +31,9 @@ class ScenesGl : public ::testing::Test {
     const char *source = std::getenv("KORV_SOURCE_DIR");
     if (!source) source = KORV_SCENES_SOURCE_DIR;
     ASSERT_EQ(chdir((std::string(source) + "/data").c_str()), 0);
-    ASSERT_EQ(wmInit(), 0);
-    window = wmCreateWindow(0, 0, kWidth, kHeight);
-    ASSERT_NE(window, nullptr);
-    ASSERT_EQ(wmShowWindow(window), 0);
-    InitGLUnit();
-    InitGLUUnit();
-    glInitExt();
+    const char *failed = "";
+    window = PresentationGlWindow(kWidth, kHeight, &failed);
+    ASSERT_NE(window, nullptr) << failed;
     ScreenWidth = kWidth;
     ScreenHeight = kHeight;
     ScreenTexCreate();

@@ -6,6 +6,7 @@
 #include "platform/window.h"
 #include "presentation/spare.h"
 #include "tests/presentation/spare_util.h"
+#include "tests/common/gl_window.h"
 
 namespace spare_test {
 namespace {
@@ -17,15 +18,7 @@ class SpareGlLive : public Framework {
   void SetUp() override {
     Framework::SetUp();
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
-    InitGLUnit();
-    InitGLUUnit();
-    ASSERT_EQ(platVideoInit(), 0) << platVideoError();
-    const platPixelFormat_t format = {24, 8, 24, 8};
-    window_ = platWindowCreate("spare", 0, 0, kSize, kSize, 0, &format);
-    ASSERT_NE(window_, nullptr) << platVideoError();
-    context_ = platGLCreateContext(window_);
-    ASSERT_NE(context_, nullptr) << platVideoError();
-    glInitExt();
+    ASSERT_TRUE(PlatformGlWindow("spare", kSize, kSize, &window_, &context_)) << platVideoError();
     MeshLoadingStep = [] {};
   }
   void TearDown() override {

@@ -9,6 +9,7 @@
 #include "presentation/gl.h"
 #include "presentation/show.h"
 #include "presentation/tempo.h"
+#include "tests/common/gl_window.h"
 
 namespace {
 
@@ -19,13 +20,9 @@ struct Size {
 class SpineFrameGl : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    ASSERT_EQ(wmInit(), 0);
-    window = wmCreateWindow(0, 0, 800, 601);  // holds every picture below
-    ASSERT_NE(window, nullptr);
-    ASSERT_EQ(wmShowWindow(window), 0);
-    InitGLUnit();
-    InitGLUUnit();
-    glInitExt();
+    const char *failed = "";
+    window = PresentationGlWindow(800, 601, &failed);  // holds every picture below
+    ASSERT_NE(window, nullptr) << failed;
     ready = true;
   }
   void SetUp() override { ASSERT_TRUE(ready) << "no GL window"; }

@@ -8,6 +8,7 @@
 #include "presentation/texloader.h"
 #include "presentation/textures.h"
 #include "tests/media/texture_fixtures.h"
+#include "tests/common/gl_window.h"
 
 namespace {
 
@@ -15,15 +16,9 @@ class TexturesLive : public TextureTest {};
 
 TEST_F(TexturesLive, OddWidthImageReadsBackExactly) {
   if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
-  InitGLUnit();
-  InitGLUUnit();
-  ASSERT_EQ(platVideoInit(), 0) << platVideoError();
-  const platPixelFormat_t format = {24, 8, 24, 8};
-  platWindow_t *window = platWindowCreate("textures", 0, 0, 64, 64, 0, &format);
-  ASSERT_NE(window, nullptr) << platVideoError();
-  void *context = platGLCreateContext(window);
-  ASSERT_NE(context, nullptr) << platVideoError();
-  glInitExt();
+  platWindow_t *window = nullptr;
+  void *context = nullptr;
+  ASSERT_TRUE(PlatformGlWindow("textures", 64, 64, &window, &context)) << platVideoError();
   TexInit();
   txOptions(3, 1);
 

@@ -10,6 +10,7 @@
 #include "scene/renderhelpers.h"
 #include "scene/shadow.h"
 #include "tests/scene/render_recorder.h"
+#include "tests/common/gl_window.h"
 
 namespace {
 
@@ -21,15 +22,7 @@ class LiveTest : public ::testing::Test {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
     static const char *argv[] = {"render-live"};
     SYS_BaseInit(nullptr, 1, argv, nullptr);
-    InitGLUnit();
-    InitGLUUnit();
-    ASSERT_EQ(platVideoInit(), 0) << platVideoError();
-    const platPixelFormat_t format = {24, 8, 24, 8};
-    window_ = platWindowCreate("render", 0, 0, kWidth, kHeight, 0, &format);
-    ASSERT_NE(window_, nullptr) << platVideoError();
-    context_ = platGLCreateContext(window_);
-    ASSERT_NE(context_, nullptr) << platVideoError();
-    glInitExt();
+    ASSERT_TRUE(PlatformGlWindow("render", kWidth, kHeight, &window_, &context_)) << platVideoError();
     glViewport(0, 0, kWidth, kHeight);
     glClearColor(0, 0, 0, 0);
     glClearStencil(0);
