@@ -5,6 +5,9 @@
 // keyboard focus between ours being given it and the key arriving, and the key is lost.
 #include <gtest/gtest.h>
 
+#include "tests/common/x11_window.h"
+#include "tests/common/xvfb.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -40,64 +43,12 @@ std::string ReadFile(const fs::path &path) {
   return s.str();
 }
 
-long WindowPid(Display *d, Window w) {
-  Atom pidAtom = XInternAtom(d, "_NET_WM_PID", True);
-  if (pidAtom == None) return -1;
-  Atom type;
-  int format;
-  unsigned long count, after;
-  unsigned char *data = nullptr;
-  long pid = -1;
-  if (XGetWindowProperty(d, w, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after, &data) == Success &&
-      data && count == 1)
-    pid = (long)*(unsigned long *)data;
-  if (data) XFree(data);
-  return pid;
-}
-
-// The mapped window of process pid with that title (other runs may share the display).
-Window FindWindow(Display *d, Window w, const char *title, pid_t pid) {
-  char *name = nullptr;
-  if (XFetchName(d, w, &name) && name) {
-    XWindowAttributes a;
-    const bool match = std::string(name) == title && WindowPid(d, w) == pid && XGetWindowAttributes(d, w, &a) &&
-                       a.map_state == IsViewable;
-    XFree(name);
-    if (match) return w;
-  }
-  Window root, parent, *children = nullptr;
-  unsigned n = 0;
-  Window found = 0;
-  if (XQueryTree(d, w, &root, &parent, &children, &n)) {
-    for (unsigned i = 0; i < n && !found; i++) found = FindWindow(d, children[i], title, pid);
-    if (children) XFree(children);
-  }
-  return found;
-}
-
 // A press and a release of key to the titled window of pid; false while it has none.
 bool SendKey(const std::string &display, pid_t pid, const char *title, KeySym key) {
   Display *d = XOpenDisplay(display.c_str());
   if (!d) return false;
-  Window w = FindWindow(d, DefaultRootWindow(d), title, pid);
-  if (w) {
-    // Without a window manager nothing gives the window the keyboard focus.
-    XSetInputFocus(d, w, RevertToParent, CurrentTime);
-    XSync(d, False);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    XEvent e{};
-    e.xkey.display = d;
-    e.xkey.window = w;
-    e.xkey.root = DefaultRootWindow(d);
-    e.xkey.same_screen = True;
-    e.xkey.keycode = XKeysymToKeycode(d, key);
-    e.xkey.time = CurrentTime;
-    e.type = KeyPress;
-    XSendEvent(d, w, True, KeyPressMask, &e);
-    e.type = KeyRelease;
-    XSendEvent(d, w, True, KeyReleaseMask, &e);
-    XFlush(d);
-  }
+  const Window w = X11FindWindow(d, DefaultRootWindow(d), title, pid, true);
+  if (w) X11SendKey(d, w, key);
   XCloseDisplay(d);
   return w != 0;
 }
@@ -130,36 +81,8 @@ class SetupDialogRun : public ::testing::Test {
     }
     if (!dir_.empty()) fs::remove_all(dir_);
   }
-  // Xvfb picks a free display number and writes it to the pipe once it accepts clients,
-  // then a newline in a second write: the pipe stays open until that has arrived, or
-  // the server dies of the failed write. No reset when the last client leaves, so a key
-  // sender that comes before the program does not restart the server under it.
   void StartServer() {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    server_ = fork();
-    if (server_ == 0) {
-      prctl(PR_SET_PDEATHSIG, SIGKILL);
-      close(fds[0]);
-      const std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1920x1080x24", "-nolisten", "tcp",
-             "-noreset", (char *)nullptr);
-      _exit(127);
-    }
-    close(fds[1]);
-    std::string number;
-    char c = 0;
-    while (server_ > 0 && number.size() < 16) {
-      const ssize_t n = read(fds[0], &c, 1);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0 || c == '\n') break;
-      number += c;
-    }
-    close(fds[0]);
-    if (c != '\n' || number.empty()) return;
-    char name[32];
-    std::snprintf(name, sizeof name, ":%d", std::atoi(number.c_str()));
-    display_ = name;
+    server_ = StartPrivateXvfb("1920x1080x24", &display_);
   }
   void Start() {
     pid_ = fork();

@@ -4,6 +4,8 @@
 // must show a lit picture.
 #include <gtest/gtest.h>
 
+#include "tests/common/xvfb.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -105,27 +107,8 @@ class EffectsEndToEnd : public ::testing::Test {
   double Seconds() const { return std::chrono::duration<double>(Clock::now() - started_).count(); }
   bool Running() { return waitpid(pid_, nullptr, WNOHANG) == 0; }
 
-  // A display of our own: windows of other tests on a shared server could cover ours,
-  // and a capture shows whatever is on top. Xvfb picks a free number (-displayfd).
   void StartServer() {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    server_ = fork();
-    if (server_ == 0) {
-      prctl(PR_SET_PDEATHSIG, SIGKILL);
-      close(fds[0]);
-      std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x720x24", "-nolisten", "tcp", (char *)nullptr);
-      _exit(127);
-    }
-    close(fds[1]);
-    char number[16] = {};
-    ssize_t n = read(fds[0], number, sizeof number - 1);  // written once the server accepts clients
-    close(fds[0]);
-    if (n <= 0) return;
-    char name[32];
-    std::snprintf(name, sizeof name, ":%d", std::atoi(number));
-    display_ = name;
+    server_ = StartPrivateXvfb("1280x720x24", &display_);
   }
 
   std::string display_;
