@@ -10,4 +10,5 @@ korv_add_test(korv-base-core-tests LABEL unit
     ${CMAKE_CURRENT_LIST_DIR}/core_thread.cpp
     ${CMAKE_CURRENT_LIST_DIR}/core_list.cpp
     ${CMAKE_CURRENT_LIST_DIR}/core_str.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/core_sizes.cpp
   LIBS base)
