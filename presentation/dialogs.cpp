@@ -1,4 +1,4 @@
-// Setup dialog, message box and the dialog engine's start: see dialogs.h.
+// Setup dialog, message box, the dialog engine's start and the error callback: see dialogs.h.
 // Depends on: bindings, window, media (widgets, WM, TL, TM, FR, GL tables), base
 // (cfg, time, log), platform/msgbox.
 #include "presentation/dialogs.h"
@@ -24,6 +24,7 @@
 bool DialogEngineReady = false;
 SYS_List_p SetupDialog = nullptr;
 SYS_List_p MessageBoxDialog = nullptr;
+bool ErrorReported = false;
 
 namespace {
 
@@ -252,3 +253,29 @@ int32_t ShowMessageBox(std::string_view text) {
   wdgHide(MessageBoxDialog);
   return 0;
 }
+
+void ErrorMessageFor(int32_t code, const char *text, char *out, int32_t size) {
+  ShortString message(text ? text : "Unknown error.");
+  if (code == 1 || code == 2 || code == 3 || code == 11) {
+    ShortString full("File not found: ");
+    full += message;
+    full += ".";
+    message = full;
+  }
+  std::snprintf(out, (size_t)size, "%s", message.c_str());
+}
+
+int ErrorHandler(int32_t code, const char *text) {
+  if (ErrorReported) return 0;
+  // Set first: showing the message must not come back here.
+  ErrorReported = true;
+  CloseMainWindow();
+  wmRestoreVideoMode();
+  char message[256];
+  ErrorMessageFor(code, text, message, sizeof message);
+  PasLogLn(message);
+  ShowMessageBox(message);
+  ExitAndHalt(1);
+}
+
+void RegisterFrameworkUnit(void) { errSetCallback(ErrorHandler); }

@@ -7,6 +7,7 @@
 // units only set their start values.
 // Depends on: the presentation's units.
 #include "presentation/bindings.h"
+#include "presentation/dialogs.h"
 #include "presentation/gl.h"
 #include "presentation/show.h"
 #include "presentation/texloader.h"

@@ -1,8 +1,6 @@
-// Main window, events, setup values and error callback: see window.h.
-// Depends on: bindings, gl, dialogs (setup dialog, message box), media/window/WM, base (log).
+// Main window, events and setup values: see window.h.
+// Depends on: bindings, gl, dialogs (setup dialog), media/window/WM, base (log).
 #include "presentation/window.h"
-
-#include <cstdio>
 
 // The GL table first: it must see the system GL headers before anything else does.
 #include "presentation/gl.h"
@@ -11,14 +9,12 @@
 #include "media/window/WM.h"
 #include "presentation/bindings.h"
 #include "presentation/dialogs.h"
-#include "presentation/pstring.h"
 
 int32_t CfgState = 0, CfgWidth = 0, CfgHeight = 0, CfgNoSound = 0, CfgVSync = -1, CfgFullScreen = -1,
         CfgTextureQuality = 0;
 int32_t QuitFlag = 0;
 int32_t LastKey = 0;
 wm_window_t *MainWindow = nullptr;
-bool ErrorReported = false;
 
 namespace {
 
@@ -99,29 +95,3 @@ int WindowEventHandler(wm_event_t *event) {
   }
   return 0;
 }
-
-void ErrorMessageFor(int32_t code, const char *text, char *out, int32_t size) {
-  ShortString message(text ? text : "Unknown error.");
-  if (code == 1 || code == 2 || code == 3 || code == 11) {
-    ShortString full("File not found: ");
-    full += message;
-    full += ".";
-    message = full;
-  }
-  std::snprintf(out, (size_t)size, "%s", message.c_str());
-}
-
-int ErrorHandler(int32_t code, const char *text) {
-  if (ErrorReported) return 0;
-  // Set first: showing the message must not come back here.
-  ErrorReported = true;
-  CloseMainWindow();
-  wmRestoreVideoMode();
-  char message[256];
-  ErrorMessageFor(code, text, message, sizeof message);
-  PasLogLn(message);
-  ShowMessageBox(message);
-  ExitAndHalt(1);
-}
-
-void RegisterFrameworkUnit(void) { errSetCallback(ErrorHandler); }

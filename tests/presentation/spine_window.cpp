@@ -8,6 +8,7 @@
 #include "base/file.h"
 #include "base/log.h"
 #include "media/window/WM.h"
+#include "presentation/dialogs.h"
 #include "presentation/window.h"
 #include "spine_util.h"
 
