@@ -15,7 +15,7 @@ extern "C" {
 typedef struct SYS_ZHeader_t {
   uint32_t rawSize;
   uint32_t packedSize;
-  uint32_t crc;  // CRC-32 of the packed bytes
+  uint32_t crc;  // CRC-32 of the packed bytes; written, never verified
 } SYS_ZHeader_t;
 
 enum { SYS_ZHEADER_SIZE = 12 };
@@ -36,8 +36,9 @@ uint32_t SYS_ZAdler(const void *data, int32_t length);
 // null then); the pack writer needs one for an empty catalog.
 int SYS_ZCompressBlock(const void *data, int32_t length, void **block, int32_t *blockLength);
 // As SYS_ZUncompress for a block of blockLength bytes: the packed size must fit
-// them, the CRC and the stream must check, and the stream must end exactly at
-// the packed size having produced exactly the raw size. Error 8 otherwise.
+// them and the stream must end within the packed size having produced exactly
+// the raw size. The CRC field is not compared; bytes after the stream's end are
+// ignored. Error 8 otherwise.
 // An empty block gives a 1-byte buffer and *size 0, so success is never null.
 int SYS_ZUncompressN(const void *block, int32_t blockLength, void **data, int32_t *size);
 

@@ -163,9 +163,14 @@ std::vector<Malformed> malformedCases()
   }
   v.push_back({"catalog cut short", good.substr(0, good.size() - 3), 8, nullptr, 0});
   {
+    // Damage that zlib itself sees (the header's CRC field is not compared).
+    size_t stream = readLe32(good, 8) + 12;  // the catalog block's stream
     std::string s = good;
-    s[s.size() - 5] ^= 0x40;
-    v.push_back({"catalog block bad CRC", s, 8, nullptr, 0});
+    s[stream + (s.size() - stream) / 2] ^= 0x10;
+    v.push_back({"catalog stream damaged", s, 8, nullptr, 0});
+    s = good;
+    s.back() ^= 0x01;
+    v.push_back({"catalog Adler-32 wrong", s, 8, nullptr, 0});
   }
   {
     std::string s = good;
@@ -188,9 +193,9 @@ std::vector<Malformed> malformedCases()
   {
     std::string stream = deflated(std::string(5000, 'z'));
     std::string blk = block(5000, stream);
-    blk[12 + stream.size() / 2] ^= 0x01;  // stream damaged, header CRC kept
+    blk[12 + stream.size() / 2] ^= 0x01;
     std::string recs = record(uint32_t(blk.size()), 12, 1, "z.bin");
-    v.push_back({"entry block bad CRC", "TRVP" + le32(1) + le32(uint32_t(12 + blk.size())) + blk + catalogOf(recs),
+    v.push_back({"entry stream damaged", "TRVP" + le32(1) + le32(uint32_t(12 + blk.size())) + blk + catalogOf(recs),
                  -1, "z.bin", 8});
   }
   {
@@ -231,6 +236,26 @@ TEST_F(PackFile, MalformedPacksAreRefused)
     EXPECT_EQ(Calls::seen[0], (std::pair<int32_t, std::string>{m.entryError, m.entry}));
   }
   EXPECT_EQ(slurp("ok.txt"), "0123456789");  // a bad entry spoils only itself
+}
+
+// Packs from other writers: CRC fields left 0 or wrong, streams padded behind
+// their end. The streams are sound, so the pack and its entries read.
+TEST_F(PackFile, BlocksWithAnUncheckedCrcFieldRead)
+{
+  auto sloppy = [](uint32_t raw, const std::string &stream, uint32_t crc) {
+    return le32(raw) + le32(uint32_t(stream.size())) + le32(crc) + stream;
+  };
+  std::string text(3000, 't');
+  std::string entry = sloppy(uint32_t(text.size()), deflated(text) + std::string(7, '\0'), 0);
+  std::string records = record(uint32_t(entry.size()), 12, 1, "t.txt") +
+                        record(5, uint32_t(12 + entry.size()), 0, "p.txt");
+  std::string catalog = sloppy(uint32_t(records.size()), deflated(records), 0x12345678);
+  writeFile("sloppy.dat", "TRVP" + le32(2) + le32(uint32_t(12 + entry.size() + 5)) + entry + "plain" + catalog);
+  ASSERT_EQ(SYS_FilePackOpen("sloppy.dat"), 0);
+  EXPECT_TRUE(slurp("t.txt") == text);
+  EXPECT_EQ(SYS_FileSize("t.txt"), 3000);
+  EXPECT_EQ(slurp("p.txt"), "plain");
+  EXPECT_TRUE(Calls::seen.empty());
 }
 
 TEST_F(PackFile, UnreadablePackReturnsWithoutTheCallback)

@@ -42,6 +42,12 @@ inline std::string le32(uint32_t v)
   return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
 }
 
+inline uint32_t readLe32(const std::string &s, size_t at)
+{
+  auto b = [&](size_t i) { return uint32_t(uint8_t(s[at + i])); };
+  return b(0) | b(1) << 8 | b(2) << 16 | b(3) << 24;
+}
+
 inline std::string le16(uint16_t v)
 {
   return std::string{char(v), char(v >> 8)};

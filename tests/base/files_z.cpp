@@ -126,8 +126,6 @@ TEST(ZBlock, RefusedBlocks)
   std::string good = block(uint32_t(data.size()), stream);
   ASSERT_EQ(inflateN(good), data);
 
-  std::string badCrc = good;
-  badCrc[8] ^= 1;
   std::string damaged = good;
   damaged[12 + stream.size() / 2] ^= 0x10;
   std::string hugeRaw = block(0x7FFFFFF0u, stream);  // must fail before allocating 2 GB
@@ -138,12 +136,10 @@ TEST(ZBlock, RefusedBlocks)
       {"shorter than a header", good.substr(0, 11)},
       {"stream cut short, header says so", block(uint32_t(data.size()), stream.substr(0, stream.size() - 10))},
       {"block cut short", good.substr(0, good.size() - 1)},
-      {"wrong CRC", badCrc},
       {"damaged stream", damaged},
       {"raw size too large", block(uint32_t(data.size() + 1), stream)},
       {"raw size too small", block(uint32_t(data.size() - 1), stream)},
       {"raw size impossible", hugeRaw},
-      {"trailing bytes inside the packed size", block(uint32_t(data.size()), stream + "xyz")},
       {"not zlib", block(4, "abcdefgh")},
   };
   for (const Case &c : cases) {
@@ -154,6 +150,48 @@ TEST(ZBlock, RefusedBlocks)
   int32_t size;
   EXPECT_EQ(SYS_ZUncompress(nullptr, &out, &size), -1);
   EXPECT_EQ(errGetLastError(), 10);
+}
+
+// Other writers leave the header's CRC unset or wrong, or pad the stream; the
+// stream itself (its Adler-32 included) and the sizes are what is checked.
+TEST(ZBlock, WrongCrcFieldAndBytesAfterTheStreamStillInflate)
+{
+  std::string data = mixed(20000, 5);
+  std::string stream = deflated(data);
+  std::string good = block(uint32_t(data.size()), stream);
+  std::string zeroCrc = good;
+  zeroCrc.replace(8, 4, le32(0));
+  std::string flippedCrc = good;
+  flippedCrc[9] ^= 0x5A;
+  std::string padded = block(uint32_t(data.size()), stream + "xyz");
+  padded.replace(8, 4, le32(crcOf(stream)));  // CRC of the stream alone
+  std::string both = block(uint32_t(data.size()), stream + std::string(100, '\0'));
+  both.replace(8, 4, le32(0xDEADBEEF));
+  const struct {
+    const char *what;
+    std::string bytes;
+    std::string expect;
+  } cases[] = {
+      {"CRC field 0", zeroCrc, data},
+      {"CRC field wrong", flippedCrc, data},
+      {"3 bytes after the stream", padded, data},
+      {"100 bytes after the stream, CRC wrong", both, data},
+      {"stored stream, CRC field 0", le32(5) + le32(uint32_t(storedStream("hello").size())) + le32(0) +
+                                         storedStream("hello"), "hello"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_TRUE(inflateN(c.bytes) == c.expect);
+    void *out = nullptr;
+    int32_t size = 0;
+    ASSERT_EQ(SYS_ZUncompress(c.bytes.data(), &out, &size), 0);
+    EXPECT_TRUE(std::string(static_cast<char *>(out), size_t(size)) == c.expect);
+    SYS_MemFree(&out);
+  }
+  // A wrong Adler-32 trailer is damage that zlib sees, whatever the CRC field says.
+  std::string badAdler = stream;
+  badAdler.back() ^= 1;
+  EXPECT_EQ(inflateN(block(uint32_t(data.size()), badAdler)), "<fail 8>");
 }
 
 TEST(ZBlock, Checksums)
