@@ -26,7 +26,6 @@ bool g_started = false;
 bool g_extensionsChecked = false;
 char *g_adapterName = nullptr;
 int32_t g_videoMemory = 0;
-wm_window_t *g_destroying = nullptr;  // guards a callback that destroys on the close event
 
 // Framework key codes by Windows virtual key, along the rows of a PC keyboard.
 constexpr std::array<int32_t, 256> makeKeyTable() {
@@ -200,8 +199,10 @@ int wmHideWindow(wm_window_t *window) {
 int wmDestroyWindow(wm_window_t *window) {
   errClear();
   if (!window || !listed(window)) return fail(10);
-  if (window == g_destroying) return 0;
-  g_destroying = window;
+  // The last close below may run callbacks that destroy this window again, or others
+  // whose callbacks do: the guard belongs to each record.
+  if (window->destroying) return 0;
+  window->destroying = 1;
   if (window->handle) platWindowHide(window->handle);
   platShowCursor(1);
   wglContextDestroy(window);
@@ -211,7 +212,6 @@ int wmDestroyWindow(wm_window_t *window) {
     platWindowDestroy(window->handle);
   }
   g_windows = SYS_ListDelItem(g_windows, window);
-  g_destroying = nullptr;
   SYS_MemFree(&window->title);
   SYS_MemFree(&window);
   errClear();

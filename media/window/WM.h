@@ -99,6 +99,7 @@ struct wm_window_t {
   wm_callback_t callback;
   char *title;           // tracked copy
   void *userData;
+  int32_t destroying;    // set while wmDestroyWindow runs, so callbacks cannot free it twice
 };
 
 // wmOptions codes.

@@ -335,6 +335,40 @@ TEST_F(WindowRecord, RecordsOutsideTheListAreRefused) {
   EXPECT_EQ(wmGetWindowList()->next, nullptr);
 }
 
+// Destroying a window delivers a last close to its callback, and that callback may
+// destroy other windows, which may destroy the first again: each record is freed once.
+wm_window_t *g_peer[2] = {};
+int g_closes[2] = {};
+int destroyPeer(wm_event_t *event) {
+  const int self = event->window == g_peer[0] ? 0 : 1;
+  if (event->type == WM_EVENT_WINDOW && event->conf.type == WM_CONF_CLOSE) {
+    ++g_closes[self];
+    EXPECT_EQ(wmDestroyWindow(g_peer[1 - self]), 0);
+  }
+  return 0;
+}
+
+TEST_F(WindowRecord, CloseCallbacksThatDestroyEachOtherFreeEachRecordOnce) {
+  for (int first : {0, 1}) {
+    SCOPED_TRACE(first);
+    for (int i : {0, 1}) {
+      g_peer[i] = wmCreateWindow(0, 0, 10, 10);
+      ASSERT_NE(g_peer[i], nullptr);
+      // Any unique value: without a display the platform ignores it.
+      g_peer[i]->handle = reinterpret_cast<platWindow_t *>(g_peer[i]);
+      wmOptions(g_peer[i], WM_OPT_CALLBACK, reinterpret_cast<intptr_t>(&destroyPeer));
+      g_closes[i] = 0;
+    }
+    EXPECT_EQ(wmDestroyWindow(g_peer[first]), 0);
+    EXPECT_EQ(g_closes[0], 1);
+    EXPECT_EQ(g_closes[1], 1);
+    // Only the fixture's own record is left.
+    ASSERT_NE(wmGetWindowList(), nullptr);
+    EXPECT_EQ(wmGetWindowList()->item, window);
+    EXPECT_EQ(wmGetWindowList()->next, nullptr);
+  }
+}
+
 TEST(WindowGLTable, ExtensionNamesMatchWholeEntriesOnly) {
   const char *ext = "GL_ARB_foo GL_EXT_bar_baz GL_NV_x";
   EXPECT_TRUE(gl_stub_has_extension(ext, "GL_ARB_foo"));
