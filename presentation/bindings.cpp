@@ -21,6 +21,7 @@ SYS_TExitProcEntry ExitProcs[kRegistrySlots];
 char *PasStrBuffer = nullptr;
 int32_t PasStrCapacity = 0;
 ShortString ProgramDir("./");
+SYS_TExitProc ExitAndHaltFirst = nullptr;
 
 namespace {
 
@@ -72,6 +73,10 @@ void RunInit(void) {
 }
 
 void ExitAndHalt(int32_t code) {
+  if (SYS_TExitProc first = ExitAndHaltFirst) {
+    ExitAndHaltFirst = nullptr;
+    first();
+  }
   PasLogLn("[exit] --- subsystems");
   for (int32_t i = kRegistrySlots - 1; i >= 0; i--) {
     const SYS_TExitProcEntry &e = ExitProcs[i];

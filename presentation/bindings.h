@@ -42,6 +42,9 @@ void RunInit(void);
 // Exit procedures 31 down to 0, the framework's shutdown, then the process ends with
 // the low 8 bits of code.
 [[noreturn]] void ExitAndHalt(int32_t code);
+// Called once by ExitAndHalt before the exit procedures, for what has no registry slot
+// but must not outlive an error exit: the music sets it while the sound device is open.
+extern SYS_TExitProc ExitAndHaltFirst;
 
 // Copies s (cut to 255 characters) into the one shared buffer and returns it: the
 // next call overwrites the text, so pass the result on at once.

@@ -6,19 +6,24 @@
 
 TSS_Music_p MusicHandle = nullptr;
 
+namespace {
+bool SoundOpen = false;
+}
+
 void MusicStart(const char *fileName)
 {
   if (TSS_Init(0x203) != 0)
     FatalError("Unable to initialise sound system.");
+  SoundOpen = true;
+  ExitAndHaltFirst = MusicStop;
+  // A missing file ends the run inside this call, through the error exit that stops us.
   MusicHandle = TSS_NewMusic(0, fileName, 0);
-  if (!MusicHandle) {
-    // The device is open: close it, since no fatal path may leave it behind.
-    TSS_Done();
+  if (!MusicHandle)
     FatalError("Unable to load music.");
-  }
   TSS_PlayMusic(MusicHandle);
 }
 
+// Also the first step of ExitAndHalt while the device is open.
 void MusicStop(void)
 {
   if (MusicHandle) {
@@ -26,5 +31,8 @@ void MusicStop(void)
     TSS_FreeMusic(MusicHandle);
     MusicHandle = nullptr;
   }
-  TSS_Done();
+  if (SoundOpen)
+    TSS_Done();
+  SoundOpen = false;
+  ExitAndHaltFirst = nullptr;
 }

@@ -12,4 +12,6 @@ extern TSS_Music_p MusicHandle;
 
 // "Unable to initialise sound system." or "Unable to load music." on failure.
 void MusicStart(const char *fileName);
+// Stops and frees the stream and closes the sound system, if open; ExitAndHalt calls
+// it too (ExitAndHaltFirst), so no error exit leaves the device open.
 void MusicStop(void);
