@@ -2,7 +2,7 @@
 // cubes that bursts apart, one cube after another in a fixed random order flying off
 // in its own random direction at 0.008 units per millisecond, then the glow.
 // Depends on: GL and GLU tables, procedural tables (ShuffledIndices,
-// RandomDirections), line tunnel helpers (SceneCamera), glow, main program state
+// RandomDirections), view helpers (SceneCamera), glow, main program state
 // (SegmentTime, SpriteTexture).
 #pragma once
 
@@ -10,9 +10,15 @@
 
 // Pattern 28's first millisecond of SegmentTime: the cubes' clock starts here.
 enum : int32_t { kCubeCloudStart = 81765 };
+// Line ends per frame: 32768 cubes of 12 edges.
+enum : int32_t { kCubeCloudVertices = 32768 * 24 };
 
 // The lower corner of cube n = 1024 k + 32 j + i at time t.
 void CubeCorner(int32_t i, int32_t j, int32_t k, int32_t t, float corner[3]);
+
+// The frame's line ends at time t, three floats each, in drawing order: cubes n =
+// 0..32767, each its twelve edges from both ends. out holds kCubeCloudVertices * 3.
+void CubeCloudVertices(int32_t t, float *out);
 
 // Draws one frame of patterns 28 to 31 at SegmentTime into the current viewport.
 void CubeCloudScene(void);

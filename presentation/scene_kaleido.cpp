@@ -9,6 +9,7 @@
 #include "presentation/gl.h"
 #include "presentation/glow.h"
 #include "presentation/ife.h"
+#include "presentation/scene_view.h"
 #include "presentation/show.h"
 
 namespace {
@@ -47,12 +48,7 @@ void KaleidoscopeScene(void) {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
   glEnable(GL_TEXTURE_2D);  // ScreenTexture is still bound by the copy
-  glMatrixMode(GL_TEXTURE);
-  glLoadIdentity();
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
+  ResetMatrices();
   glColor3f(1.0f, 1.0f, 1.0f);
   KaleidoFold();
 

@@ -14,6 +14,7 @@
 
 #include "presentation/gl.h"
 #include "presentation/ife.h"
+#include "presentation/scene_view.h"
 #include "presentation/show.h"
 
 namespace {
@@ -23,16 +24,20 @@ constexpr int64_t kLogoBytes = kLogoHeader + 3 * kLogoWidth * kLogoHeight;
 
 }  // namespace
 
+void SpriteQuadCorners(const TVector &p, float s, float out[12]) {
+  const float h = 16.0f * s / 9.0f;
+  const float corners[12] = {p.x - s, p.y + h, p.z, p.x + s, p.y + h, p.z,
+                             p.x + s, p.y - h, p.z, p.x - s, p.y - h, p.z};
+  for (int i = 0; i < 12; i++) out[i] = corners[i];
+}
+
 void SpriteQuad(const TVector &p, float s) {
-  float h = 16.0f * s / 9.0f;
-  glTexCoord2f(0.0f, 0.0f);
-  glVertex3f(p.x - s, p.y + h, p.z);
-  glTexCoord2f(1.0f, 0.0f);
-  glVertex3f(p.x + s, p.y + h, p.z);
-  glTexCoord2f(1.0f, 1.0f);
-  glVertex3f(p.x + s, p.y - h, p.z);
-  glTexCoord2f(0.0f, 1.0f);
-  glVertex3f(p.x - s, p.y - h, p.z);
+  float c[12];
+  SpriteQuadCorners(p, s, c);
+  for (int v = 0; v < 4; v++) {
+    glTexCoord2f(kSpriteQuadTexCoords[2 * v], kSpriteQuadTexCoords[2 * v + 1]);
+    glVertex3f(c[3 * v], c[3 * v + 1], c[3 * v + 2]);
+  }
 }
 
 float LogoDisplacement(int32_t pattern, int32_t segmentTime, int32_t column) {
@@ -71,12 +76,7 @@ void LogoScene(void) {
 
   glEnable(GL_TEXTURE_2D);
   glBindTexture(GL_TEXTURE_2D, (GLuint)SpriteTexture);
-  glMatrixMode(GL_TEXTURE);
-  glLoadIdentity();
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
+  ResetMatrices();
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_COLOR, GL_ONE_MINUS_SRC_COLOR);
   glDisable(GL_DEPTH_TEST);
@@ -84,21 +84,17 @@ void LogoScene(void) {
   glDisable(GL_LIGHTING);
   glColor3f(1.0f, 1.0f, 1.0f);
   glBegin(GL_QUADS);
-  if (imageSize >= kLogoBytes) {
-    // The displacement depends on the column only: one value per column and frame.
-    static float displacement[kLogoWidth];
-    for (int32_t i = 0; i < kLogoWidth; i++) displacement[i] = LogoDisplacement(pattern, segmentTime, i);
-    for (int32_t j = 0; j < kLogoHeight; j++) {
-      const uint8_t *row = image + kLogoHeader + 3 * kLogoWidth * j;
-      for (int32_t i = 0; i < kLogoWidth; i++) {
-        if (row[3 * i] == 0) continue;
-        const TVector &v = RandomVectors[kLogoWidth * j + i];
-        float d = displacement[i];
-        TVector p = {(float)(i - 512 + (double)d * v.x), (float)(j - 32 + (double)d * v.y), 0.0f};
-        SpriteQuad(p, 4.0f);
-      }
+  // The displacement depends on the column only: one value per column and frame.
+  static float displacement[kLogoWidth];
+  for (int32_t i = 0; i < kLogoWidth; i++) displacement[i] = LogoDisplacement(pattern, segmentTime, i);
+  for (int32_t j = 0; j < kLogoHeight; j++)
+    for (int32_t i = 0; i < kLogoWidth; i++) {
+      if (!LogoPixelLit(image, imageSize, i, j)) continue;
+      const TVector &v = RandomVectors[kLogoWidth * j + i];
+      float d = displacement[i];
+      TVector p = {(float)(i - 512 + (double)d * v.x), (float)(j - 32 + (double)d * v.y), 0.0f};
+      SpriteQuad(p, 4.0f);
     }
-  }
   glEnd();
   if (pattern == 0) IfeRender(&IfeFadeoutFx, (float)(1000.0 - segmentTime / 7.0));
 }

@@ -11,6 +11,10 @@
 // One GL_QUADS quad of half-width s around p, 16/9 taller so that it is square in
 // the 16:9 letterbox under identity matrices; call between glBegin and glEnd.
 void SpriteQuad(const TVector &p, float s);
+// The same quad's four corners, x y z each, in the order SpriteQuad sends them (its
+// texture coordinates are kSpriteQuadTexCoords), for client arrays.
+void SpriteQuadCorners(const TVector &p, float s, float out[12]);
+inline constexpr float kSpriteQuadTexCoords[8] = {0, 0, 1, 0, 1, 1, 0, 1};
 
 // The displacement of logo column i at SegmentTime in pattern 0, 1 or 2.
 float LogoDisplacement(int32_t pattern, int32_t segmentTime, int32_t column);

@@ -20,6 +20,7 @@
 #include "presentation/glow.h"
 #include "presentation/procedural.h"
 #include "presentation/scene_tunnel.h"
+#include "presentation/scene_view.h"
 #include "presentation/show.h"
 
 TMetaGrid *MetaGrid = nullptr;

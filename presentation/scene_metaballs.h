@@ -2,7 +2,7 @@
 // turning rings inside a 32 x 32 x 32 field, polygonised by marching cubes every
 // frame and drawn as additive lines, inside a sphere of small crosses, then the glow.
 // Depends on: GL and GLU tables, procedural tables (RandomVectors, RotatePoint,
-// PointDistance), line tunnel helpers (EaseOutTurn, SceneCamera), glow, main program
+// PointDistance), line tunnel (EaseOutTurn), view helpers (SceneCamera), glow, main program
 // state (SegmentTime, Pattern, Beat).
 #pragma once
 

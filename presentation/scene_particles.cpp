@@ -4,7 +4,9 @@
 // cleared straight after, so the picture exists only as particles. Particle
 // k = 256 j + i belongs to pixel column i and row j of the read-back (row 0 at the
 // bottom), so the particle picture stands as upright as the cube did. Everything is
-// sent in immediate mode inside one glBegin per scene; the frame allocates nothing.
+// sent in immediate mode inside one glBegin, but the attractors, whose quads all share
+// one colour, come from client arrays holding exactly the values, in exactly the
+// order, that SpriteQuad would send; the frame allocates nothing.
 // Depends on: GL and GLU tables, cube faces, procedural tables, logo scene
 // (SpriteQuad), glow, main program state.
 #include "presentation/scene_particles.h"
@@ -14,6 +16,7 @@
 #include "presentation/glow.h"
 #include "presentation/procedural.h"
 #include "presentation/scene_logo.h"
+#include "presentation/scene_view.h"
 #include "presentation/show.h"
 #include "presentation/tempo.h"
 
@@ -23,26 +26,16 @@ namespace {
 
 constexpr float kFaceTexCoords[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
 
-void IdentityMatrices(void) {
-  glMatrixMode(GL_TEXTURE);
-  glLoadIdentity();
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-}
-
 // Sprite texture, identity matrices, no depth test, glowing blend, unlit white.
-void BeginSprites(void) {
+void SpriteState(void) {
   glEnable(GL_TEXTURE_2D);
   glBindTexture(GL_TEXTURE_2D, (GLuint)SpriteTexture);
-  IdentityMatrices();
+  ResetMatrices();
   glDisable(GL_DEPTH_TEST);
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_COLOR, GL_ONE_MINUS_SRC_COLOR);
   glDisable(GL_LIGHTING);
   glColor3f(1.0f, 1.0f, 1.0f);
-  glBegin(GL_QUADS);
 }
 
 }  // namespace
@@ -95,7 +88,8 @@ void CubeRender(void) {
 void ParticleImageScene(void) {
   CubeRender();
   const int32_t t = SegmentTime;
-  BeginSprites();
+  SpriteState();
+  glBegin(GL_QUADS);
   // The home jitter moves every millisecond; the offset stays in 0..999 (SegmentTime
   // is never negative here, the wrap only keeps the index inside the table).
   const int32_t jitter = (t % 1000 + 1000) % 1000;
@@ -125,16 +119,32 @@ void ParticleImageScene(void) {
   GlowPass();
 }
 
-void AttractorScene(void) {
-  const int32_t t = SegmentTime;
-  BeginSprites();
-  const float s = (float)(0.003 + 0.0005 * Beat);
+void AttractorVertices(int32_t t, float beat, float *out) {
+  const float s = (float)(0.003 + 0.0005 * beat);
   const double progress = (t - kAttractorStart) / 1271.0 - 1.0;
-  for (int32_t k = 0; k < kCubeImageSize * kCubeImageSize; k++) {
+  for (int32_t k = 0; k < kParticleCount; k++) {
     TVector q;
     SplineEval(&q, &AttractorPaths[k], (float)(progress + RandomVectors[k].x));
-    SpriteQuad(q, s);
+    SpriteQuadCorners(q, s, out + 12 * k);
   }
-  glEnd();
+}
+
+void AttractorScene(void) {
+  // Corners rewritten every frame and the fixed texture coordinates: static, so the
+  // frame allocates nothing.
+  static float vertices[kParticleCount * 12];
+  static float texCoords[kParticleCount * 8];
+  if (texCoords[2] == 0.0f)
+    for (int32_t k = 0; k < kParticleCount; k++)
+      for (int c = 0; c < 8; c++) texCoords[8 * k + c] = kSpriteQuadTexCoords[c];
+  SpriteState();
+  AttractorVertices(SegmentTime, Beat, vertices);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+  glVertexPointer(3, GL_FLOAT, 0, vertices);
+  glTexCoordPointer(2, GL_FLOAT, 0, texCoords);
+  glDrawArrays(GL_QUADS, 0, 4 * kParticleCount);
+  glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+  glDisableClientState(GL_VERTEX_ARRAY);
   GlowPass();
 }

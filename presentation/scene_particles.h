@@ -16,6 +16,7 @@ enum : int32_t {
   kCubeImageSize = 256,
   kParticleImageStart = 95985,  // SegmentTime at the start of pattern 32
   kAttractorStart = 113760,     // pattern 37
+  kParticleCount = kCubeImageSize * kCubeImageSize,
 };
 
 // The cube picture of the current frame: 256 x 256 RGB, rows from the bottom up as
@@ -30,5 +31,8 @@ float ImageParticleSize(int32_t b);
 void CubeRender(void);
 // One frame of patterns 32 to 36.
 void ParticleImageScene(void);
+// The attractor sprites' corners at time t and beat, SpriteQuadCorners order, 12
+// floats per particle k = 0..65535 (out holds kParticleCount * 12).
+void AttractorVertices(int32_t t, float beat, float *out);
 // One frame of patterns 37 to 40.
 void AttractorScene(void);

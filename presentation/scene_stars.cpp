@@ -15,8 +15,9 @@
 #include "presentation/gl.h"
 #include "presentation/ife.h"
 #include "presentation/show.h"
-#include "presentation/tempo.h"
 #include "presentation/scene_logo.h"
+#include "presentation/scene_view.h"
+#include "presentation/tempo.h"
 
 TVector StarScreenPoints[2056];
 
@@ -31,15 +32,6 @@ void Camera(int32_t segmentTime) {
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
   gluLookAt(240.0, 0.0, 240.0, 0.0, 50.0 * std::sin(segmentTime / 800.0), 0.0, 0.0, 0.0, 1.0);
-}
-
-void IdentityMatrices() {
-  glMatrixMode(GL_TEXTURE);
-  glLoadIdentity();
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
 }
 
 // Two passes over the 257 x 4 spoke points; the second moves each by a random direction.
@@ -100,7 +92,7 @@ TVector SpriteCentre(int32_t index, double spread) {
 void Sprites(float beat) {
   glBindTexture(GL_TEXTURE_2D, (GLuint)SpriteTexture);
   glEnable(GL_TEXTURE_2D);
-  IdentityMatrices();
+  ResetMatrices();
   glEnable(GL_BLEND);
   glDisable(GL_DEPTH_TEST);
   glColor3f(1.0f, 1.0f, 1.0f);
@@ -135,11 +127,8 @@ void Lines() {
 
 }  // namespace
 
-float StarWrap(float z) {
-  double zt = std::trunc((double)z);
-  int64_t whole = (int64_t)std::trunc((double)z + 2000.0);
-  return (float)((double)(whole % 4000) - 2000.0 + ((double)z - zt));
-}
+// The shift is summed in double here, unlike the line tunnel's.
+float StarWrap(float z) { return WrapDepth((double)z + 2000.0, z, 4000, 2000.0); }
 
 void StarSphereScene(void) {
   int32_t pattern = Pattern;

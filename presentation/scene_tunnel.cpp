@@ -13,6 +13,7 @@
 
 #include "presentation/gl.h"
 #include "presentation/procedural.h"
+#include "presentation/scene_view.h"
 #include "presentation/show.h"
 
 namespace {
@@ -107,26 +108,8 @@ float EaseOutTurn(float t, float start, float length) {
   return (float)(360.0 * u);
 }
 
-float TunnelWrap(float z) {
-  const float shifted = z + 10000.0f;
-  if (!(std::fabs(shifted) < 9.0e18f)) return z;  // outside int64: nothing to fold
-  const int64_t whole = (int64_t)std::trunc(shifted) % 20000;
-  return (float)((double)whole + ((double)z - std::trunc((double)z)) - 10000.0);
-}
-
-void SceneCamera(double fovy, double eyeX, double eyeY, double eyeZ, float angle) {
-  glEnable(GL_TEXTURE_2D);
-  glBindTexture(GL_TEXTURE_2D, (GLuint)SpriteTexture);
-  glMatrixMode(GL_TEXTURE);
-  glLoadIdentity();
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  gluPerspective(fovy, 16.0 / 9.0, 0.01, 10000.0);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  gluLookAt(eyeX, eyeY, eyeZ, 0.0, 0.0, 0.0, 0.0, 0.0, 1.0);
-  glRotatef(angle, 1.0f, 1.0f, 1.0f);
-}
+// The shift is a single-precision sum, as the tunnel's formula stores it.
+float TunnelWrap(float z) { return WrapDepth(z + 10000.0f, z, 20000, 10000.0); }
 
 void LineTunnelScene(void) {
   const int32_t t = SegmentTime;

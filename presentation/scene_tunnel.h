@@ -1,8 +1,7 @@
 // Line tunnel scene (patterns 9 to 16): a flight through 201 broken rings of additive
 // lines with three spiral streams of sprite crosses, the view turning slowly about the
 // diagonal and making one extra eased turn at the start of pattern 13. No glow.
-// Also home of the helpers that the metaball, wave field, cube cloud and greetings
-// scenes share: the eased extra turn and the perspective camera on the diagonal spin.
+// Also home of the eased extra turn that the metaball and greetings scenes share.
 // Depends on: GL and GLU tables, procedural tables (RandomVectors), main program
 // state (SegmentTime, Beat, SpriteTexture).
 #pragma once
@@ -16,10 +15,6 @@ float EaseOutTurn(float t, float start, float length);
 // The tunnel's depth wrap of z into [-10000, 10000) for z >= -10000:
 // (trunc(z + 10000) mod 20000) + frac(z) - 10000.
 float TunnelWrap(float z);
-
-// Sprite texture bound, texture matrix identity, projection gluPerspective(fovy, 16/9,
-// 0.01, 10000), modelview gluLookAt(eye, origin, up z) then glRotatef(angle, 1, 1, 1).
-void SceneCamera(double fovy, double eyeX, double eyeY, double eyeZ, float angle);
 
 // Draws one frame of patterns 9 to 16 at SegmentTime into the current viewport.
 void LineTunnelScene(void);

@@ -3,14 +3,14 @@
 // Heights first (4096 of them, each rounded to single once), then one GL_LINES batch
 // of three lines per node (along i, up the whisker, along j) and one GL_POINTS batch
 // of the whisker tips; the last row and column appear only as line ends.
-// Depends on: GL and GLU tables, line tunnel helpers, glow, main program state.
+// Depends on: GL and GLU tables, view helpers, glow, main program state.
 #include "presentation/scene_wave.h"
 
 #include <cmath>
 
 #include "presentation/gl.h"
 #include "presentation/glow.h"
-#include "presentation/scene_tunnel.h"
+#include "presentation/scene_view.h"
 #include "presentation/show.h"
 
 float WaveHeights[64][64];

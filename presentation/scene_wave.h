@@ -1,7 +1,7 @@
 // Wave field scene (patterns 25 to 27): a 64 x 64 height field of interfering sine
 // waves as an additive wire grid turning about the diagonal, with a slanted whisker
 // from every node to a bright point circling with time, then the doubled glow.
-// Depends on: GL and GLU tables, line tunnel helpers (SceneCamera), glow, main
+// Depends on: GL and GLU tables, view helpers (SceneCamera), glow, main
 // program state (SegmentTime, SpriteTexture).
 #pragma once
 

@@ -214,15 +214,6 @@ void CenterVertices(TVector *vertices, int32_t count) {
   }
 }
 
-void ResetMatrices(void) {
-  glMatrixMode(GL_TEXTURE);
-  glLoadIdentity();
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-}
-
 void (*MeshLoadingStep)(void) = LoadingStep;
 
 int32_t MeshLoad(MeshBuffers *mesh, std::string_view name) {

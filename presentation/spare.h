@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "base/file.h"
+#include "presentation/scene_view.h"
 #include "presentation/vectors.h"
 
 // The record MeshLoad fills and MeshDraw reads.
@@ -63,8 +64,7 @@ int32_t ReadFloatLine(SYS_File_p file, float *value);
 float VectorDistance(const TVector *a, const TVector *b);
 // Moves the count vertices so that their bounding box is centred on the origin.
 void CenterVertices(TVector *vertices, int32_t count);
-// Texture, projection and modelview matrices := identity; modelview stays selected.
-void ResetMatrices(void);
+// ResetMatrices, the matrix reset, lives with the scenes' other view helpers.
 
 // The loading step MeshLoad runs after each file it reads (the main program's
 // LoadingStep unless replaced).

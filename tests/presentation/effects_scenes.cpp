@@ -165,6 +165,11 @@ TEST(EffectsStars, WrapKeepsStreaksWithinTheTunnel) {
                                            {2000.5f, -1999.5f}, {4000.0f, 0.0f},  {-1500.0f, -1500.0f},
                                            {6123.25f, -1876.75f}};
   for (auto [z, w] : cases) EXPECT_FLOAT_EQ(StarWrap(z), w) << z;
+  // z + 2000 is summed in double: as a single it would round up to 8390002.
+  EXPECT_EQ(StarWrap(8388001.5f), 1.5f);
+  // Beyond the 64-bit range there is nothing to fold, and no undefined conversion.
+  for (float z : {1e19f, -3e30f, INFINITY, -INFINITY}) EXPECT_EQ(StarWrap(z), z) << z;
+  EXPECT_TRUE(std::isnan(StarWrap(NAN)));
 }
 
 class EffectsStarScene : public ::testing::Test {

@@ -1,6 +1,8 @@
 // Particle image scenes through a recording GL table: the cube drawn in the corner
 // and read back, one sprite per lit read-back pixel placed on its image path, and the
-// attractor particles at their start and end points; both followed by the glow.
+// attractor particles at their start and end points; both followed by the glow. The
+// attractors come from client arrays: they must record exactly the calls and values
+// of the scene sent one vertex at a time.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +12,7 @@
 #include "presentation/scene_particles.h"
 #include "presentation/show.h"
 #include "tests/presentation/scenes2_recorder.h"
+#include "tests/presentation/scenes_immediate.h"
 
 namespace {
 
@@ -274,6 +277,28 @@ TEST_F(ScenesParticles, AttractorParticlesRunFromTheirStartToTheirEndPoint) {
       ASSERT_GT(x, P[1].x + 0.1) << k;
       ASSERT_LT(x, P[2].x - 0.1) << k;
     }
+  }
+}
+
+TEST_F(ScenesParticles, TheAttractorArrayDrawSendsExactlyWhatOneCallPerVertexSent) {
+  ProbeEffects probes(ScreenTexture);
+  struct Case {
+    int32_t t;
+    float beat;
+  };
+  // Before any particle moves, on the way, the beat's larger sprites, all at their end.
+  const Case cases[] = {{kAttractorStart, 0.0f}, {kAttractorStart + 2000, 0.25f}, {kAttractorStart + 5555, 1.0f},
+                        {kAttractorStart + 11 * 1271, 0.5f}};
+  for (const Case &c : cases) {
+    Beat = c.beat;
+    Draw(immediate::AttractorScene, c.t);
+    const auto reference = scarrays::SeenCalls(Calls(), kColor3f, kBegin);
+    Draw(AttractorScene, c.t);
+    EXPECT_FALSE(scarrays::Arrays().unsupported);
+    EXPECT_EQ(scarrays::Arrays().draws, 1);
+    const auto arrays = scarrays::SeenCalls(Calls(), kColor3f, kBegin);
+    ASSERT_GT(reference.size(), 8u * kPixels);
+    EXPECT_EQ(scarrays::Differences(arrays, reference), std::vector<size_t>{}) << c.t;
   }
 }
 

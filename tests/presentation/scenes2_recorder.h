@@ -14,6 +14,7 @@
 
 #include "presentation/gl.h"
 #include "presentation/ife.h"
+#include "tests/presentation/scenes_arrays.h"
 #include "presentation/procedural.h"
 
 namespace s2test {
@@ -71,17 +72,24 @@ inline size_t Find(Op op, double a0, size_t from) {
   return from;
 }
 
+inline void RecBegin(GLenum m) { Record(kBegin, {(double)m}); }
+inline void RecEnd() { Record(kEnd, {}); }
+inline void RecTexCoord2f(GLfloat s, GLfloat t) { Record(kTexCoord2f, {s, t}); }
+inline void RecVertex3f(GLfloat x, GLfloat y, GLfloat z) { Record(kVertex3f, {x, y, z}); }
+
 inline void Install() {
   Recorder &r = Rec();
   r.calls.clear();
   r.calls.reserve(1 << 20);
   r.errors.clear();
-  pgl::glBegin = [](GLenum m) { Record(kBegin, {(double)m}); };
-  pgl::glEnd = [] { Record(kEnd, {}); };
+  pgl::glBegin = RecBegin;
+  pgl::glEnd = RecEnd;
   pgl::glVertex2f = [](GLfloat x, GLfloat y) { Record(kVertex2f, {x, y}); };
-  pgl::glVertex3f = [](GLfloat x, GLfloat y, GLfloat z) { Record(kVertex3f, {x, y, z}); };
+  pgl::glVertex3f = RecVertex3f;
   pgl::glNormal3f = [](GLfloat x, GLfloat y, GLfloat z) { Record(kNormal3f, {x, y, z}); };
-  pgl::glTexCoord2f = [](GLfloat s, GLfloat t) { Record(kTexCoord2f, {s, t}); };
+  pgl::glTexCoord2f = RecTexCoord2f;
+  // Draws from client arrays record as the vertex calls they replace.
+  scarrays::Install<RecBegin, RecTexCoord2f, RecVertex3f, RecEnd>();
   pgl::glColor3f = [](GLfloat r, GLfloat g, GLfloat b) { Record(kColor3f, {r, g, b}); };
   pgl::glColor4f = [](GLfloat r, GLfloat g, GLfloat b, GLfloat a) { Record(kColor4f, {r, g, b, a}); };
   pgl::glTranslatef = [](GLfloat x, GLfloat y, GLfloat z) { Record(kTranslatef, {x, y, z}); };

@@ -1,7 +1,9 @@
 // The glow and the scenes of patterns 9 to 31 on a real context (llvmpipe under
 // Xvfb): the screen copy drawn back as "BUF0.JPG" returns the letterbox the right way
 // up and in place, the glow of the show's blur files only adds light next to what was
-// lit, and each scene draws inside the letterbox of an 800 x 600 window only.
+// lit, and each scene draws inside the letterbox of an 800 x 600 window only. The cube
+// cloud and the attractors, drawn from client arrays, give the very pixels of the
+// same scenes sent one vertex at a time.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,7 +21,10 @@
 #include "presentation/scenes.h"
 #include "presentation/show.h"
 #include "presentation/tempo.h"
+#include "presentation/scene_cubes.h"
+#include "presentation/scene_particles.h"
 #include "tests/common/gl_window.h"
+#include "tests/presentation/scenes_immediate.h"
 
 namespace {
 
@@ -193,6 +198,57 @@ TEST_F(ScenesGl, ScenesDrawInsideTheLetterboxOnly) {
     EXPECT_EQ(LitInBars(rgb, 3), 0u) << "pattern " << Pattern;
     EXPECT_GT(lit, 500u) << "pattern " << Pattern;
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR) << "pattern " << Pattern;
+  }
+}
+
+TEST_F(ScenesGl, ArrayDrawsGiveThePixelsOfOneCallPerVertex) {
+  ASSERT_EQ(ProcBuildTables(nullptr), 0);
+  // Texels that differ along both axes, so a wrong texture coordinate shows.
+  GLuint sprite = 0;
+  std::vector<uint8_t> texels(16 * 16 * 4);
+  for (int i = 0; i < 16 * 16; i++) {
+    texels[4 * i] = (uint8_t)(16 * (i % 16));
+    texels[4 * i + 1] = (uint8_t)(16 * (i / 16));
+    texels[4 * i + 2] = 200;
+    texels[4 * i + 3] = 255;
+  }
+  glGenTextures(1, &sprite);
+  glBindTexture(GL_TEXTURE_2D, sprite);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 16, 16, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+  SpriteTexture = (int32_t)sprite;
+  struct Case {
+    void (*arrays)(void), (*reference)(void);
+    int32_t timeline;
+  };
+  // Cube cloud at its start, bursting, scattered; attractors at their start, on the
+  // way (on a beat), near their end. Timeline times.
+  const Case cases[] = {
+      {CubeCloudScene, immediate::CubeCloudScene, 107542},     {CubeCloudScene, immediate::CubeCloudScene, 109500},
+      {CubeCloudScene, immediate::CubeCloudScene, 117000},     {AttractorScene, immediate::AttractorScene, 139537},
+      {AttractorScene, immediate::AttractorScene, 142100},     {AttractorScene, immediate::AttractorScene, 152000},
+  };
+  for (const Case &c : cases) {
+    TempoState tempo;
+    TempoMapAt(tempo, c.timeline);
+    std::vector<uint8_t> pictures[2];
+    for (int pass = 0; pass < 2; pass++) {
+      SegmentTime = tempo.SegmentTime;
+      Pattern = tempo.Pattern;
+      Beat = tempo.Beat;
+      Prologue();
+      (pass ? c.arrays : c.reference)();
+      pictures[pass] = Read();
+    }
+    size_t differ = 0, lit = 0;
+    for (size_t i = 0; i < pictures[0].size(); i++) {
+      differ += pictures[0][i] != pictures[1][i];
+      lit += pictures[0][i] > 0;
+    }
+    EXPECT_EQ(differ, 0u) << "timeline " << c.timeline;
+    EXPECT_GT(lit, 5000u) << "timeline " << c.timeline;
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR) << "timeline " << c.timeline;
   }
 }
 

@@ -10,6 +10,7 @@
 
 #include "presentation/gl.h"
 #include "presentation/ife.h"
+#include "tests/presentation/scenes_arrays.h"
 
 namespace sctest {
 
@@ -56,16 +57,23 @@ inline size_t Find(Op op, size_t from = 0) {
   return from;
 }
 
+inline void RecBegin(GLenum m) { Record(kBegin, {(double)m}); }
+inline void RecEnd() { Record(kEnd, {}); }
+inline void RecTexCoord2f(GLfloat s, GLfloat t) { Record(kTexCoord2f, {s, t}); }
+inline void RecVertex3f(GLfloat x, GLfloat y, GLfloat z) { Record(kVertex3f, {x, y, z}); }
+
 inline void Install() {
   Calls().clear();
   Calls().reserve(1 << 20);
-  pgl::glBegin = [](GLenum m) { Record(kBegin, {(double)m}); };
-  pgl::glEnd = [] { Record(kEnd, {}); };
-  pgl::glVertex3f = [](GLfloat x, GLfloat y, GLfloat z) { Record(kVertex3f, {x, y, z}); };
+  pgl::glBegin = RecBegin;
+  pgl::glEnd = RecEnd;
+  pgl::glVertex3f = RecVertex3f;
   pgl::glVertex3fv = [](const GLfloat *v) { Record(kVertex3fv, {v[0], v[1], v[2]}); };
   pgl::glNormal3fv = [](const GLfloat *v) { Record(kNormal3fv, {v[0], v[1], v[2]}); };
   pgl::glVertex2f = [](GLfloat x, GLfloat y) { Record(kVertex2f, {x, y}); };
-  pgl::glTexCoord2f = [](GLfloat s, GLfloat t) { Record(kTexCoord2f, {s, t}); };
+  pgl::glTexCoord2f = RecTexCoord2f;
+  // Draws from client arrays record as the vertex calls they replace.
+  scarrays::Install<RecBegin, RecTexCoord2f, RecVertex3f, RecEnd>();
   pgl::glColor3f = [](GLfloat r, GLfloat g, GLfloat b) { Record(kColor3f, {r, g, b}); };
   pgl::glColor4f = [](GLfloat r, GLfloat g, GLfloat b, GLfloat a) { Record(kColor4f, {r, g, b, a}); };
   pgl::glTranslatef = [](GLfloat x, GLfloat y, GLfloat z) { Record(kTranslatef, {x, y, z}); };

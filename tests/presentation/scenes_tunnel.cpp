@@ -34,6 +34,10 @@ TEST(ScenesTunnel, EaseOutTurnAndWrapAtTheirEdges) {
   const float wrap[][2] = {{9999.5f, 9999.5f},   {10000, -10000},     {10000.25f, -9999.75f}, {30000, -10000},
                            {4220, 4220},         {-10000, -10000},    {29999.5f, 9999.5f},    {50123.75f, -9876.25f}};
   for (const auto &w : wrap) EXPECT_EQ(TunnelWrap(w[0]), w[1]) << w[0];
+  // z + 10000 is a single-precision sum here: 8398001.5 rounds to 8398002.
+  EXPECT_EQ(TunnelWrap(8388001.5f), 8002.5f);
+  for (float z : {1e19f, -3e30f, INFINITY, -INFINITY}) EXPECT_EQ(TunnelWrap(z), z) << z;
+  EXPECT_TRUE(std::isnan(TunnelWrap(NAN)));
 }
 
 class ScenesTunnelFrame : public ::testing::Test {
