@@ -255,9 +255,24 @@ int32_t IfeRoundEven(float value) {
   return (int32_t)r;
 }
 
+namespace {
+
+// A disk file's reader drops the line end it read. A chunk one short of the buffer
+// that took a whole buffer's bytes therefore ended on a CR or an LF; on the CR of a
+// CR LF pair, the LF is still to come and belongs to this line.
+bool StoppedOnCarriageReturn(SYS_File_t *file, int32_t chunkStart, size_t chunk) {
+  const int32_t end = SYS_FileTell(file);
+  if (chunk != kLineChunk - 2 || end - chunkStart != (int32_t)kLineChunk - 1) return false;
+  char last = 0;
+  return SYS_FileSeek(file, end - 1) == 0 && SYS_FileRead(file, &last, 1) == 1 && last == '\r';
+}
+
+}  // namespace
+
 int IfeReadLine(SYS_File_t *file, ShortString &line) {
   char buffer[kLineChunk];
   for (;;) {
+    int32_t chunkStart = SYS_FileTell(file);
     if (!SYS_FileGetStr(file, buffer, (int32_t)sizeof buffer)) return -1;
     const bool comment = buffer[0] == '#';
     // Trim leading blanks, keep the first 255 characters after them, and remember
@@ -281,7 +296,9 @@ int IfeReadLine(SYS_File_t *file, ShortString &line) {
       // A full chunk without its line end is the start of a longer line: read on
       // until the line ends (a continuation of "" is the line end that fell just
       // past the chunk; pack entries keep their line ends, disk files drop them).
-      if (chunk < sizeof buffer - 1 || buffer[chunk - 1] == '\n') break;
+      const bool pendingLineFeed = StoppedOnCarriageReturn(file, chunkStart, chunk);
+      if (!pendingLineFeed && (chunk < sizeof buffer - 1 || buffer[chunk - 1] == '\n')) break;
+      chunkStart = SYS_FileTell(file);
       if (!SYS_FileGetStr(file, buffer, (int32_t)sizeof buffer) || buffer[0] == '\0') break;
     }
     if (!comment) {

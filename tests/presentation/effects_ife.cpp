@@ -3,6 +3,7 @@
 // with 217) and the interpolation and key choice through a recording GL table.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "base/file.h"
 #include "presentation/ife.h"
 #include "scene/counters.h"
 #include "tests/presentation/effects_recorder.h"
@@ -192,6 +194,34 @@ TEST(EffectsIfeLoad, LongLinesAreReadWhole) {
   EXPECT_EQ(iface.layers[0].keys[0].a, 128.0f);
   EXPECT_EQ(iface.layers[0].blend, 2);
   IfeFree(&iface);
+}
+
+// Lines around the 512-byte read buffer, with either line end, from a file on disk
+// (whose reader drops the line end): each comes back once, cut to 255 characters,
+// and the line after it is not shifted.
+TEST(EffectsIfeLoad, LinesAroundTheReadBufferKeepTheirPlace) {
+  for (const char *end : {"\n", "\r\n"})
+    for (size_t length : {0, 1, 255, 256, 509, 510, 511, 512, 1021, 1022, 1023}) {
+      const std::string text = std::string(length, 'x') + end + "next" + end + "last" + end;
+      char name[] = "/tmp/effects_ife_lineXXXXXX";
+      const int fd = mkstemp(name);
+      ASSERT_GE(fd, 0);
+      ASSERT_EQ(write(fd, text.data(), text.size()), (ssize_t)text.size());
+      close(fd);
+      SCOPED_TRACE(std::to_string(length) + (end[0] == '\r' ? " CR LF" : " LF"));
+      SYS_File_t *file = SYS_FileOpen(name, 0);
+      ASSERT_NE(file, nullptr);
+      ShortString line;
+      ASSERT_EQ(IfeReadLine(file, line), 0);
+      EXPECT_EQ(std::string_view(line), std::string(std::min<size_t>(length, 255), 'x'));
+      ASSERT_EQ(IfeReadLine(file, line), 0);
+      EXPECT_EQ(std::string_view(line), "next");
+      ASSERT_EQ(IfeReadLine(file, line), 0);
+      EXPECT_EQ(std::string_view(line), "last");
+      EXPECT_NE(IfeReadLine(file, line), 0);
+      SYS_FileClose(file);
+      std::remove(name);
+    }
 }
 
 using EffectsIfeMalformedDeathTest = ::testing::Test;
