@@ -4,13 +4,14 @@
 // removed ones still count as present (their open then fails on disk). A
 // directory reached through a symbolic link is not followed, so a link back up
 // the tree cannot make the mapping endless.
-// Depends on: file (glob), file-regularfile, log, mem, list, platform/fs.
+// Depends on: file-path (listing), file-regularfile, log, mem, list, platform/fs.
 #include "base/file-dir.h"
 
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 
+#include "base/file-internal.h"
 #include "base/file-regularfile.h"
 #include "base/list.h"
 #include "base/log.h"
@@ -18,8 +19,6 @@
 #include "platform/fs.h"
 
 namespace {
-
-#define FILE_LOG(...) SYS_DbgLevelPrintf(SYS_DBG_LEVEL(SYS_DbgOpt.file), __VA_ARGS__)
 
 constexpr int kMaxDepth = 64;
 
@@ -84,15 +83,17 @@ int mapDir(SYS_DirPack_t *pack, size_t baseLength, const char *dir, int depth)
     return errSetLastError(5), -1;
   snprintf(filter, n, "%s/*", dir);
   SYS_Glob_p list = nullptr;
-  int r = SYS_Glob(filter, &list);
+  bool listed = false;
+  int r = SYS_GlobListed(filter, &list, &listed);
   SYS_MemFree(&filter);
-  if (r != 0) {
-    // A subdirectory that cannot be listed (no permission) is left out like an
-    // empty one; only the registered directory itself must list.
-    int32_t code = errGetLastError();
-    if (depth > 0 && code == 1)
-      return 0;
-    return errSetLastError(code), -1;
+  if (r != 0)
+    return -1;
+  // A subdirectory that cannot be listed (no permission) is left out like an
+  // empty one; the registered directory itself must list, or registering it
+  // would report success for a pack that can never serve a file.
+  if (!listed && depth == 0) {
+    SYS_GlobFree(&list);
+    return errSetLastError(1), -1;
   }
   for (int32_t i = 0; r == 0 && i < list->count; ++i) {
     const char *path = list->paths[i];

@@ -11,13 +11,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/file-internal.h"
 #include "base/log.h"
 #include "base/mem.h"
 #include "platform/fs.h"
 
 namespace {
-
-#define FILE_LOG(...) SYS_DbgLevelPrintf(SYS_DBG_LEVEL(SYS_DbgOpt.file), __VA_ARGS__)
 
 FILE *stream(SYS_File_t *file)
 {

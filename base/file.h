@@ -90,7 +90,8 @@ void SYS_PathSetHomeBase(const char *base);
 // 0 when the directory was created (missing parents too), 1 otherwise.
 int SYS_MkDir(const char *path);
 // Entries matching the filter's last part ("*" and "?"), prefixed by its
-// directory part; directories are listed like files.
+// directory part; directories are listed like files. A directory that is
+// missing or cannot be read gives 0 and an empty listing.
 int SYS_Glob(const char *filter, SYS_Glob_pp out);
 int SYS_GlobFree(SYS_Glob_pp glob);
 
@@ -100,5 +101,9 @@ int SYS_GlobFree(SYS_Glob_pp glob);
 // opens pack files with it, since a pack that cannot be read is the caller's
 // result to handle, not a missing content file.
 SYS_File_p SYS_FileOpenQuiet(const char *path, int32_t flags);
+// SYS_Glob that also says whether the filter's directory could be listed at
+// all (SYS_Glob gives 0 and an empty listing either way); listed may be null.
+// For walkers that must not take an unreadable folder for an empty one.
+int SYS_GlobListed(const char *filter, SYS_Glob_pp out, bool *listed);
 // Step of SYS_BaseDone: only clears the last error (packs stay registered).
 void SYS_FileDone(void);

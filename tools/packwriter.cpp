@@ -39,8 +39,11 @@ bool fail(const std::string &what)
 bool collect(const std::string &root, const std::string &dir, const std::string &skip, std::vector<Entry> &out)
 {
   SYS_Glob_p list = nullptr;
-  if (SYS_Glob((dir + "/*").c_str(), &list) != 0)
+  bool listed = false;
+  if (SYS_GlobListed((dir + "/*").c_str(), &list, &listed) != 0 || !listed) {
+    SYS_GlobFree(&list);
     return fail("cannot list " + dir);
+  }
   bool ok = true;
   for (int32_t i = 0; ok && i < list->count; ++i) {
     std::string path = list->paths[i];

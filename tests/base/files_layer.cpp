@@ -192,13 +192,28 @@ TEST_F(FileLayer, DirectoryPackLeavesOutASubdirectoryItCannotList)
   EXPECT_TRUE(ok);
 }
 
-TEST_F(FileLayer, PackOpenOfNothingIsNotSupported)
+// Whatever the pack reader's reason, the caller sees 11; the log keeps the reason.
+TEST_F(FileLayer, PackOpenThatNoHandlerAcceptsIsNotSupported)
 {
-  EXPECT_EQ(SYS_FilePackOpen("absent.dat"), -1);
-  EXPECT_EQ(errGetLastError(), 11);
+  writeFile("magic.dat", "TRVQ" + le32(0) + le32(12));
+  writeFile("short.dat", "TR");
+  fs::create_directory("adir");
+  const char *argv[] = {"prog", "-v"};
+  SYS_BaseInit(nullptr, 2, argv, nullptr);
+  for (const char *path : {"absent.dat", "magic.dat", "short.dat"}) {
+    EXPECT_EQ(SYS_FilePackOpen(path), -1) << path;
+    EXPECT_EQ(errGetLastError(), 11) << path;
+  }
   EXPECT_EQ(SYS_FilePackOpen(nullptr), -1);
   EXPECT_EQ(errGetLastError(), 10);
+  EXPECT_EQ(SYS_FilePackOpen("adir"), 0);  // a directory is a pack
+  SYS_BaseDone();
   EXPECT_TRUE(Calls::seen.empty());
+  std::string log = readFile("debug.log");
+  for (const char *line : {"no handler accepts the pack absent.dat (error 1)\n",
+                           "no handler accepts the pack magic.dat (error 12)\n",
+                           "no handler accepts the pack short.dat (error 12)\n"})
+    EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
 }
 
 TEST_F(FileLayer, PathKinds)
@@ -280,10 +295,56 @@ TEST_F(FileLayer, GlobListsMatchesWithTheFilterDirectory)
   EXPECT_EQ(list("*.md", 0), (V{"top.md"}));
   EXPECT_EQ(list("g/*.*", 0).size(), 5u);
   EXPECT_EQ(list("empty/*", 0), V{});
-  EXPECT_EQ(list("missing/*", -1), V{});
-  EXPECT_EQ(errGetLastError(), 1);
   SYS_Glob_p g = nullptr;
   EXPECT_EQ(SYS_Glob("", &g), -1);
   EXPECT_EQ(SYS_GlobFree(&g), -1);
   EXPECT_EQ(errGetLastError(), 10);
+}
+
+// A module reads (*out)->count after a 0: a directory that is missing or no
+// directory at all gives an empty listing, with the line that says why.
+TEST_F(FileLayer, GlobOfADirectoryThatDoesNotListIsEmpty)
+{
+  writeFile("plain", "x");
+  const char *argv[] = {"prog", "-v", "-debug-file"};
+  SYS_BaseInit(nullptr, 3, argv, nullptr);
+  for (const char *filter : {"missing/*", "plain/*", "missing/deeper/*.txt"}) {
+    SCOPED_TRACE(filter);
+    SYS_Glob_p g = nullptr;
+    ASSERT_EQ(SYS_Glob(filter, &g), 0);
+    EXPECT_EQ(errGetLastError(), 0);
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->count, 0);
+    EXPECT_EQ(SYS_GlobFree(&g), 0);
+  }
+  SYS_BaseDone();
+  std::string log = readFile("debug.log");
+  size_t lines = 0;
+  for (size_t at = 0; (at = log.find("[glob] !!! FindFirstFile returned with NULL.\n", at)) != std::string::npos; ++at)
+    ++lines;
+  EXPECT_EQ(lines, 3u) << log;
+  EXPECT_EQ(log.find("file(s) found"), std::string::npos) << log;
+}
+
+// A registered directory that cannot be listed is refused, not kept as an empty pack.
+TEST_F(FileLayer, DirectoryPackOfAnUnlistableDirectoryIsRefused)
+{
+  writeFile("shut/inner.txt", "x");
+  chmod("shut", 0);
+  auto check = [] { return SYS_FilePackOpen("shut") == -1 && errGetLastError() == 11; };
+  bool ok;
+  if (geteuid() != 0) {
+    ok = check();
+  } else {
+    chmod(dir_.c_str(), 0755);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+      _exit(setgid(65534) == 0 && setuid(65534) == 0 && check() ? 0 : 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
+  chmod("shut", 0755);
+  EXPECT_TRUE(ok);
 }
