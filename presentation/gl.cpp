@@ -72,16 +72,10 @@ const Entry kGLUEntries[] = {
 
 void *LibraryProcAddress(const char *name) { return GLLibHandle ? SYS_DlGetProc(GLLibHandle, name) : nullptr; }
 
-// The main loop sets the interval every frame; only a change reaches the driver.
-int SwapIntervalStandIn(int interval) {
-  static int current = -1000;
-  static int result = 0;
-  if (interval != current) {
-    current = interval;
-    result = platGLSetSwapInterval(interval) == 0 ? 1 : 0;
-  }
-  return result;
-}
+// The main loop sets the interval every frame, as through WGL. The interval belongs to
+// the current context, which only the driver knows: a cached last value would keep it
+// from a context made current later.
+int SwapIntervalStandIn(int interval) { return platGLSetSwapInterval(interval) == 0 ? 1 : 0; }
 
 void LoadAll(void *handle, const Entry *table, size_t count) {
   for (size_t i = 0; i < count; i++) *table[i].slot = SYS_DlGetProc(handle, table[i].name);

@@ -10,6 +10,11 @@ korv_add_test(spine_bindings_test LABEL unit
           ${_sp}/bindings.cpp ${_sp}/gl.cpp
   LIBS base platform)
 
+# The platform's swap-interval setter is the test's own.
+korv_add_test(spine_swap_test LABEL unit
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/spine_swap.cpp ${_sp}/bindings.cpp ${_sp}/gl.cpp
+  LIBS base platform)
+
 korv_add_test(spine_gl_live_test LABEL gl
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/spine_gl_live.cpp ${_sp}/bindings.cpp ${_sp}/gl.cpp
   LIBS base platform)
