@@ -77,7 +77,9 @@ class Show : public ::testing::Test {
       setenv("KORVADYNE_HEADLESS", "1", 1);
       setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
       setenv("ALSOFT_DRIVERS", "null", 1);
-      chdir("/");  // the program moves into its own folder
+      // The log stays where the run starts: start in the folder it is read from
+      // (e2e_files starts elsewhere).
+      if (chdir(dir_.c_str()) != 0) _exit(126);
       execv(exe.c_str(), argv.data());
       _exit(127);
     }
