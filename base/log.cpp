@@ -4,12 +4,20 @@
 // it needs no mutex that could be released before its last use. The log writes each
 // entry through one shared line buffer under the log mutex: format, time stamp, the
 // stdout copy, then the file opened with "a+", written, flushed and closed.
+// The log file's name is made absolute once, at start-up (and by SYS_DbgLogFile),
+// so a host that changes its working directory afterwards still writes one file.
+// The mutex and the name exist from start-up on even while the log is off, for a
+// module that switches it on later with SYS_DbgSetFlag.
 // Depends on: thread (log mutex), time (time stamps), mem (tracked texts), cfg (options).
 #include "base/log.h"
 
+#include <unistd.h>
+
 #include <atomic>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "base/cfg.h"
 #include "base/mem.h"
@@ -60,12 +68,25 @@ int SYS_DbgSetFlag(uint32_t flags)
 
 int SYS_DbgIsOn(void) { return (logFlags.load() & LOG_ON) != 0; }
 
+// A tracked copy of name, prefixed by the working directory unless it is absolute.
+static char *absoluteName(const char *name)
+{
+  char dir[PATH_MAX];
+  if (name[0] == '/' || !getcwd(dir, sizeof dir))
+    return SYS_StrDup(name);
+  const size_t size = strlen(dir) + 1 + strlen(name) + 1;
+  char *path = static_cast<char *>(SYS_MemGet(size, "debug log name"));
+  if (path)
+    std::snprintf(path, size, "%s/%s", dir, name);
+  return path;
+}
+
 int SYS_DbgLogFile(const char *name)
 {
   errClear();
   if (!name)
     return errSetLastError(10), -1;
-  char *copy = SYS_StrDup(name);
+  char *copy = absoluteName(name);
   if (!copy)
     return errSetLastError(5), -1;
   SYS_MutexLock(logMutex);
@@ -148,6 +169,13 @@ int SYS_DbgInit(void)
   SYS_DbgOpt.base = option("debug-base");
   SYS_DbgOpt.xml = option("debug-xml");
 
+  if (!logMutex)
+    logMutex = SYS_MutexCreate();
+  if (!logName) {
+    const intptr_t name = SYS_CfgGet("debug-log", 1);
+    logName = absoluteName(name != 0 && name != -1 ? reinterpret_cast<const char *>(name) : "debug.log");
+  }
+
   uint32_t flags = 0;
   if (option("v"))
     flags = LOG_ON;
@@ -158,13 +186,8 @@ int SYS_DbgInit(void)
   if (option("debug-ts"))
     flags |= LOG_TIMESTAMP;
 
-  if (!logName) {
-    const intptr_t name = SYS_CfgGet("debug-log", 1);
-    logName = SYS_StrDup(name != 0 && name != -1 ? reinterpret_cast<const char *>(name) : "debug.log");
-  }
   if (!option("debug-append"))
     std::remove(logName ? logName : "debug.log");
-  logMutex = SYS_MutexCreate();
   SYS_DbgOpt.dlsymbols = option("debug-dlsymbols");
   SYS_DbgOpt.dlerrors = option("debug-dlerrors");
   logFlags.store(flags);

@@ -261,6 +261,12 @@ void ErrorMessageFor(int32_t code, const char *text, char *out, int32_t size) {
     full += message;
     full += ".";
     message = full;
+  } else if (code == 8) {
+    // The file is there, in the pack, but its data do not inflate.
+    ShortString full("The pack entry ");
+    full += message;
+    full += " is damaged and cannot be read.";
+    message = full;
   }
   std::snprintf(out, (size_t)size, "%s", message.c_str());
 }

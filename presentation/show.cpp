@@ -18,6 +18,8 @@
 // The GL table first: it must see the system GL headers before anything else does.
 #include "presentation/gl.h"
 
+#include <cstdio>
+
 #include "base/cfg.h"
 #include "base/file.h"
 #include "base/mem.h"
@@ -216,7 +218,10 @@ void ShowFrame(void) {
 int ShowRun(void) {
   RunInit();
   char *pack = SYS_PathGet(1, "quv.dat");
-  SYS_FilePackOpen(pack);
+  // A pack that is there but refused would show only as the first file it should
+  // have held: say once why that file is missing.
+  if (pack && SYS_FilePackOpen(pack) != 0 && SYS_FileExist(pack) == 0)
+    std::fprintf(stderr, "The data pack %s is damaged; its files are not used.\n", pack);
   SYS_MemFree(&pack);
 
   ScreenWidth = 800;

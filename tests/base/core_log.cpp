@@ -6,6 +6,7 @@
 
 #include "base/log.h"
 #include "core_util.h"
+#include "platform/thread.h"
 
 using namespace core_test;
 
@@ -159,4 +160,74 @@ TEST_F(CoreLog, LogFileCanBeRenamedAndRefusesNull)
   SYS_BaseDone();
   EXPECT_EQ(readFile("debug.log").find("moved"), std::string::npos);
   EXPECT_EQ(readFile("second.log").rfind("moved\n", 0), 0u);
+}
+
+// A host that changes its working directory after start-up (the program moves
+// into its own folder) still writes one file, where the log was opened.
+TEST_F(CoreLog, NameIsResolvedOnceWhenTheLogOpens)
+{
+  std::filesystem::create_directory("elsewhere");
+  struct Case {
+    std::initializer_list<const char *> args;
+    const char *file;
+  } cases[] = {
+      {{"-v"}, "debug.log"},
+      {{"-v", "-debug-log", "named.log"}, "named.log"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.file);
+    writeFile(std::string("elsewhere/") + c.file, "other run\n");
+    start(c.args);
+    SYS_DbgLog("before the move\n");
+    std::filesystem::current_path("elsewhere");
+    SYS_DbgLog("after the move\n");
+    SYS_BaseDone();
+    std::filesystem::current_path(dir_);
+    const std::string log = readFile(c.file);
+    EXPECT_EQ(log.find("\n\n--- tarvo!korvadyne application framework"), 0u) << log;
+    EXPECT_NE(log.find("before the move\nafter the move\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("--- End of log."), std::string::npos) << log;
+    EXPECT_EQ(readFile(std::string("elsewhere/") + c.file), "other run\n");
+  }
+  // A name set later is resolved when it is set.
+  start({"-v"});
+  EXPECT_EQ(SYS_DbgLogFile("later.log"), 0);
+  std::filesystem::current_path("elsewhere");
+  SYS_DbgLog("later\n");
+  SYS_BaseDone();
+  std::filesystem::current_path(dir_);
+  EXPECT_EQ(readFile("later.log"), "later\n\n--- End of log.\n\n");
+  EXPECT_FALSE(exists("elsewhere/later.log"));
+}
+
+// A module may switch the log on after a start-up without "v": its lines from
+// two threads still come out whole, one entry at a time.
+TEST_F(CoreLog, LogSwitchedOnLaterWritesUnderTheMutex)
+{
+  start({});
+  SYS_DbgSetFlag(1);
+  constexpr int kLines = 1500;
+  auto writer = [](void *arg) -> uint32_t {
+    const std::string line(3000, *static_cast<const char *>(arg));
+    for (int i = 0; i < kLines; i++)
+      SYS_DbgPrintf(0, "%s\n", line.c_str());
+    return 0;
+  };
+  static const char a = 'a', b = 'b';
+  platThread_t ta = nullptr, tb = nullptr;
+  ASSERT_EQ(platThreadStart(&ta, writer, const_cast<char *>(&a)), 0);
+  ASSERT_EQ(platThreadStart(&tb, writer, const_cast<char *>(&b)), 0);
+  platThreadJoin(ta);
+  platThreadJoin(tb);
+  SYS_DbgSetFlag(0);
+  SYS_BaseDone();
+  int whole = 0, broken = 0;
+  for (const std::string &l : lines(readFile("debug.log"))) {
+    if (l == std::string(3000, 'a') || l == std::string(3000, 'b'))
+      whole++;
+    else
+      broken++;
+  }
+  EXPECT_EQ(whole, 2 * kLines);
+  EXPECT_EQ(broken, 0);
 }

@@ -96,7 +96,8 @@ class SetupDialogRun : public ::testing::Test {
       setenv("DISPLAY", display_.c_str(), 1);
       setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
       setenv("ALSOFT_DRIVERS", "null", 1);
-      chdir("/");
+      // The log stays where the run starts: start in the folder it is read from.
+      if (chdir(dir_.c_str()) != 0) _exit(126);
       execv(exe.c_str(), argv);
       _exit(127);
     }

@@ -66,6 +66,7 @@ TEST(SpineWindowErrors, MessagesForEachCode) {
       {2, "music.ogg", "File not found: music.ogg."},
       {3, "a.ife", "File not found: a.ife."},
       {11, "b.tga", "File not found: b.tga."},
+      {8, "loader.ife", "The pack entry loader.ife is damaged and cannot be read."},
       {7, "something else", "something else"},
       {5, nullptr, "Unknown error."},
       {1, nullptr, "File not found: Unknown error.."},
