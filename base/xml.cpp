@@ -140,8 +140,11 @@ extern "C" SYS_XML_t *SYS_XMLOpen(int32_t mode, const char *source) {
   // need not match what the reads deliver.
   size_t cap = 4096, len = 0;
   char *doc = (char *)SYS_MemGet(cap + 1, "buffer");
+  bool readError = false;
   while (doc) {
     int32_t n = SYS_FileRead(f, doc + len, (int32_t)(cap - len));
+    // Nothing read short of the end is a read error, not the end of the document.
+    if (n < 0 || (n == 0 && !SYS_FileEof(f))) readError = true;
     if (n <= 0) break;
     len += (size_t)n;
     if (len < cap) continue;
@@ -153,6 +156,14 @@ extern "C" SYS_XML_t *SYS_XMLOpen(int32_t mode, const char *source) {
     if (!SYS_MemRealloc(&doc, cap + 1, "buffer")) SYS_MemFree(&doc);
   }
   SYS_FileClose(f);
+  if (readError) {
+    SYS_MemFree(&doc);
+    SYS_MemFree(&x);
+    XML_LOG("[xml][%s:%d:%s()] read error: %s\n", SYS_POS, source);
+    // Told like a file that does not open, so the caller's error path is the same.
+    errSetLastErrorEx(3, source);
+    return nullptr;
+  }
   if (!doc || !(x->path = SYS_StrDup(source))) {
     SYS_MemFree(&doc);
     SYS_MemFree(&x);

@@ -34,6 +34,8 @@ struct SYS_XML_s {
 };
 
 // mode 0: source is the document text; mode 1: source is a path for SYS_FileOpen.
+// A file that opens but fails to read gives null with error 3, which reaches the
+// error callback with the path as a failed open does.
 SYS_XML_t *SYS_XMLOpen(int32_t mode, const char *source);
 int SYS_XMLSetCB(SYS_XML_t *xml, SYS_XMLStart_t start, SYS_XMLText_t text, SYS_XMLEnd_t end, void *user);
 int SYS_XMLParse(SYS_XML_t *xml);

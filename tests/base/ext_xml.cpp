@@ -167,6 +167,20 @@ TEST_F(ExtXmlFile, MissingFileReachesTheErrorCallback) {
   errSetCallback(nullptr);
 }
 
+// A file that opens but fails to read gives no document, rather than the part
+// read so far: the kernel's memory file fails its first read at address 0.
+TEST_F(ExtXmlFile, AReadErrorIsAReadFailure) {
+  errSetCallback(RecordError);
+  gCallbackCode = 0;
+  ext::Tracked before = Count();
+  EXPECT_EQ(SYS_XMLOpen(1, "/proc/self/mem"), nullptr);
+  EXPECT_EQ(errGetLastError(), 3);
+  EXPECT_EQ(gCallbackCode, 3);
+  EXPECT_EQ(gCallbackText, "/proc/self/mem");
+  EXPECT_EQ(Count(), before);
+  errSetCallback(nullptr);
+}
+
 TEST_F(ExtXmlFile, ParsingReleasesWhatItTakes) {
   ext::Tracked before = Count();
   for (int i = 0; i < 3; i++) Parse("<a b=\"1\" c=\"2\"><d e=\"3\"/>text</a><f g=\"h\">");
