@@ -44,7 +44,11 @@ void SYS_MutexUnlock(SYS_Thread_Mutex_p mutex);
 SYS_Thread_p SYS_ThreadCreate(SYS_Thread_proc function, void *argument, int32_t priority, const char *name);
 // The calling thread's record; ends the process with code 1 for an unregistered thread.
 SYS_Thread_p SYS_ThreadSelf(void);
-// With a record: 1 when it was asked to stop. With null: ends the calling thread.
+// With a record: 1 when it was asked to stop. With null: ends the calling thread
+// at once by jumping back to its start, past every C++ frame in between without
+// unwinding: no destructor runs there, so a lock guard stays locked and an object
+// that owns memory leaks. Call it with null only where nothing on the thread's
+// stack needs destroying (or return from the thread function instead).
 int SYS_ThreadExit(SYS_Thread_p thread);
 int SYS_ThreadKill(SYS_Thread_p thread);
 
