@@ -22,16 +22,26 @@
 #include "media/texture/TL_private.h"
 
 txSettings_t txSettings = {
-    {txIOpen, txIRead, txIFSize, txIClose, txIExist},
-    0, 0, 0, 0, 0, {0, 0, 0}, 1,
-    1, 1, 100, 0, 75,
-    9,
-    nullptr,
-    1,
-    nullptr,
-    0,
-    0,
-    0,
+    .io = {txIOpen, txIRead, txIFSize, txIClose, txIExist},
+    .verbose = 0,
+    .dxtDisable = 0,
+    .quality = 0,
+    .order = 0,
+    .flip = 0,
+    .dxtAllowed = {0, 0, 0},
+    .keepCompressed = 1,
+    .jpegBaseline = 1,
+    .jpegProgressive = 1,
+    .jpegOptimize = 100,
+    .jpegSmoothing = 0,
+    .jpegQuality = 75,
+    .pngLevel = 9,
+    .currentName = nullptr,
+    .alphaMerge = 1,
+    .adoptable = nullptr,
+    .adopted = 0,
+    .pending = 0,
+    .readFailed = 0,
 };
 
 namespace {
@@ -54,17 +64,6 @@ const tx_filter_t *const kFilters[] = {
 // Longest alpha-image name, terminator excluded.
 constexpr size_t kAlphaNameMax = 511;
 
-// "name_a.ext" from "name.ext"; the dot counts only in the last path component.
-bool AlphaName(const char *name, char *out, size_t outSize) {
-  const char *base = name;
-  for (const char *p = name; *p; ++p)
-    if (*p == '/' || *p == '\\') base = p + 1;
-  const char *dot = std::strrchr(base, '.');
-  int n = dot ? std::snprintf(out, outSize, "%.*s_a.%s", (int)(dot - name), name, dot + 1)
-              : std::snprintf(out, outSize, "%s_a", name);
-  return n > 0 && (size_t)n < outSize;
-}
-
 // Writes the first byte of each alpha pixel into the fourth byte of each pixel of a
 // 32-bit level 0. Sizes were checked by the caller.
 void MergeAlpha(txBitmap *bitmap, const txBitmap *alpha) {
@@ -83,7 +82,7 @@ const char *AlphaMismatch(const txBitmap *bitmap, const txBitmap *alpha) {
   if (alpha->bits != 8 && alpha->bits != 24 && alpha->bits != 32) return "alpha map depth unsupported";
   if (!alpha->image[0] || alpha->imagesize[0] < txImageBytes(alpha->width, alpha->height, alpha->bits))
     return "alpha map has no pixels";
-  if (bitmap->bits != 24 && bitmap->bits != 32) return "bitmap is not 24 or 32 bits";
+  if (!txByteChannels(bitmap)) return "bitmap is not 24 or 32 bits of byte channels";
   // Only level 0 would change depth; the other levels would no longer match bits.
   if (bitmap->levels > 1) return "bitmap has mipmap levels";
   return nullptr;
@@ -123,7 +122,7 @@ void FlipLevels(txBitmap *bitmap) {
   for (int32_t i = 0; i < bitmap->levels && i < TX_MAX_LEVELS; ++i) {
     if (!bitmap->image[i]) continue;
     int32_t w = txLevelSide(bitmap->width, i), h = txLevelSide(bitmap->height, i);
-    int32_t rowBytes = w * bpp;
+    const int32_t rowBytes = txRowBytes(w, bpp * 8);
     if (rowBytes <= 0 || (int64_t)rowBytes * h > bitmap->imagesize[i]) continue;
     txReverseRows(bitmap->image[i], rowBytes, h);
   }
@@ -134,7 +133,6 @@ void FlipLevels(txBitmap *bitmap) {
 // their final places, reversed a chunk at a time while the chunk is still in cache.
 // That saves the separate pass over the whole image that a bottom-up file costs.
 constexpr int32_t kDeferMin = 1 << 20;
-constexpr int32_t kHead = 64 << 10;
 constexpr int64_t kChunk = 256 << 10;
 
 bool DefaultCallbacks() {
@@ -142,15 +140,12 @@ bool DefaultCallbacks() {
   return io.fOpen == txIOpen && io.fRead == txIRead && io.fFSize == txIFSize && io.fClose == txIClose;
 }
 
-// Whether a reader touches nothing past the head before it adopts its rows: TGA
-// without a colour map (18 header bytes), BMP whose colour table ends inside the head.
+// Whether the chosen reader reads nothing past the head before it adopts its rows.
 bool ReadsOnlyTheHead(const tx_filter_t *filter, const uint8_t *head) {
-  if (filter->id == TX_FMT_TGA) return (head[5] | head[6]) == 0;
-  if (filter->id == TX_FMT_BMP) {
-    const uint32_t offset = head[10] | head[11] << 8 | head[12] << 16 | (uint32_t)head[13] << 24;
-    return offset <= (uint32_t)kHead;
-  }
-  return false;
+  const int64_t need = filter->id == TX_FMT_TGA ? tgaHeadBytes(head)
+                       : filter->id == TX_FMT_BMP ? bmpHeadBytes(head)
+                                                  : 0;
+  return need > 0 && need <= kTxHead;
 }
 
 // rows rows of R bytes from file offset start into buf, top row first.
@@ -167,6 +162,16 @@ int32_t ReadRowsInPlace(uint8_t *buf, int64_t start, int64_t R, int32_t rows, bo
 }
 
 }  // namespace
+
+bool txAlphaName(const char *name, char *out, size_t outSize) {
+  const char *base = name;
+  for (const char *p = name; *p; ++p)
+    if (*p == '/' || *p == '\\') base = p + 1;
+  const char *dot = std::strrchr(base, '.');
+  int n = dot ? std::snprintf(out, outSize, "%.*s_a.%s", (int)(dot - name), name, dot + 1)
+              : std::snprintf(out, outSize, "%s_a", name);
+  return n > 0 && (size_t)n < outSize;
+}
 
 void txReverseRows(uint8_t *data, int32_t rowBytes, int32_t rows) {
   // Through a small buffer with memcpy: a byte-wise swap loop is several times slower.
@@ -277,7 +282,7 @@ txBitmap *txLoad(const char *name) {
     return nullptr;
   }
   bool deferred = DefaultCallbacks() && txIFSize() > kDeferMin;
-  uint8_t *data = deferred ? txIReadHead(kHead) : (uint8_t *)io.fRead();
+  uint8_t *data = deferred ? txIReadHead(kTxHead) : (uint8_t *)io.fRead();
   if (!data) {
     int32_t code = errGetLastError();
     TX_LOG("[TL]", "  ! unable to read texture (%s).\n", name);
@@ -316,7 +321,7 @@ txBitmap *txLoad(const char *name) {
     return nullptr;
   }
   if (deferred && !ReadsOnlyTheHead(filter, data)) {
-    const bool ok = txIReadAt(kHead, data + kHead, (int64_t)size - kHead) == 0;
+    const bool ok = txIReadAt(kTxHead, data + kTxHead, (int64_t)size - kTxHead) == 0;
     io.fClose();
     deferred = false;
     if (!ok) {
@@ -329,7 +334,7 @@ txBitmap *txLoad(const char *name) {
   TX_LOG("[TL]", "type: %s\n", filter->description);
   txSettings.adoptable = data;
   txSettings.adopted = 0;
-  txSettings.pending = deferred ? kHead : 0;
+  txSettings.pending = deferred ? kTxHead : 0;
   txSettings.readFailed = 0;
   txBitmap *bitmap = filter->read(data, size);
   // A reader that returned pixels without taking the rows saw only the head.
@@ -358,21 +363,22 @@ txBitmap *txLoad(const char *name) {
 
   char alphaName[kAlphaNameMax + 1];
   int32_t alphaError = 0;
-  if (AlphaName(name, alphaName, sizeof alphaName)) {
+  if (txAlphaName(name, alphaName, sizeof alphaName)) {
     if (AddAlpha(alphaName, bitmap) != 0) alphaError = errGetLastError();
   } else {
     alphaError = 1003;
   }
   TX_LOG("[TL]", "---\n");
 
-  if (bitmap->type != txSettings.order && bitmap->bits >= 24) txSwapRB(bitmap);
+  if (bitmap->type != txSettings.order && txByteChannels(bitmap)) txSwapRB(bitmap);
 
   if (txSettings.flip) {
     TX_LOG("[TL]", "Horizontal flipping.\n");
     FlipLevels(bitmap);
   }
 
-  if (txSettings.quality != 0 && bitmap->levels == 1) {
+  // Averaged palette indices are other colours, so palette images keep their size.
+  if (txSettings.quality != 0 && bitmap->levels == 1 && bitmap->subtype != TX_SUB_PALETTE) {
     int32_t div = txSettings.quality == 1 ? 2 : 4;
     if (txScale(bitmap, bitmap->width / div, bitmap->height / div) != 0) {
       int32_t code = errGetLastError();

@@ -1,13 +1,15 @@
 // Texture loader internals shared by the loader, converters and filters: the
 // process-wide settings, bitmap construction with overflow-safe sizes, and the
 // log and error helpers that keep every failure path to one line.
-// Depends on: base/log.h, base/mem.h.
+// Depends on: base/log.h, base/mem.h, base/sizes.h.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "base/log.h"
 #include "base/mem.h"
+#include "base/sizes.h"
 #include "media/texture/TL.h"
 
 struct txSettings_t {
@@ -48,13 +50,30 @@ extern txSettings_t txSettings;
                       ##__VA_ARGS__), \
    errSetLastError(code))
 
+// Largest level buffer a reader makes: the allocator's 32-bit sizes with room for
+// the loader's zero tail, and far beyond any texture the GL takes.
+constexpr uint64_t kTxMaxImageBytes = 0x3FFFFFFF;
+
 // Byte count of a w x h image of bits per pixel, or -1 when the sides are not
-// positive, the depth is not a whole number of bytes, or the product would not fit
-// the allocator's 32-bit sizes (with room for the loader's zero tail).
-inline int32_t txImageBytes(int32_t width, int32_t height, int32_t bits) {
-  if (width <= 0 || height <= 0 || bits <= 0 || bits % 8 != 0) return -1;
-  int64_t n = (int64_t)width * height * (bits / 8);
-  return n > 0x3FFFFFFF ? -1 : (int32_t)n;
+// positive, the depth is not a whole number of bytes, or the product exceeds
+// kTxMaxImageBytes. Every reader and writer sizes its pixels through this.
+inline int32_t txImageBytes(int64_t width, int64_t height, int64_t bits) {
+  uint64_t w, h, n;
+  if (bits <= 0 || bits % 8 != 0 || !korv::SizeFromSigned(width, INT32_MAX, w) ||
+      !korv::SizeFromSigned(height, INT32_MAX, h) || w == 0 || h == 0 ||
+      !korv::SizeProduct({w, h, (uint64_t)bits / 8}, kTxMaxImageBytes, n))
+    return -1;
+  return (int32_t)n;
+}
+
+// Bytes of one row of width pixels of bits per pixel, or -1 as for txImageBytes;
+// never a negative or over-INT32_MAX stride.
+inline int32_t txRowBytes(int64_t width, int64_t bits) { return txImageBytes(width, 1, bits); }
+
+// Whether the pixels are three or four channels of one byte each, the layouts whose
+// R and B bytes txLoad may exchange (16-bit samples and grey+alpha are not).
+inline bool txByteChannels(const txBitmap *b) {
+  return b->bits == 24 || (b->bits == 32 && b->subtype == TX_SUB_ALPHA);
 }
 
 // Width and height of mipmap level i of a w x h image.
@@ -62,6 +81,10 @@ inline int32_t txLevelSide(int32_t side, int32_t level) {
   int32_t s = side >> level;
   return s < 1 ? 1 : s;
 }
+
+// "dir/name_a.ext" for "dir/name.ext", "name_a" without an extension; the dot counts
+// only in the last path component. False when it does not fit outSize.
+bool txAlphaName(const char *name, char *out, size_t outSize);
 
 // Reverses the order of rows of rowBytes bytes in place.
 void txReverseRows(uint8_t *data, int32_t rowBytes, int32_t rows);
@@ -71,6 +94,17 @@ void txReverseRows(uint8_t *data, int32_t rowBytes, int32_t rows);
 // the adoptable buffer of the current load (the caller then copies).
 uint8_t *txAdoptRows(const uint8_t *data, int64_t start, int64_t stride, int32_t rowBytes, int32_t rows,
                      bool reverse);
+// Large files through the default callbacks are read in two steps (TL.cpp): the
+// first kTxHead bytes, then, when the reader adopts its rows, the rows straight into
+// place. Until then the rest of the buffer is zeros, so only a reader that says how
+// many leading bytes it reads itself before txAdoptRows (the header, tables and
+// masks; 0 when it needs the whole file) is given the short buffer, and only when
+// that fits the head. The answer lives beside each reader, where it must change with
+// it.
+constexpr int32_t kTxHead = 64 << 10;
+int64_t tgaHeadBytes(const uint8_t *head);
+int64_t bmpHeadBytes(const uint8_t *head);
+
 // The deferred read of the default callbacks: a zero-filled buffer of the open
 // file's size plus the check tail with the first headBytes read, and a positioned
 // read of the open file (0 or -1).
@@ -114,10 +148,12 @@ struct txDxtKind_t {
 // The kind of a FourCC, or null when it is none of DXT1, DXT3, DXT5; *index gets
 // its slot in dxtAllowed.
 const txDxtKind_t *txDxtKind(const uint8_t *fourcc, int32_t *index);
-// Bytes of the DXT blocks of one w x h level (sides clamped to 1).
-inline int64_t txDxtLevelBytes(int32_t w, int32_t h, int32_t blockBytes) {
-  int64_t bw = ((int64_t)(w < 1 ? 1 : w) + 3) / 4, bh = ((int64_t)(h < 1 ? 1 : h) + 3) / 4;
-  return bw * bh * blockBytes;
+// Bytes of the DXT blocks of one w x h level (sides clamped to 1); -1 beyond
+// kTxMaxImageBytes.
+inline int64_t txDxtLevelBytes(int64_t w, int64_t h, int64_t blockBytes) {
+  uint64_t n;
+  const uint64_t bw = ((uint64_t)(w < 1 ? 1 : w) + 3) / 4, bh = ((uint64_t)(h < 1 ? 1 : h) + 3) / 4;
+  return korv::SizeProduct({bw, bh, (uint64_t)blockBytes}, kTxMaxImageBytes, n) ? (int64_t)n : -1;
 }
 // Levels the quality setting skips in a file of the given level count.
 int32_t txQualitySkip(int32_t levels);

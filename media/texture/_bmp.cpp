@@ -2,10 +2,14 @@
 //
 // Rows are stored padded to 4 bytes and bottom-up unless the height is negative;
 // the reader packs them and delivers the top row first, like the other filters.
-// Pixel data start where the file header's data offset says; compressed (RLE,
-// bit-field) files are refused rather than decoded as raw pixels.
-// Depends on: base (tracked memory, log).
+// Pixel data start where the file header's data offset says. Bit fields that
+// describe the uncompressed 32-bit layout (what encoders write for images with
+// alpha) read as uncompressed; other bit fields and compressed (RLE) files are
+// refused rather than decoded as raw pixels. Sizes go through base/sizes.h, so a
+// hostile header can neither wrap a size test nor make a negative stride.
+// Depends on: base (tracked memory, log, sizes).
 
+#include <algorithm>
 #include <cstring>
 
 #include "media/texture/TL_private.h"
@@ -14,9 +18,23 @@ namespace {
 
 constexpr int32_t kFileHeader = 14;
 constexpr int32_t kMinHeaders = 54;  // file header and a 40-byte info header
+constexpr int32_t kBitFields = 3;
+
+inline uint32_t U32(const uint8_t *p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24; }
 
 inline int32_t I32(const uint8_t *p) { return (int32_t)((uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24); }
 inline int32_t I16(const uint8_t *p) { return (int16_t)(p[0] | (p[1] << 8)); }
+
+// Bit fields that lay out a 32-bit pixel exactly as an uncompressed one: B, G, R
+// and alpha (or nothing) in the fourth byte. The masks follow a 40-byte header and
+// are part of the larger ones; only those carry an alpha mask.
+bool StandardMasks(const uint8_t *data, int32_t size, int32_t infoSize) {
+  const uint8_t *m = data + kMinHeaders;
+  if (size < kMinHeaders + (infoSize >= 56 ? 16 : 12)) return false;
+  const uint32_t alpha = infoSize >= 56 ? U32(m + 12) : 0;
+  return U32(m) == 0x00FF0000 && U32(m + 4) == 0x0000FF00 && U32(m + 8) == 0x000000FF &&
+         (alpha == 0 || alpha == 0xFF000000);
+}
 
 txBitmap *Fail(int32_t code, txBitmap *bitmap, const char *why) {
   txRelease(bitmap);
@@ -25,6 +43,12 @@ txBitmap *Fail(int32_t code, txBitmap *bitmap, const char *why) {
 }
 
 }  // namespace
+
+int64_t bmpHeadBytes(const uint8_t *head) {
+  // Headers, masks and colour table all lie before the pixel data.
+  const int64_t offset = U32(head + 10);
+  return std::max<int64_t>(offset, kMinHeaders + 16);
+}
 
 extern "C" {
 
@@ -41,17 +65,30 @@ txBitmap *bmpRead(const uint8_t *data, int32_t size) {
   const int32_t colorsUsed = I32(data + 46);
   if (bits < 8 || bits == 16) return Fail(1004, nullptr, "unsupported depth");
   if (bits != 8 && bits != 24 && bits != 32) return Fail(1004, nullptr, "unsupported depth");
-  if (compression != 0) return Fail(1004, nullptr, "compressed bitmap");
+  // A 40-byte info header is followed by the three masks of a bit-field file.
+  const int32_t maskEnd = kMinHeaders + (infoSize == 40 && compression == kBitFields ? 12 : 0);
+  if (compression == kBitFields) {
+    if (bits != 32 || !StandardMasks(data, size, infoSize))
+      return Fail(1000, nullptr, "bit fields other than 8-bit B,G,R(,A)");
+  } else if (compression != 0) {
+    return Fail(1000, nullptr, "compressed bitmap");
+  }
   const bool topDown = height < 0;
   if (height == INT32_MIN) return Fail(1000, nullptr, "bad height");
   if (topDown) height = -height;
   const int32_t bytes = txImageBytes(width, height, bits);
-  if (bytes < 0) return Fail(1000, nullptr, "bad size");
-  const int32_t headerEnd = infoSize >= 40 && infoSize <= size - kFileHeader ? kFileHeader + infoSize : kMinHeaders;
+  const int32_t rowBytes = txRowBytes(width, bits);
+  if (bytes < 0 || rowBytes < 0) return Fail(1000, nullptr, "bad size");
+  const int32_t headerEnd =
+      infoSize >= 40 && infoSize <= size - kFileHeader ? std::max(kFileHeader + infoSize, maskEnd) : maskEnd;
   if (dataOffset < headerEnd || dataOffset > size) return Fail(1002, nullptr, "pixel data offset outside the file");
-  const int32_t rowBytes = width * (bits / 8);
-  const int64_t stride = ((int64_t)rowBytes + 3) & ~(int64_t)3;
-  if (dataOffset + stride * (height - 1) + rowBytes > size) return Fail(1002, nullptr, "data past the end");
+  // Rows are padded to 4 bytes; the last one need not be.
+  const uint64_t stride = ((uint64_t)rowBytes + 3) & ~(uint64_t)3;
+  uint64_t span, end;
+  if (!korv::SizeProduct({stride, (uint64_t)height - 1}, INT32_MAX, span) ||
+      !korv::SizeSum(span, (uint64_t)rowBytes, INT32_MAX, span) ||
+      !korv::SizeSum((uint64_t)dataOffset, span, (uint64_t)size, end))
+    return Fail(1002, nullptr, "data past the end");
 
   txBitmap *b = (txBitmap *)SYS_MemGet(sizeof(txBitmap), "bmpRead: struct");
   if (!b) return Fail(5, nullptr, "no memory");
@@ -76,14 +113,14 @@ txBitmap *bmpRead(const uint8_t *data, int32_t size) {
     if (!b->palette) return Fail(5, b, "no memory");
     std::memcpy(b->palette, data + headerEnd, (size_t)tableBytes);
   }
-  b->image[0] = txAdoptRows(data, dataOffset, stride, rowBytes, height, !topDown);
+  b->image[0] = txAdoptRows(data, dataOffset, (int64_t)stride, rowBytes, height, !topDown);
   if (b->image[0]) return b;
   b->image[0] = (uint8_t *)SYS_MemGet(bytes, "bmpRead: bitmap");
   if (!b->image[0]) return Fail(5, b, "no memory");
   // Top row first: a bottom-up file's last stored row is row 0 of the bitmap.
   for (int32_t j = 0; j < height; ++j) {
     int32_t fileRow = topDown ? j : height - 1 - j;
-    std::memcpy(b->image[0] + (size_t)j * rowBytes, data + dataOffset + fileRow * stride, (size_t)rowBytes);
+    std::memcpy(b->image[0] + (size_t)j * rowBytes, data + dataOffset + (size_t)fileRow * stride, (size_t)rowBytes);
   }
   return b;
 }

@@ -179,7 +179,8 @@ txBitmap *ddsRead(const uint8_t *data, int32_t size) {
   for (int32_t i = 0; i < levels; ++i) {
     const int32_t w = txLevelSide(width, i), h = txLevelSide(height, i);
     const int64_t bytes = txDxtLevelBytes(w, h, kind->blockBytes);
-    if (pos + bytes > size) return Fail(1002, b, "level data past the end");
+    if (bytes < 0) return Fail(1000, b, "level too large");
+    if (!korv::SizeWithin((uint64_t)pos, (uint64_t)bytes, (uint64_t)size)) return Fail(1002, b, "level data past the end");
     const uint8_t *src = data + pos;
     pos += bytes;
     if (i < skip) continue;

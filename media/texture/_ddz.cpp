@@ -85,7 +85,8 @@ txBitmap *ddzRead(const uint8_t *data, int32_t size) {
     const int64_t n = I32(data + pos);
     const int64_t length = n > 0 ? n : -n;
     const uint8_t *record = data + pos + 4;
-    if (pos + 4 + length > size) return Fail(1002, b, "level data past the end");
+    if (!korv::SizeWithin((uint64_t)pos + 4, (uint64_t)length, (uint64_t)size))
+      return Fail(1002, b, "level data past the end");
     pos += 4 + length;
     if (i < skip) continue;
 
@@ -93,7 +94,11 @@ txBitmap *ddzRead(const uint8_t *data, int32_t size) {
     const int64_t need = txDxtLevelBytes(w, h, kind->blockBytes);
     uint8_t *blocks = nullptr;  // the unpacked level, when it had to be inflated
     const uint8_t *src = record;
+    if (need < 0) return Fail(1000, b, "level too large");
     if (n > 0) {
+      // The block says what it inflates to: refuse a wrong size before inflating.
+      if (length >= SYS_ZHEADER_SIZE && SYS_ZHeaderRead(record).rawSize != (uint64_t)need)
+        return Fail(1000, b, "level size differs from its dimensions");
       void *raw = nullptr;
       int32_t rawSize = 0;
       if (SYS_ZUncompressN(record, (int32_t)length, &raw, &rawSize) != 0) {

@@ -6,7 +6,7 @@
 // checked against the bytes left, and each step moves forward, so the walk ends.
 // OB, OW, OF, SQ, UT and UN elements carry a 32-bit length after two reserved bytes;
 // an undefined length (encapsulated pixel data) is refused.
-// Depends on: base (tracked memory, log).
+// Depends on: base (tracked memory, log, sizes).
 
 #include <cstring>
 
@@ -61,7 +61,7 @@ txBitmap *dicomRead(const uint8_t *data, int32_t size) {
       valueAt = pos + 8;
     }
     if (length == 0xFFFFFFFF) return Fail(1000, nullptr, "undefined element length");
-    if (valueAt + length > size) return Fail(1002, nullptr, "element past the end");
+    if (!korv::SizeWithin((uint64_t)valueAt, (uint64_t)length, (uint64_t)size)) return Fail(1002, nullptr, "element past the end");
     const uint8_t *value = data + valueAt;
     if (group == 0x0028 && length >= 2) {
       if (element == 0x0002) samples = (int32_t)U16(value);
@@ -76,13 +76,13 @@ txBitmap *dicomRead(const uint8_t *data, int32_t size) {
   if (samples != 1 && samples != 3) return Fail(1000, nullptr, "unsupported samples per pixel");
   const int32_t bits = samples * 8;
   const int32_t bytes = txImageBytes(columns, rows, bits);
-  if (bytes < 0) return Fail(1000, nullptr, "bad size");
+  const int32_t rowBytes = txRowBytes(columns, bits);
+  if (bytes < 0 || rowBytes < 0) return Fail(1000, nullptr, "bad size");
   if (!pixels) return Fail(1000, nullptr, "no pixel data");
   if (pixelBytes < bytes) return Fail(1002, nullptr, "pixel data shorter than the image");
 
   txBitmap *b = (txBitmap *)SYS_MemGet(sizeof(txBitmap), "bmpRead: struct");
   if (!b) return Fail(5, nullptr, "no memory");
-  const int32_t rowBytes = columns * samples;
   b->image[0] = txAdoptRows(data, pixels - data, rowBytes, rowBytes, rows, false);
   if (!b->image[0]) {
     b->image[0] = (uint8_t *)SYS_MemGet(bytes, "buffer");

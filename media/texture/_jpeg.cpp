@@ -3,8 +3,8 @@
 // file) into files of the framework file layer.
 //
 // The memory source hands the library the whole data once; when the library wants
-// more, it gets an end-of-image marker (the library's documented way to end short
-// data), so nothing is read past the size. Library errors jump back through the
+// more, the data are short and the read fails with 1002, so nothing is read past
+// the size and a cut file never passes for a picture. Library errors jump back through the
 // error manager into the reader or writer, which cleans up and fails with an error
 // code instead of ending the process. Only grey and colour output is accepted: a
 // four-channel (CMYK) decode would otherwise pass for R,G,B,A.
@@ -51,9 +51,15 @@ struct JpegSource {
   const uint8_t *data;
   size_t size;
   bool fed;
+  bool ranOut;  // the library asked for more than the data holds
 };
 
-const JOCTET kEoi[2] = {0xFF, JPEG_EOI};
+// Limit of what a header may claim for the data it comes with. A flat image with
+// optimised tables costs about two bits per 8x8 block (chroma at a quarter), some
+// 512:1; twice that keeps every real file in, and a few hostile kilobytes from
+// allocating and decoding a gigabyte (small images always pass on the slack).
+constexpr int64_t kMaxRatio = 1024;
+constexpr int64_t kRatioSlack = 4 << 20;
 
 void SourceInit(j_decompress_ptr) {}
 void SourceTerm(j_decompress_ptr) {}
@@ -65,9 +71,10 @@ boolean SourceFill(j_decompress_ptr cinfo) {
     src->pub.next_input_byte = src->data;
     src->pub.bytes_in_buffer = src->size;
   } else {
-    WARNMS(cinfo, JWRN_JPEG_EOF);
-    src->pub.next_input_byte = kEoi;
-    src->pub.bytes_in_buffer = 2;
+    // The data end before the image does. The library would only warn and decode
+    // grey from here on; a damaged file is not a picture, so stop now (1002).
+    src->ranOut = true;
+    ERREXIT(cinfo, JERR_INPUT_EOF);
   }
   return TRUE;
 }
@@ -115,20 +122,6 @@ txBitmap *Fail(int32_t code, txBitmap *bitmap, const char *why) {
   return nullptr;
 }
 
-// "dir/name_a.ext" for "dir/name.ext" ("name_a" without an extension); the dot
-// counts only in the last path component. A new tracked text or null.
-char *AlphaPath(const char *path) {
-  const char *base = path;
-  for (const char *p = path; *p; ++p)
-    if (*p == '/' || *p == '\\') base = p + 1;
-  const char *dot = std::strrchr(base, '.');
-  const size_t stem = dot ? (size_t)(dot - path) : std::strlen(path);
-  const size_t n = std::strlen(path) + 3;
-  char *out = (char *)SYS_MemGet(n, "jpegWrite: fn");
-  if (out) std::snprintf(out, n, "%.*s_a%s", (int)stem, path, dot ? dot : "");
-  return out;
-}
-
 }  // namespace
 
 extern "C" {
@@ -142,12 +135,13 @@ txBitmap *jpegRead(const uint8_t *data, int32_t size) {
   jpeg_decompress_struct cinfo;
   JpegError error;
   Install(error, &cinfo.err);
+  JpegSource src = {};
   if (setjmp(error.jump)) {
     jpeg_destroy_decompress(&cinfo);
-    return Fail(5, b, "damaged JPEG data");
+    const bool ranOut = ((volatile JpegSource *)&src)->ranOut;  // set by the library's calls
+    return ranOut ? Fail(1002, b, "data end inside the image") : Fail(5, b, "damaged JPEG data");
   }
   jpeg_create_decompress(&cinfo);
-  JpegSource src = {};
   src.pub.init_source = SourceInit;
   src.pub.fill_input_buffer = SourceFill;
   src.pub.skip_input_data = SourceSkip;
@@ -163,9 +157,9 @@ txBitmap *jpegRead(const uint8_t *data, int32_t size) {
   }
   const int32_t components = cinfo.out_color_space == JCS_GRAYSCALE ? 1 : 3;
   const int32_t bytes = txImageBytes((int32_t)cinfo.image_width, (int32_t)cinfo.image_height, components * 8);
-  if (bytes < 0) {
+  if (bytes < 0 || bytes > (int64_t)size * kMaxRatio + kRatioSlack) {
     jpeg_destroy_decompress(&cinfo);
-    return Fail(1000, b, "bad size");
+    return Fail(1000, b, "image size impossible for the data");
   }
   jpeg_start_decompress(&cinfo);
   const int32_t width = (int32_t)cinfo.output_width, height = (int32_t)cinfo.output_height;
@@ -258,19 +252,25 @@ int32_t jpegWrite(const char *path, txBitmap *b) {
   txSettings.jpegQuality = std::clamp(txSettings.jpegQuality, 0, 100);
 
   if (b->subtype == TX_SUB_ALPHA) {
-    // Colour from bytes 0, 1, 2 as they lie, then the alpha bytes as a grey image.
-    const int32_t pixels = b->width * b->height;
+    // Colour from the B,G,R bytes turned R,G,B, then the alpha bytes as a grey image.
+    const int32_t pixels = bytes / 4;
     uint8_t *temp = (uint8_t *)SYS_MemGet((int64_t)pixels * 3, "jpegWrite: temp buffer");
     if (!temp) return TX_FAIL(5, "[TL][jpeg]", "no memory"), -1;
     const uint8_t *src = b->image[0];
-    for (int32_t i = 0; i < pixels; ++i) std::memcpy(temp + 3 * i, src + 4 * i, 3);
+    for (int32_t i = 0; i < pixels; ++i) {
+      temp[3 * i + 0] = src[4 * i + 2];
+      temp[3 * i + 1] = src[4 * i + 1];
+      temp[3 * i + 2] = src[4 * i + 0];
+    }
     if (JPGWRITE(path, temp, b->width, b->height, 3) != 0) {
       const int32_t code = errGetLastError();
       SYS_MemFree(&temp);
       return errSetLastError(code), -1;
     }
     for (int32_t i = 0; i < pixels; ++i) temp[i] = src[4 * i + 3];
-    char *alphaPath = AlphaPath(path);
+    const size_t n = std::strlen(path) + 3;
+    char *alphaPath = (char *)SYS_MemGet((int64_t)n, "jpegWrite: fn");
+    if (alphaPath && !txAlphaName(path, alphaPath, n)) SYS_MemFree(&alphaPath);
     if (!alphaPath) {
       SYS_MemFree(&temp);
       return TX_FAIL(5, "[TL][jpeg]", "no memory"), -1;

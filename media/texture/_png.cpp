@@ -87,6 +87,14 @@ txBitmap *pngRead(const uint8_t *data, int32_t size) {
   }
   png_set_read_fn(png, &src, PngReadData);
   png_set_sig_bytes(png, 8);
+  // Limits of a hostile file: no chunk (nor the inflated text or profile of one) may
+  // claim more memory than the whole data holds, and the ancillary chunks the
+  // bitmap does not use are skipped unread instead of being stored, so a header
+  // that claims gigabytes is refused at the end of the data, not allocated.
+  png_set_chunk_malloc_max(png, (png_alloc_size_t)size);
+  png_set_chunk_cache_max(png, 32);
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+  png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
   png_read_info(png, info);
   png_uint_32 width = 0, height = 0;
   int depth = 0, colourType = 0, interlace = 0;
@@ -99,7 +107,7 @@ txBitmap *pngRead(const uint8_t *data, int32_t size) {
   png_read_update_info(png, info);
   const size_t rowBytes = png_get_rowbytes(png, info);
   const int32_t bits = png_get_channels(png, info) * png_get_bit_depth(png, info);
-  const int32_t bytes = txImageBytes((int32_t)width, (int32_t)height, bits);
+  const int32_t bytes = txImageBytes(width, height, bits);
   if (bytes < 0 || (int64_t)rowBytes * height != bytes ||
       (int64_t)(rowBytes + 1) * height > (int64_t)size * kMaxInflate + kInflateSlack)
     png_error(png, "image size impossible for the data");

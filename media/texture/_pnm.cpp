@@ -2,12 +2,13 @@
 // 255, in and out.
 //
 // The header is read line by line: comment lines anywhere, the magic line, the size
-// line, then lines up to the one that is exactly "255", after which the raw pixels
-// follow. Lines are measured in the file data itself, so a line of any length is
+// line, then the maximum value line, which must be exactly "255"; the raw pixels
+// follow it. Lines are measured in the file data itself, so a line of any length is
 // safe; the pixel bytes must all be there.
-// Depends on: base (file layer, tracked memory, log), txSwapRB.
+// Depends on: base (file layer, tracked memory, log, sizes), txSwapRB.
 
-#include <cstdio>
+#include <cctype>
+#include <charconv>
 #include <cstring>
 #include <string_view>
 
@@ -18,6 +19,20 @@ namespace {
 
 constexpr const char *kComment = "Created by tarvo!korvadyne's PNM output filter";
 constexpr size_t kLineBuffer = 128;
+
+// "%d %d" of the size line, but a number out of the int32 range fails instead of
+// being undefined.
+bool ParseSize(std::string_view line, int32_t &width, int32_t &height) {
+  const char *p = line.data(), *end = p + line.size();
+  int32_t *out[2] = {&width, &height};
+  for (int32_t *v : out) {
+    while (p < end && std::isspace((unsigned char)*p)) ++p;
+    const auto r = std::from_chars(p, end, *v);
+    if (r.ec != std::errc()) return false;
+    p = r.ptr;
+  }
+  return true;
+}
 
 txBitmap *Fail(int32_t code, txBitmap *bitmap, const char *why) {
   txRelease(bitmap);
@@ -51,12 +66,11 @@ txBitmap *pnmRead(const uint8_t *data, int32_t size) {
       if (line.size() != 2 || line[0] != 'P' || line[1] < '1' || line[1] > '6') return Fail(1000, b, "unknown magic");
       kind = line[1] - '0';
     } else if (field == 1) {
-      char text[kLineBuffer];
-      size_t n = line.size() < kLineBuffer - 1 ? line.size() : kLineBuffer - 1;
-      std::memcpy(text, line.data(), n);
-      text[n] = 0;
-      if (std::sscanf(text, "%d %d", &width, &height) != 2) return Fail(1000, b, "unparsable size line");
-    } else if (line == "255") {
+      if (!ParseSize(line.substr(0, kLineBuffer - 1), width, height)) return Fail(1000, b, "unparsable size line");
+    } else {
+      // The maximum value: only one byte per sample at full range is read; any
+      // other value would pass its samples off as bytes.
+      if (line != "255") return Fail(1000, b, "maximum value other than 255");
       header = false;
     }
     ++field;
@@ -64,8 +78,9 @@ txBitmap *pnmRead(const uint8_t *data, int32_t size) {
   if (kind != 5 && kind != 6) return Fail(1000, b, "only P5 and P6 are read");
   const int32_t bits = kind == 5 ? 8 : 24;
   const int32_t bytes = txImageBytes(width, height, bits);
-  if (bytes < 0) return Fail(1000, b, "bad size");
-  if (size - pos < bytes) return Fail(1002, b, "data past the end");
+  const int32_t rowBytes = txRowBytes(width, bits);
+  if (bytes < 0 || rowBytes < 0) return Fail(1000, b, "bad size");
+  if (!korv::SizeWithin((uint64_t)pos, (uint64_t)bytes, (uint64_t)size)) return Fail(1002, b, "data past the end");
   b->type = TX_TYPE_BGR;
   b->subtype = kind == 5 ? TX_SUB_GREY : TX_SUB_COLOR;
   b->bits = bits;
@@ -76,7 +91,6 @@ txBitmap *pnmRead(const uint8_t *data, int32_t size) {
   TX_LOG("[TL][pnm]", "PNM: %s\n", txSettings.currentName ? txSettings.currentName : "-");
   TX_LOG("[TL][pnm]", " size: %dx%d bits: %d\n", width, height, bits);
   TX_LOG("[TL][pnm]", " imagesize[0]: %lu\n", (unsigned long)bytes);
-  const int32_t rowBytes = width * (bits / 8);
   b->image[0] = txAdoptRows(data, pos, rowBytes, rowBytes, height, false);
   if (!b->image[0]) {
     b->image[0] = (uint8_t *)SYS_MemGet(bytes, "bmpRead: bitmap");
@@ -104,13 +118,12 @@ int32_t pnmWrite(const char *path, txBitmap *b) {
   if (!file) return TX_FAIL(9, "[TL][pnm]", "cannot create %s", path ? path : "-"), -1;
   bool ok = SYS_FilePutStr(file, "%s\n# %s\n%d %d\n255\n", bits == 8 ? "P5" : "P6", kComment, b->width,
                            b->height) == 0;
-  if (bits == 8) {
-    ok = ok && SYS_FileWrite(file, b->image[0], bytes) == 0;
-  } else {
-    txSwapRB(b);
-    ok = ok && SYS_FileWrite(file, b->image[0], bytes) == 0;
-    txSwapRB(b);
-  }
+  // The file holds R,G,B; a B,G,R bitmap (subtype 0) is swapped for the write and
+  // back after, an R,G,B one (subtype 1) is written as it is.
+  const bool swap = b->subtype == TX_SUB_COLOR;
+  if (swap) txSwapRB(b);
+  ok = ok && SYS_FileWrite(file, b->image[0], bytes) == 0;
+  if (swap) txSwapRB(b);
   SYS_FileClose(file);
   if (!ok) return TX_FAIL(9, "[TL][pnm]", "write failed: %s", path), -1;
   return 0;

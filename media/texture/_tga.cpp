@@ -5,7 +5,7 @@
 // the three uncompressed kinds, which is why the loader probes it after the formats
 // that have a real signature. Every header value is checked against the bytes the
 // file has before anything is allocated; run-length-encoded files are not claimed.
-// Depends on: base (file layer, tracked memory, log), converters (txExpandPalette,
+// Depends on: base (file layer, tracked memory, log, sizes), converters (txExpandPalette,
 // txSwapRB).
 
 #include <cstring>
@@ -27,6 +27,12 @@ txBitmap *Fail(int32_t code, txBitmap *bitmap, const char *why) {
 }
 
 }  // namespace
+
+int64_t tgaHeadBytes(const uint8_t *head) {
+  // Header and ID field; a colour-mapped image reads its indices itself.
+  const bool mapped = (head[5] | head[6]) != 0;
+  return mapped ? 0 : kHeader + head[0];
+}
 
 extern "C" {
 
@@ -63,10 +69,12 @@ txBitmap *tgaRead(const uint8_t *data, int32_t size) {
     if (bits != 8) return Fail(1000, b, "colour-mapped image is not 8 bits");
     if (mapLength > 256) return Fail(1000, b, "colour map larger than 256 entries");
     if (mapEntryBits != 24) return Fail(1000, b, "colour map entries are not 24 bits");
-    const int32_t pixels = width * height;
-    if (start + (int64_t)mapLength * 3 + pixels > size) return Fail(1002, b, "data past the end");
+    const int32_t pixels = txImageBytes(width, height, 8);
     const int32_t outBytes = txImageBytes(width, height, 24);
-    if (outBytes < 0) return Fail(1000, b, "image too large");
+    if (pixels < 0 || outBytes < 0) return Fail(1000, b, "image too large");
+    uint64_t end;
+    if (!korv::SizeSum((uint64_t)start + (uint64_t)mapLength * 3, (uint64_t)pixels, (uint64_t)size, end))
+      return Fail(1002, b, "data past the end");
     uint8_t *palette = (uint8_t *)SYS_MemGet(1024, "tgaRead: palette");
     if (!palette) return Fail(5, b, "no memory");
     const uint8_t *map = data + start;
@@ -92,18 +100,19 @@ txBitmap *tgaRead(const uint8_t *data, int32_t size) {
   } else {
     if (bits != 8 && bits != 16 && bits != 24 && bits != 32) return Fail(1000, b, "unsupported depth");
     const int32_t bytes = txImageBytes(width, height, bits);
-    if (bytes < 0) return Fail(1000, b, "image too large");
-    if (start + bytes > size) return Fail(1002, b, "data past the end");
+    const int32_t rowBytes = txRowBytes(width, bits);
+    if (bytes < 0 || rowBytes < 0) return Fail(1000, b, "image too large");
+    uint64_t end;
+    if (!korv::SizeSum((uint64_t)start, (uint64_t)bytes, (uint64_t)size, end)) return Fail(1002, b, "data past the end");
     b->subtype = bits == 8 ? TX_SUB_GREY : bits == 24 ? TX_SUB_COLOR : bits == 32 ? TX_SUB_ALPHA : TX_SUB_OTHER;
     b->imagesize[0] = bytes;
-    const int32_t rowBytes = width * (bits / 8);
     b->image[0] = txAdoptRows(data, start, rowBytes, rowBytes, height, !topDown);
     if (b->image[0]) return b;
     b->image[0] = (uint8_t *)SYS_MemGet(bytes, "tgaRead: bitmap");
     if (!b->image[0]) return Fail(5, b, "no memory");
     std::memcpy(b->image[0], data + start, (size_t)bytes);
   }
-  if (!topDown) txReverseRows(b->image[0], width * (b->bits / 8), height);
+  if (!topDown) txReverseRows(b->image[0], txRowBytes(width, b->bits), height);
   return b;
 }
 

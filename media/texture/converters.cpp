@@ -135,6 +135,8 @@ int32_t txScale(txBitmap *b, int32_t W, int32_t H) {
   SYS_DbgLevelPrintf(2, "[TL][%s:%d:%s()] !!! --- scale to %dx%d\n", SYS_POS, W, H);
   if (!b) return TX_FAIL(10, "[TL]", "no bitmap"), -1;
   if (b->type == TX_TYPE_COMPRESSED) return TX_FAIL(1000, "[TL]", "cannot scale compressed data"), -1;
+  // Averages of palette indices would point at unrelated colours.
+  if (b->subtype == TX_SUB_PALETTE) return TX_FAIL(1000, "[TL]", "cannot scale palette indices"), -1;
   // A shrink of a tiny image by a quality step must still leave one pixel per side.
   W = std::max(W, 1);
   H = std::max(H, 1);
@@ -153,9 +155,11 @@ int32_t txScale(txBitmap *b, int32_t W, int32_t H) {
   // Only the channels a pixel has; a 16-bit pixel has two bytes, not three.
   const int32_t N = std::min(B, 4);
   const int32_t outBytes = txImageBytes(W, H, b->bits);
-  if (outBytes < 0 || (int64_t)W * H * 5 * 4 > 0x7FFFFFFF) return TX_FAIL(5, "[TL]", "target too large"), -1;
+  uint64_t accBytes;
+  if (outBytes < 0 || !korv::SizeProduct({(uint64_t)W, (uint64_t)H, 5 * sizeof(int32_t)}, INT32_MAX, accBytes))
+    return TX_FAIL(5, "[TL]", "target too large"), -1;
 
-  int32_t *acc = (int32_t *)SYS_MemGet((int64_t)W * H * 5 * 4, "_Shrink: pixel buffer");
+  int32_t *acc = (int32_t *)SYS_MemGet((int64_t)accBytes, "_Shrink: pixel buffer");
   uint8_t *out = (uint8_t *)SYS_MemGet(outBytes, "_Shrink: bitmap");
   if (!acc || !out) {
     if (acc) SYS_MemFree(&acc);

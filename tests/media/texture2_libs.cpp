@@ -1,6 +1,9 @@
 // PNG and JPEG filters: a table of small valid and malformed files, the alpha merge
 // of a PNG, write-read round trips through both writers, and a truncate-and-mutate
 // loop over every valid fixture.
+#include <sys/resource.h>
+
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -64,13 +67,22 @@ std::vector<Case> PngCases() {
 
 std::vector<Case> JpegCases() {
   Bytes exif = MakeJpeg(8, 8, 3, Solid(64, {200, 100, 50}), false);
+  // 16000 x 16000 claimed by a few hundred bytes (750 MB of pixels).
+  Bytes huge = MakeJpeg(8, 8, 3, Solid(64, {200, 100, 50}));
+  for (size_t i = 2; i + 9 < huge.size(); ++i)
+    if (huge[i] == 0xFF && huge[i + 1] == 0xC0) {
+      huge[i + 5] = 16000 >> 8, huge[i + 6] = 16000 & 0xFF;
+      huge[i + 7] = 16000 >> 8, huge[i + 8] = 16000 & 0xFF;
+      break;
+    }
   return {
       {"jpeg colour", MakeJpeg(16, 8, 3, Solid(128, {200, 100, 50})), 0, 16, 8, 24, 1, 0, 1, {}},
       {"jpeg grey", MakeJpeg(8, 16, 1, Solid(128, {77})), 0, 8, 16, 8, 1, 3, 1, {}},
       {"jpeg odd size", MakeJpeg(5, 3, 3, Solid(15, {0, 255, 0})), 0, 5, 3, 24, 1, 0, 1, {}},
       {"jpeg exif (not claimed)", exif, 1000, 0, 0, 0, 0, 0, 0, {}},
       {"jpeg cmyk", MakeJpeg(8, 8, 4, Solid(64, {1, 2, 3, 4})), 1000, 0, 0, 0, 0, 0, 0, {}},
-      {"jpeg header only", Bytes{0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0}, 5, 0, 0, 0, 0, 0, 0, {}},
+      {"jpeg header only", Bytes{0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0}, 1002, 0, 0, 0, 0, 0, 0, {}},
+      {"jpeg size beyond its data", huge, 1000, 0, 0, 0, 0, 0, 0, {}},
   };
 }
 
@@ -172,6 +184,107 @@ TEST_F(TextureLibs, TruncatedAndMutatedFilesNeverOverrun) {
   }
 }
 
+// An ancillary chunk that claims about 2 GB in a file of 44 bytes: libpng allocated
+// (and zeroed) the claim before reading it, for seconds. Refused at the end of the
+// data, quickly and without the memory.
+TEST_F(TextureLibs, HugeChunkClaimsAreNotAllocated) {
+  const Bytes head = MakePng(1, 1, 8, 0, Bytes{5}, 1);
+  const Bytes ihdrOnly(head.begin(), head.begin() + 33);
+  for (const char *type : {"tEXt", "zTXt", "iTXt", "sPLT", "eXIf", "iCCP", "abCd"}) {
+    SCOPED_TRACE(type);
+    Bytes f = ihdrOnly;
+    PutBE32(f, 0x7FFF0000);
+    f.insert(f.end(), type, type + 4);
+    f.insert(f.end(), {'a', 'b', 'c'});
+    ASSERT_EQ(f.size(), 44u);
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    const auto start = std::chrono::steady_clock::now();
+    BitmapPtr b(Load(f));
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_FALSE(b);
+    EXPECT_EQ(errGetLastError(), 1002);
+    EXPECT_LT(seconds, 0.5);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024);  // KiB
+  }
+  // A chunk the image needs still loads with its ancillary chunks skipped.
+  Bytes withText(head.begin(), head.begin() + 33);
+  Append(withText, PngChunk("tEXt", Bytes{'k', 0, 'v'}));
+  Append(withText, Bytes(head.begin() + 33, head.end()));
+  BitmapPtr ok(Load(withText));
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(Level0(ok.p), Bytes{5});
+}
+
+// 16-bit samples keep their byte order at the default wanted order B,G,R: only
+// 8-bit channels are R/B-swapped; a swap mixed high and low bytes of other samples.
+TEST_F(TextureLibs, SixteenBitSamplesAreNotSwapped) {
+  txOptions(3, 0);
+  const struct {
+    const char *name;
+    int w, colourType, bits;
+    Bytes samples;
+  } cases[] = {
+      {"16-bit rgb", 2, 2, 48, Ramp(12)},
+      {"16-bit rgba", 1, 6, 64, Ramp(8)},
+      {"16-bit grey+alpha", 2, 4, 32, Ramp(8)},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    BitmapPtr b(Load(MakePng(c.w, 1, 16, c.colourType, c.samples, c.samples.size())));
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->bits, c.bits);
+    EXPECT_EQ(b->subtype, TX_SUB_OTHER);
+    EXPECT_EQ(Level0(b.p), c.samples);  // big-endian R,G,B(,A) as stored
+  }
+  // 8-bit RGBA at the same order is swapped.
+  BitmapPtr rgba(Load(MakePng(1, 1, 8, 6, Bytes{1, 2, 3, 4}, 4)));
+  ASSERT_TRUE(rgba);
+  EXPECT_EQ(Level0(rgba.p), (Bytes{3, 2, 1, 4}));
+}
+
+// Averaging palette indices gives indices of unrelated colours: the quality shrink
+// leaves palette images at full size, and txScale refuses them.
+TEST_F(TextureLibs, PaletteImagesAreNotShrunk) {
+  const Bytes plte = {0, 255, 7, 60, 195, 7, 120, 135, 7, 180, 75, 7};
+  const Bytes indices = {0, 3, 3, 0, 1, 2, 2, 1};  // 4x2
+  txOptions(2, 1);
+  BitmapPtr b(Load(MakePng(4, 2, 8, 3, indices, 4, plte)));
+  txOptions(2, 0);
+  ASSERT_TRUE(b);
+  EXPECT_EQ(b->subtype, TX_SUB_PALETTE);
+  EXPECT_EQ(b->width, 4);
+  EXPECT_EQ(b->height, 2);
+  EXPECT_EQ(Level0(b.p), indices);
+  EXPECT_EQ(txScale(b.p, 2, 1), -1);
+  EXPECT_EQ(errGetLastError(), 1000);
+  EXPECT_EQ(b->width, 4);
+  EXPECT_EQ(Level0(b.p), indices);
+  // A grey image of the same bytes is still shrunk.
+  txOptions(2, 1);
+  BitmapPtr grey(Load(MakePng(4, 2, 8, 0, indices, 4)));
+  txOptions(2, 0);
+  ASSERT_TRUE(grey);
+  EXPECT_EQ(grey->width, 2);
+}
+
+// A JPEG cut short decoded as success with grey rows from the cut on; it is damaged
+// data (1002), down to a file that lacks only its end marker.
+TEST_F(TextureLibs, TruncatedJpegFailsWith1002) {
+  Bytes noise(32 * 32 * 3);
+  uint32_t x = 12345;
+  for (uint8_t &v : noise) v = (uint8_t)((x = x * 1103515245 + 12345) >> 24);
+  const Bytes whole = MakeJpeg(32, 32, 3, noise, true, 90);
+  ASSERT_TRUE(BitmapPtr(Load(whole)));
+  for (size_t keep : {whole.size() / 2, whole.size() - 40, whole.size() - 2}) {
+    SCOPED_TRACE(keep);
+    BitmapPtr cut(Load(Bytes(whole.begin(), whole.begin() + (long)keep)));
+    EXPECT_FALSE(cut);
+    EXPECT_EQ(errGetLastError(), 1002);
+  }
+}
+
 class TextureLibWriters : public TextureTest {
  protected:
   void SetUp() override {
@@ -197,6 +310,41 @@ class TextureLibWriters : public TextureTest {
   }
   std::filesystem::path dir_;
 };
+
+// One byte-order rule per subtype in every writer: 0 holds B,G,R, 1 R,G,B, 2
+// B,G,R,A. Each file read back as R,G,B gives the same colour.
+TEST_F(TextureLibWriters, WritersAgreeOnTheByteOrderOfEachSubtype) {
+  const struct {
+    int layout;
+    Bytes pixel;
+  } bitmaps[] = {{0, {50, 100, 200}}, {1, {200, 100, 50}}, {2, {50, 100, 200, 255}}};
+  const struct {
+    int format;
+    const char *name;
+    bool alpha;  // takes subtype 2
+  } writers[] = {{TX_FMT_TGA, "o.tga", true}, {TX_FMT_PNG, "o.png", true}, {TX_FMT_JPEG, "o.jpg", true},
+                 {TX_FMT_PNM, "o.pnm", false}};
+  for (const auto &w : writers)
+    for (const auto &m : bitmaps) {
+      if (m.layout == 2 && !w.alpha) continue;
+      SCOPED_TRACE(testing::Message() << w.name << " subtype " << m.layout);
+      BitmapPtr src = Dummy(m.layout, 8, 8, Solid(64, m.pixel));
+      const std::string path = Path(w.name);
+      ASSERT_EQ(txSave(w.format, path.c_str(), src.p), 0);
+      EXPECT_EQ(Level0(src.p), Solid(64, m.pixel));
+      txOptions(3, 1);
+      BitmapPtr back(txLoad(path.c_str()));
+      txOptions(3, 0);
+      ASSERT_TRUE(back);
+      const int step = back->bits / 8;
+      ASSERT_GE(step, 3);
+      EXPECT_NEAR(back->image[0][0], 200, 3);
+      EXPECT_NEAR(back->image[0][1], 100, 3);
+      EXPECT_NEAR(back->image[0][2], 50, 3);
+      std::filesystem::remove(path);
+      std::filesystem::remove(Path(std::string(w.name).insert(1, "_a")));
+    }
+}
 
 // PNG is lossless: what the subtype says about the byte order comes back exactly.
 TEST_F(TextureLibWriters, PngRoundTrips) {
@@ -280,6 +428,22 @@ TEST_F(TextureLibWriters, JpegRoundTripsWithinRounding) {
   txOptions(7, 100);
 }
 
+// The size bound against hostile headers leaves in what compresses best: flat
+// images from the writer's own progressive, optimised output, far beyond the slack
+// that small images pass on.
+TEST_F(TextureLibWriters, FlatJpegsOfEveryKindLoad) {
+  for (int layout : {0, 3}) {
+    SCOPED_TRACE(layout);
+    BitmapPtr src = Dummy(layout, 2048, 2048, Bytes((size_t)2048 * 2048 * (layout == 3 ? 1 : 3), 128));
+    const std::string path = Path("flat.jpg");
+    ASSERT_EQ(txSave(TX_FMT_JPEG, path.c_str(), src.p), 0);
+    const auto fileSize = std::filesystem::file_size(path);
+    BitmapPtr back(txLoad(path.c_str()));
+    ASSERT_TRUE(back) << "file " << fileSize << " bytes, error " << errGetLastError();
+    EXPECT_EQ(back->imagesize[0], src->imagesize[0]);
+  }
+}
+
 // A 32-bit bitmap becomes a colour file and a grey "_a" file beside it; a dot in a
 // directory name does not move the second file elsewhere.
 TEST_F(TextureLibWriters, Jpeg32BitsWritesColourAndAlphaFiles) {
@@ -296,7 +460,8 @@ TEST_F(TextureLibWriters, Jpeg32BitsWritesColourAndAlphaFiles) {
   ASSERT_TRUE(colour && alpha);
   // Loading the colour file merges the "_a" file back in.
   EXPECT_EQ(colour->bits, 32);
-  EXPECT_NEAR(colour->image[0][0], 200, 3);  // bytes 0, 1, 2 as they lie
+  EXPECT_NEAR(colour->image[0][0], 50, 3);  // B,G,R bytes written as R,G,B
+  EXPECT_NEAR(colour->image[0][2], 200, 3);
   EXPECT_NEAR(colour->image[0][3], 160, 3);
   EXPECT_EQ(alpha->bits, 8);
   EXPECT_NEAR(alpha->image[0][0], 160, 3);

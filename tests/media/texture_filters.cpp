@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "media/texture/TL_private.h"
 #include "tests/media/texture_fixtures.h"
 
 namespace {
@@ -76,6 +77,23 @@ std::vector<Case> BmpCases() {
   shortData.resize(shortData.size() - 12);
   Bytes badOffset = MakeBmp(3, 2, 24, kRgb3x2);
   Put32(badOffset, 10, 10000);
+  // 32-bit bit fields with the masks of the uncompressed layout, after a 40-byte
+  // header or inside a 124-byte one (with an alpha mask): the same bytes as BI_RGB.
+  const Bytes masks = {0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0};
+  Bytes v5(124 - 40, 0);
+  std::memcpy(v5.data(), masks.data(), masks.size());
+  Put32(v5, 12, 0xFF000000);
+  Bytes fields40 = MakeBmp(2, 2, 32, rgba, false, masks, 0, 3);
+  Bytes fields124 = MakeBmp(2, 2, 32, rgba, false, v5, 0, 3);
+  Put32(fields124, 14, 124);
+  Bytes otherMasks = masks;
+  std::swap(otherMasks[2], otherMasks[10]);  // R and B exchanged
+  Bytes fields565 = MakeBmp(2, 2, 32, rgba, false, otherMasks, 0, 3);
+  Bytes fields24 = MakeBmp(3, 2, 24, kRgb3x2, false, masks, 0, 3);
+  // An 8-bit file without a colour count still holds its 256-entry table; the
+  // pixels start after it and the image reads as grey.
+  Bytes table(1024);
+  for (size_t i = 0; i < table.size(); ++i) table[i] = (uint8_t)(0xA0 + i % 7);
   return {
       {"bmp 24-bit padded bottom-up", MakeBmp(3, 2, 24, kRgb3x2), 0, {3, 2, 24, 0, 0, kRgb3x2}},
       {"bmp top-down", MakeBmp(3, 2, 24, kRgb3x2, true), 0, {3, 2, 24, 0, 0, kRgb3x2}},
@@ -84,7 +102,12 @@ std::vector<Case> BmpCases() {
       {"bmp 32-bit", MakeBmp(2, 2, 32, rgba), 0, {2, 2, 32, 0, 2, rgba}},
       {"bmp 16-bit", MakeBmp(2, 2, 16, Ramp(8)), 1004, {}},
       {"bmp 4-bit", MakeBmp(8, 1, 4, Ramp(4)), 1004, {}},
-      {"bmp rle", rle, 1004, {}},
+      {"bmp rle", rle, 1000, {}},
+      {"bmp bit fields after the header", fields40, 0, {2, 2, 32, 0, 2, rgba}},
+      {"bmp bit fields in a large header", fields124, 0, {2, 2, 32, 0, 2, rgba}},
+      {"bmp other bit fields", fields565, 1000, {}},
+      {"bmp 24-bit bit fields", fields24, 1000, {}},
+      {"bmp 8-bit full table, no count", MakeBmp(3, 2, 8, grey, false, table, 0), 0, {3, 2, 8, 0, 3, grey}},
       {"bmp data past the end", shortData, 1002, {}},
       {"bmp offset outside", badOffset, 1002, {}},
       {"bmp header only", Bytes{'B', 'M', 0, 0, 0}, 1002, {}},
@@ -102,6 +125,10 @@ std::vector<Case> PnmCases() {
       {"pnm long comment", MakePnm("P5\n" + longComment + "2 2\n255\n", Ramp(4)), 0, {2, 2, 8, 0, 3, Ramp(4)}},
       {"pnm header on one line", MakePnm("P6\n3 2 255", kRgb3x2), 1000, {}},
       {"pnm without 255", MakePnm("P5\n2 2\n65535\n", Ramp(8)), 1000, {}},
+      // A maximum value other than 255 was skipped and the pixels scanned for a
+      // "255" line; this one has it inside its samples.
+      {"pnm maximum value 15", MakePnm("P5\n2 2\n15\n", Bytes{'2', '5', '5', '\n', 1, 2, 3, 4}), 1000, {}},
+      {"pnm size line out of range", MakePnm("P5\n99999999999 1\n255\n", Ramp(4)), 1000, {}},
       {"pnm unparsable size", MakePnm("P5\nwide high\n255\n", Ramp(4)), 1000, {}},
       {"pnm data past the end", shortData, 1002, {}},
       {"pnm zero size", MakePnm("P5\n0 2\n255\n", {}), 1000, {}},
@@ -153,6 +180,73 @@ TEST_F(TextureFilters, TableOfFixtures) {
     EXPECT_EQ(b->levels, 1);
     EXPECT_EQ(Level0(b.p), c.expect.level0);
   }
+}
+
+// Headers whose sides make the byte count wrap past 64 bits or the row size past
+// 32: each used to pass the size test with a tiny or negative count and then crash
+// or write far past its buffer. Each must fail with the header's error.
+TEST_F(TextureFilters, HostileSizesAreRefused) {
+  Bytes bmp = MakeBmp(1, 1, 32, Ramp(4));
+  bmp.resize(118);
+  Put32(bmp, 18, 0x7FFFFFFF);
+  Put32(bmp, 22, 0x7FFFFFFF);
+  Bytes bmpTopDown = bmp;
+  Put32(bmpTopDown, 22, (uint32_t)-0x7FFFFFFF);
+  Bytes bmpWide = MakeBmp(1, 1, 24, Ramp(3));
+  Put32(bmpWide, 18, 0x2AAAAAAB);  // 3 x width passes 2^31; one row
+  Bytes pnm = MakePnm("P6\n2100000001 1473331718\n255\n", Bytes(64, 7));
+  ASSERT_EQ(pnm.size(), 93u);
+  Bytes tgaMapped = MakeTga(1, 1, 8, 1, 0, Bytes{0}, {}, Bytes(3, 0), 1);
+  Put16(tgaMapped, 12, 65533);
+  Put16(tgaMapped, 14, 65533);
+  Bytes tgaTrue = MakeTga(1, 1, 32, 2, 0, Ramp(4));
+  Put16(tgaTrue, 12, 0xFFFF);
+  Put16(tgaTrue, 14, 0xFFFF);
+  const struct {
+    const char *name;
+    Bytes file;
+    int error;
+  } cases[] = {
+      {"bmp sides near 2^31", bmp, 1000},
+      {"bmp top-down sides near 2^31", bmpTopDown, 1000},
+      {"bmp row past 2^31 bytes", bmpWide, 1000},
+      {"pnm sides 2.1e9 x 1.4e9", pnm, 1000},
+      {"pnm negative side", MakePnm("P6\n-3 2\n255\n", Bytes(64, 7)), 1000},
+      {"tga colour map 65533 x 65533", tgaMapped, 1000},
+      {"tga 65535 x 65535 x 4", tgaTrue, 1000},
+      {"dicom 65535 x 65535 x 3", MakeDicom(3, 0xFFFF, 0xFFFF, Ramp(12)), 1000},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    BitmapPtr b(Load(c.file));
+    EXPECT_FALSE(b);
+    EXPECT_EQ(errGetLastError(), c.error);
+  }
+}
+
+// The one size rule every reader and writer uses.
+TEST(TextureSizes, ImageAndRowBytes) {
+  const struct {
+    int64_t w, h, bits, bytes;
+  } cases[] = {
+      {3, 2, 24, 18},
+      {0x7FFFFFFF, 0x7FFFFFFF, 32, -1},  // wraps 64 bits
+      {2100000001, 1473331718, 24, -1},  // wraps 63 bits to 18
+      {0x8000, 0x7FFF, 8, (int64_t)0x8000 * 0x7FFF},
+      {0x8000, 0x8000, 8, -1},  // 1 GiB, one byte over the limit
+      {0x10000, 0x3FFF, 32, -1},
+      {-1, 5, 8, -1},
+      {5, 0, 8, -1},
+      {5, 5, 12, -1},  // not whole bytes
+      {(int64_t)1 << 31, 1, 8, -1},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << "x" << c.bits);
+    EXPECT_EQ(txImageBytes(c.w, c.h, c.bits), c.bytes);
+  }
+  EXPECT_EQ(txRowBytes(0x2AAAAAAB, 24), -1);
+  EXPECT_EQ(txRowBytes(0x15555555, 24), 0x3FFFFFFF);
+  EXPECT_EQ(txRowBytes(-4, 32), -1);
 }
 
 TEST_F(TextureFilters, FormatIdsAndPalette) {
@@ -284,6 +378,28 @@ TEST_F(TextureWriters, TgaWriterFileLayoutAndRgbSwap) {
   bad->subtype = 4;
   EXPECT_EQ(tgaWrite(path.c_str(), bad.p), -1);
   EXPECT_EQ(errGetLastError(), 1005);
+}
+
+// The file holds R,G,B: a subtype 0 (B,G,R) bitmap is swapped on the way out, a
+// subtype 1 (R,G,B) one is not.
+TEST_F(TextureWriters, PnmWriterByteOrderFollowsTheSubtype) {
+  for (int layout : {0, 1}) {
+    SCOPED_TRACE(layout);
+    BitmapPtr src(txCreateDummy(layout, 1, 1));
+    ASSERT_TRUE(src);
+    const Bytes pixel = layout == 0 ? Bytes{30, 20, 10} : Bytes{10, 20, 30};
+    std::memcpy(src->image[0], pixel.data(), 3);
+    std::string path = Path("order.pnm");
+    ASSERT_EQ(txSave(TX_FMT_PNM, path.c_str(), src.p), 0);
+    EXPECT_EQ(Level0(src.p), pixel);
+    FILE *f = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    uint8_t buf[256];
+    const size_t n = std::fread(buf, 1, sizeof buf, f);
+    std::fclose(f);
+    ASSERT_GE(n, 3u);
+    EXPECT_EQ(Bytes(buf + n - 3, buf + n), (Bytes{10, 20, 30}));
+  }
 }
 
 TEST_F(TextureWriters, PnmRoundTrips) {

@@ -3,30 +3,90 @@
 // libFuzzer target with KORV_LIBFUZZER (seed corpus in texture-corpus/); in the test
 // suite it runs over fixed-seed multi-byte mutations of the corpus, so every run and
 // the sanitizer build exercise it.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <set>
 
 #include "tests/media/texture_fixtures.h"
 
 namespace {
 
-// Loads data as "f.img" (and its "_a" image, when the corpus gives one); returns
-// false when a returned bitmap is inconsistent.
-bool LoadOne(const uint8_t *data, size_t size) {
-  MemFiles::files["f.img"] = Bytes(data, data + size);
-  txBitmap *b = txLoad("f.img");
-  if (!b) return errGetLastError() != 0;
-  bool ok = b->width > 0 && b->height > 0 && b->levels == 1 && b->image[0] &&
-            (int64_t)b->imagesize[0] == (int64_t)b->width * b->height * (b->bits / 8);
+// Bytes a decoded (uncompressed) level i must hold at least.
+int64_t PixelBytes(const txBitmap *b, int32_t i) {
+  const int64_t w = std::max(b->width >> i, 1), h = std::max(b->height >> i, 1);
+  return w * h * (b->bits / 8);
+}
+
+// What every returned bitmap guarantees: sides, 1 to 13 levels each with a buffer of
+// its recorded size, level 0 of a row image holding exactly w x h x bits / 8 bytes, a
+// decoded DXT level max(64, its pixel bytes) (or the plain size once shrunk), a kept
+// one its whole blocks. Every byte
+// of every level and of the palette is read, so the sanitizer sees a short buffer.
+bool Consistent(const txBitmap *b) {
+  if (b->width <= 0 || b->height <= 0 || b->bits <= 0 || b->levels < 1 || b->levels > TX_MAX_LEVELS) return false;
+  const bool dxt = b->format == TX_FMT_DDS || b->format == TX_FMT_TQX;
   uint32_t sum = 0;
-  for (int32_t i = 0; ok && i < b->imagesize[0]; ++i) sum += b->image[0][i];
+  for (int32_t i = 0; i < TX_MAX_LEVELS; ++i) {
+    if (i >= b->levels) {
+      if (b->image[i]) return false;
+      continue;
+    }
+    if (!b->image[i] || b->imagesize[i] <= 0) return false;
+    int64_t want;
+    if (b->type == TX_TYPE_COMPRESSED) {
+      const int64_t blocks = (int64_t)((std::max(b->width >> i, 1) + 3) / 4) * ((std::max(b->height >> i, 1) + 3) / 4);
+      want = blocks * (b->subtype == TX_DXT1 ? 8 : 16);
+    } else if (dxt) {
+      // The quality shrink of a one-level image sets the plain size.
+      want = std::max<int64_t>(64, PixelBytes(b, i));
+      if (b->levels == 1 && b->imagesize[0] == PixelBytes(b, 0)) want = PixelBytes(b, 0);
+    } else {
+      if (b->levels != 1) return false;
+      want = PixelBytes(b, 0);
+    }
+    if (b->imagesize[i] != want) return false;
+    for (int32_t k = 0; k < b->imagesize[i]; ++k) sum += b->image[i][k];
+  }
+  if (b->palette)
+    for (int32_t k = 0; k < 1024; ++k) sum += b->palette[k];
   volatile uint32_t sink = sum;
   (void)sink;
-  txFree(&b);
+  return true;
+}
+
+// Loads data as "f.img", once with the default options and once with every
+// post-processing step on (byte order, flip, quality shrink, DXT kept); returns false
+// when a load fails without an error or returns an inconsistent bitmap.
+bool LoadOne(const uint8_t *data, size_t size) {
+  MemFiles::files["f.img"] = Bytes(data, data + size);
+  bool ok = true;
+  for (int pass = 0; pass < 2 && ok; ++pass) {
+    const int32_t on = pass;
+    txOptions(2, on);
+    txOptions(3, on);
+    txOptions(4, on);
+    txOptions(TX_DXT1, on);
+    txOptions(TX_DXT3, on);
+    txOptions(TX_DXT5, on);
+    txBitmap *b = txLoad("f.img");
+    if (!b) {
+      ok = errGetLastError() != 0;
+      continue;
+    }
+    ok = Consistent(b);
+    txFree(&b);
+  }
+  txOptions(2, 0);
+  txOptions(3, 0);
+  txOptions(4, 0);
+  txOptions(TX_DXT1, 0);
+  txOptions(TX_DXT3, 0);
+  txOptions(TX_DXT5, 0);
   return ok;
 }
 
@@ -53,11 +113,18 @@ TEST(TextureFuzz, CorpusMutationsLoadOrFailCleanly) {
   std::filesystem::path dir = std::filesystem::path(src ? src : KORV_TEST_SOURCE_DIR) / "tests/media/texture-corpus";
   std::mt19937 rng(20261210);
   int files = 0;
+  std::set<int32_t> formats;
   for (const auto &entry : std::filesystem::directory_iterator(dir)) {
     std::ifstream in(entry.path(), std::ios::binary);
     const Bytes seed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ASSERT_FALSE(seed.empty());
     ++files;
+    // Every seed is a valid file of its format, so mutations start from a decode.
+    MemFiles::files["f.img"] = seed;
+    txBitmap *b = txLoad("f.img");
+    ASSERT_TRUE(b) << entry.path() << " error " << errGetLastError();
+    formats.insert(b->format);
+    txFree(&b);
     ASSERT_TRUE(LoadOne(seed.data(), seed.size())) << entry.path();
     for (int round = 0; round < 3000; ++round) {
       Bytes m = seed;
@@ -75,5 +142,6 @@ TEST(TextureFuzz, CorpusMutationsLoadOrFailCleanly) {
     }
   }
   EXPECT_GE(files, 8);
+  EXPECT_EQ(formats.size(), 8u) << "a seed of every format the loader reads";
 }
 #endif
