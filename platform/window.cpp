@@ -182,15 +182,6 @@ platWindow_t *platWindowCreate(const char *title, int x, int y, int width, int h
     return nullptr;
   }
   SDL_SetWindowData(w, kOwnerKey, w);
-  // Only a window of the claimed size takes the mode: full screen must never hand a
-  // window another size than it asked for. The switch itself happens at the first show.
-  if (g_pendingValid && width == g_pending.w && height == g_pending.h) {
-    g_pendingValid = false;
-    if (SDL_SetWindowDisplayMode(w, &g_pending) == 0 && SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN) == 0)
-      g_modeOwner = w;
-    else
-      keepError();
-  }
   return plat(w);
 }
 
@@ -428,11 +419,34 @@ int platDisplayRequestMode(int width, int height, int bits, int frequency) {
   return -1;
 }
 
+int platDisplayTakeMode(platWindow_t *window) {
+  if (!g_pendingValid) return 0;
+  g_pendingValid = false;
+  SDL_Window *w = sdl(window);
+  int width = 0, height = 0;
+  SDL_GetWindowSize(w, &width, &height);
+  // Full screen must never hand a window another size than it asked for.
+  if (width != g_pending.w || height != g_pending.h) {
+    std::snprintf(g_error, sizeof g_error, "the window is %dx%d", width, height);
+    return -1;
+  }
+  // On a hidden window the switch happens when it is shown.
+  if (SDL_SetWindowDisplayMode(w, &g_pending) != 0 || SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN) != 0) {
+    keepError();
+    return -1;
+  }
+  g_modeOwner = w;
+  return 1;
+}
+
 int platDisplayRestore(void) {
   g_pendingValid = false;
-  if (g_modeOwner) {
-    SDL_SetWindowFullscreen(g_modeOwner, 0);
-    g_modeOwner = nullptr;
+  if (!g_modeOwner) return 0;
+  SDL_Window *w = g_modeOwner;
+  g_modeOwner = nullptr;
+  if (SDL_SetWindowFullscreen(w, 0) != 0) {
+    keepError();
+    return -1;
   }
   return 0;
 }

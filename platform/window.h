@@ -11,8 +11,9 @@
 //   coordinates for every mouse message, the wheel included.
 // - GL attributes (compatibility profile, colour/alpha/depth bits) are set before the
 //   native window exists; every context shares objects with the live ones.
-// - A display mode is claimed first and applied to the next window created at its
-//   size; platDisplayRestore takes it back.
+// - A display mode is claimed first and handed to the next window shown, which
+//   takes it only at the claimed size; either way the claim ends there.
+//   platDisplayRestore takes it back.
 // Depends on: SDL2.
 #pragma once
 
@@ -76,7 +77,7 @@ enum : unsigned {
 };
 
 // A hidden GL-capable window with the given client rectangle; null when the system
-// refuses (platVideoError). A claimed display mode of the same size is applied to it.
+// refuses (platVideoError).
 platWindow_t *platWindowCreate(const char *title, int x, int y, int width, int height,
                                unsigned flags, const platPixelFormat_t *format);
 void platWindowDestroy(platWindow_t *window);
@@ -122,10 +123,15 @@ struct platMode_t {
 int platDisplayDesktopMode(platMode_t *mode);
 int platDisplayModeCount(void);
 int platDisplayMode(int index, platMode_t *mode);
-// Claims a listed mode (frequency 0: any) for the next window created at its size: 0, or -1
-// when no mode of the display matches.
+// Claims a listed mode (frequency 0: any) for the next window shown: 0, or -1 when no
+// mode of the display matches (platVideoError names the request).
 int platDisplayRequestMode(int width, int height, int bits, int frequency);
-// Leaves a claimed or applied mode; the window keeps its size. 0.
+// Ends the claim at a window about to be shown: 1 when the window goes full screen in
+// the claimed mode, 0 when nothing was claimed, -1 when it is of another size or the
+// system refused (platVideoError tells which).
+int platDisplayTakeMode(platWindow_t *window);
+// Leaves an applied mode and drops a claim; the window keeps its size. 0, or -1 when
+// the system would not leave full screen.
 int platDisplayRestore(void);
 
 // Screensaver: 0 with *enabled set, or -1 when it cannot be queried.

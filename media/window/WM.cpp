@@ -164,6 +164,7 @@ int wmShowWindow(wm_window_t *window) {
   if (window->handle) {
     // Shown before: the same native window and context come up again.
     platWindowSetStyle(window->handle, platformStyle(window->style));
+    dmTakeMode(window->handle);
     platWindowShow(window->handle);
     platWindowRaise(window->handle);
     return 0;
@@ -180,6 +181,7 @@ int wmShowWindow(wm_window_t *window) {
   }
   window->pixelFormat = 1;
   wmOptions(window, WM_OPT_HIDECURSOR, window->hideCursor);
+  dmTakeMode(window->handle);
   platWindowShow(window->handle);
   platWindowRaise(window->handle);
   if (wglContextCreate(window) != 0) return fail(3001);

@@ -10,6 +10,9 @@ wm_screenmode_t dmScreen;
 
 namespace {
 int g_modeChanged = 0;  // set by a successful switch, never cleared
+// The last switch, until the next window shown takes or drops it.
+bool g_claimed = false;
+int g_claimWidth = 0, g_claimHeight = 0, g_claimBits = 0, g_claimHz = 0;
 }
 
 int dmInit(void) {
@@ -55,20 +58,41 @@ int wmSetVideoMode(int32_t width, int32_t height, int32_t bits, float frequency)
     return 0;
   SYS_DbgLevelPrintf(2, "[wm][dm][%s:%d:%s()] switch to %dx%d (%.2fHz) %d bits\n", SYS_POS, width, height,
                      (double)frequency, bits);
-  // A frequency the display cannot express is no mode; truncation as the system does.
-  int hz = frequency > 0.0f && frequency < 100000.0f ? (int)frequency : 0;
-  if (platDisplayRequestMode(width, height, bits, hz) != 0) {
+  // Truncated toward zero as the system does; a frequency no display can have (negative,
+  // not a number, absurdly high) is no mode.
+  const bool valid = frequency >= 0.0f && frequency < 100000.0f;
+  const int hz = valid ? (int)frequency : 0;
+  if (!valid || platDisplayRequestMode(width, height, bits, hz) != 0) {
     SYS_DbgLevelPrintf(2, "[wm][dm][%s:%d:%s()]  ! unable to switch to requested mode.\n", SYS_POS);
     errSetLastError(3007);
     return -1;
   }
   g_modeChanged = 1;
+  g_claimed = true;
+  g_claimWidth = width;
+  g_claimHeight = height;
+  g_claimBits = bits;
+  g_claimHz = hz;
   return 0;
 }
 
-int wmRestoreVideoMode(void) { return g_modeChanged ? platDisplayRestore() : 0; }
+int dmTakeMode(platWindow_t *window) {
+  if (!g_claimed) return 0;
+  g_claimed = false;
+  const int r = platDisplayTakeMode(window);
+  if (r < 0)
+    SYS_DbgLevelPrintf(2, "[wm][dm][%s:%d:%s()]  ! mode %dx%d (%dHz) %d bits not applied: %s\n", SYS_POS,
+                       g_claimWidth, g_claimHeight, g_claimHz, g_claimBits, platVideoError());
+  return r;
+}
+
+int wmRestoreVideoMode(void) {
+  g_claimed = false;
+  return g_modeChanged ? platDisplayRestore() : 0;
+}
 
 int dmDone(void) {
+  g_claimed = false;
   if (g_modeChanged) platDisplayRestore();
   return 0;
 }

@@ -4,8 +4,14 @@
 
 #include <SDL.h>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "base/log.h"
@@ -27,16 +33,31 @@ class WindowGL : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
-    // Once per process: the base shutdown frees the module records that the loader
-    // still lists, so a second start in the same process would walk freed memory.
-    static bool baseUp = SYS_BaseInit(nullptr, 0, nullptr, nullptr) == 0;
-    ASSERT_TRUE(baseUp);
+    logPath_ = ::testing::TempDir() + "window_gl_" + std::to_string(getpid()) + ".log";
+    const char *argv[] = {"window-gl", "-v", "-debug-log", logPath_.c_str()};
+    ASSERT_EQ(SYS_BaseInit(nullptr, 4, argv, nullptr), 0);
+    baseUp_ = true;
     ASSERT_EQ(wmInit(), 0) << errGetLastError();
     g_events.clear();
   }
   void TearDown() override {
-    if (!std::getenv("DISPLAY")) return;
+    if (!baseUp_) return;
     EXPECT_EQ(wmDone(), 0);
+    SYS_BaseDone();
+    std::remove(logPath_.c_str());
+  }
+  std::string log() const {
+    std::ifstream in(logPath_);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  // Lines of the log from offset on that contain text.
+  int logLines(size_t from, const char *text) const {
+    std::istringstream in(log().substr(from));
+    int n = 0;
+    for (std::string line; std::getline(in, line);) n += line.find(text) != std::string::npos;
+    return n;
   }
   wm_window_t *open(int x, int y, int w, int h) {
     wm_window_t *win = wmCreateWindow(x, y, w, h);
@@ -60,6 +81,8 @@ class WindowGL : public ::testing::Test {
     pumpUntil([] { return false; });
     g_events.clear();
   }
+  std::string logPath_;
+  bool baseUp_ = false;
 };
 
 TEST_F(WindowGL, ShownWindowClearsToAColourAndSharesObjects) {
@@ -125,9 +148,16 @@ TEST_F(WindowGL, ShownWindowClearsToAColourAndSharesObjects) {
   EXPECT_EQ(glu_stub(), 0);
   EXPECT_NE(wmGLU.gluBuild2DMipmaps, nullptr);
 
-  // Swap interval goes through the platform; where it cannot be set it just fails.
-  int r = wglSwapInterval(0);
-  EXPECT_TRUE(r == 0 || r == -1);
+  // Swap interval: where this GL can set it (Xvfb's cannot), the context reports it
+  // back; without a current context it fails, whatever the driver.
+  for (int interval : {1, 0}) {
+    if (wglSwapInterval(interval) == 0) {
+      EXPECT_EQ(SDL_GL_GetSwapInterval(), interval);
+    }
+  }
+  ASSERT_EQ(platGLMakeCurrent(nullptr, nullptr), 0);
+  EXPECT_EQ(wglSwapInterval(0), -1);
+  ASSERT_EQ(wmMakeCurrent(b), 1);
 
   // Showing again reuses the native window and context.
   platWindow_t *handle = b->handle;
@@ -254,7 +284,9 @@ TEST_F(WindowGL, ModeListAndSwitches) {
   wmFreeVideoModes(modes);
 
   // The desktop mode itself: nothing to do, nothing to restore, no full screen.
+  size_t mark = log().size();
   EXPECT_EQ(wmSetVideoMode(1920, 1080, 32, (float)wmOptions(nullptr, WM_OPT_SCREENHZ, 0)), 0);
+  EXPECT_EQ(logLines(mark, "switch to"), 0) << log().substr(mark);
   EXPECT_EQ(wmRestoreVideoMode(), 0);
   wm_window_t *win = open(0, 0, 640, 360);
   ASSERT_NE(win, nullptr);
@@ -274,26 +306,58 @@ TEST_F(WindowGL, ModeListAndSwitches) {
   EXPECT_FALSE(platWindowIsFullScreen(win->handle));
   EXPECT_EQ(wmDestroyWindow(win), 0);
 
-  // A listed mode other than the desktop's: the next window of that size is full screen
-  // until restored. Xvfb lists one mode only, so the remembered desktop
-  // mode is made to differ from it in frequency.
+  // A listed mode other than the desktop's. Xvfb lists one mode only, so the
+  // remembered desktop mode is made to differ from it in frequency.
   wm_screenmode_t desktop = dmScreen;
   dmScreen.frequency = desktop.frequency + 1;
-  EXPECT_EQ(wmSetVideoMode(1920, 1080, 32, 0.0f), 0);
-  dmScreen = desktop;
-  wm_window_t *other = open(10, 10, 100, 100);  // another size does not take the mode
-  ASSERT_NE(other, nullptr);
-  EXPECT_FALSE(platWindowIsFullScreen(other->handle));
+  auto claim = [] {
+    errClear();
+    EXPECT_EQ(wmSetVideoMode(1920, 1080, 32, 0.0f), 0) << errGetLastError();
+  };
+
+  // The program's way: the mode, then a window of that size, full screen until restored.
+  claim();
   win = open(0, 0, 1920, 1080);
   ASSERT_NE(win, nullptr);
   EXPECT_TRUE(platWindowIsFullScreen(win->handle));
   platWindowGetRect(win->handle, nullptr, nullptr, &w, &h);
   EXPECT_EQ(w, 1920);
   EXPECT_EQ(h, 1080);
-  EXPECT_EQ(wmDestroyWindow(other), 0);
-  EXPECT_EQ(wmRestoreVideoMode(), 0);
+  EXPECT_EQ(wmRestoreVideoMode(), 0) << platVideoError();
   EXPECT_FALSE(platWindowIsFullScreen(win->handle));
   EXPECT_EQ(wmDestroyWindow(win), 0);
+
+  // A window of another size ends the claim, says so, and keeps its size; the next
+  // window of the mode's size no longer takes it.
+  claim();
+  mark = log().size();
+  wm_window_t *other = open(10, 10, 100, 100);
+  ASSERT_NE(other, nullptr);
+  EXPECT_FALSE(platWindowIsFullScreen(other->handle));
+  EXPECT_EQ(logLines(mark, "[wm][dm]"), 1) << log().substr(mark);
+  EXPECT_EQ(logLines(mark, "mode 1920x1080 (0Hz) 32 bits not applied: the window is 100x100"), 1)
+      << log().substr(mark);
+  win = open(0, 0, 1920, 1080);
+  ASSERT_NE(win, nullptr);
+  EXPECT_FALSE(platWindowIsFullScreen(win->handle));
+  EXPECT_EQ(wmDestroyWindow(win), 0);
+
+  // A window shown again is shown too: it takes a claim of its size.
+  EXPECT_EQ(wmHideWindow(other), 0);
+  wm_conf_t full{0, 0, 0, 1920, 1080};
+  EXPECT_EQ(wmOptions(other, WM_OPT_SETCONF, reinterpret_cast<intptr_t>(&full)), 0);
+  EXPECT_EQ(wmHideWindow(other), 0);
+  ASSERT_TRUE(pumpUntil([&] {
+    platWindowGetRect(other->handle, nullptr, nullptr, &w, &h);
+    return w == 1920 && h == 1080;
+  }));
+  claim();
+  EXPECT_EQ(wmShowWindow(other), 0);
+  EXPECT_TRUE(platWindowIsFullScreen(other->handle));
+  EXPECT_EQ(wmRestoreVideoMode(), 0) << platVideoError();
+  EXPECT_FALSE(platWindowIsFullScreen(other->handle));
+  EXPECT_EQ(wmDestroyWindow(other), 0);
+  dmScreen = desktop;
 }
 
 }  // namespace
