@@ -9,6 +9,7 @@
 #include "base/main.h"
 #include "base/z.h"
 #include "files_util.h"
+#include "platform/dl.h"
 
 using namespace files_test;
 
@@ -157,4 +158,27 @@ TEST_F(ModuleLoader, StartsAgainAfterShutdown)
   EXPECT_EQ(listed("korvtest"), 1);
   SYS_BaseDone();
   fs::remove_all("restart-dir");
+}
+
+// A host that passes its own module handle is reachable by the name "Base" (a
+// module opens the host with it); a host that passes 0 has no such record.
+TEST_F(ModuleLoader, ANonZeroModuleHandleRegistersTheHostAsBase)
+{
+  platDlError_t error;
+  void *host = platDlOpen("kernel32.dll", &error);  // the process itself
+  ASSERT_NE(host, nullptr);
+  const char *argv[] = {"files-tests"};
+  SYS_BaseInit(host, 1, argv, nullptr);
+  EXPECT_EQ(listed("Base"), 1);
+  EXPECT_EQ(SYS_DlOpen("Base"), host);
+  EXPECT_EQ(listed("Base"), 1);  // found, not loaded again
+  EXPECT_EQ(SYS_DlGetProc(SYS_DlOpen("Base"), "crc32"), reinterpret_cast<void *>(&crc32));
+  SYS_BaseDone();
+
+  SYS_BaseInit(nullptr, 1, argv, nullptr);
+  EXPECT_EQ(listed("Base"), 0);
+  EXPECT_EQ(SYS_DlOpen("Base"), nullptr);  // tried as a library of that name
+  EXPECT_EQ(errGetLastError(), 200);
+  SYS_BaseDone();
+  platDlClose(host);
 }

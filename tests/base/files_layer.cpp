@@ -166,6 +166,24 @@ TEST_F(FileLayer, DirectoryPackMapsItsTreeOnce)
   EXPECT_EQ(Calls::seen.size(), 1u);
 }
 
+// However the path is written, a directory registered again is neither mapped
+// again nor listed twice: no memory is taken and a file added since stays unseen.
+TEST_F(FileLayer, SameDirectoryTwiceKeepsOneDirectoryPack)
+{
+  writeFile("pack/a.txt", "a");
+  ASSERT_EQ(SYS_FilePackOpen("pack"), 0);
+  writeFile("pack/b.txt", "b");
+  long before = trackedBytes();
+  for (const char *again : {"pack", "pack/", "pack//"}) {
+    EXPECT_EQ(SYS_FilePackOpen(again), 0) << again;
+    EXPECT_EQ(trackedBytes(), before) << again;
+  }
+  EXPECT_EQ(SYS_FileExist("b.txt"), -1);
+  EXPECT_EQ(slurp("a.txt"), "a");
+  ASSERT_EQ(SYS_FilePackOpen("./pack"), 0);  // another text: a second pack, mapped anew
+  EXPECT_EQ(slurp("b.txt"), "b");
+}
+
 TEST_F(FileLayer, DirectoryPackLeavesOutASubdirectoryItCannotList)
 {
   writeFile("tree/ok.txt", "ok");

@@ -385,19 +385,6 @@ TEST_F(PackFile, FileLayerLogLines)
     EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
 }
 
-namespace {
-
-// Bytes in tracked blocks right now, from the memory manager's own report.
-long trackedBytes()
-{
-  EXPECT_EQ(SYS_MemInfo("tracked.txt"), 0);
-  std::string report = readFile("tracked.txt");
-  size_t at = report.find("Total: ");
-  return at == std::string::npos ? -1 : std::stol(report.substr(at + 7));
-}
-
-}  // namespace
-
 TEST_F(PackFile, OperationsLeaveNoTrackedMemoryBehind)
 {
   writeFile("keep.dat", buildPack({{"z.txt", std::string(5000, 'q'), true}, {"p.txt", "plain", false}}));

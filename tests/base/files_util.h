@@ -17,6 +17,7 @@
 
 #include "base/file.h"
 #include "base/log.h"
+#include "base/mem.h"
 
 namespace files_test {
 
@@ -111,6 +112,15 @@ inline std::string buildPack(const std::vector<PackEntry> &entries)
   }
   return "TRVP" + le32(uint32_t(entries.size())) + le32(uint32_t(12 + data.size())) + data +
          block(uint32_t(catalog.size()), deflated(catalog));
+}
+
+// Bytes in tracked blocks right now, from the memory manager's own report.
+inline long trackedBytes()
+{
+  EXPECT_EQ(SYS_MemInfo("tracked.txt"), 0);
+  std::string report = readFile("tracked.txt");
+  size_t at = report.find("Total: ");
+  return at == std::string::npos ? -1 : std::stol(report.substr(at + 7));
 }
 
 // Everything the error callback received.
