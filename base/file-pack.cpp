@@ -17,15 +17,16 @@
 #include <cstring>
 #include <mutex>
 
+#include "base/file-internal.h"
 #include "base/list.h"
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/z.h"
 #include "platform/fs.h"
 
-namespace {
+using file_layer::fail;
 
-#define FILE_LOG(...) SYS_DbgLevelPrintf(SYS_DBG_LEVEL(SYS_DbgOpt.file), __VA_ARGS__)
+namespace {
 
 constexpr char kMagic[4] = {'T', 'R', 'V', 'P'};
 constexpr uint32_t kHeaderSize = 12;
@@ -35,12 +36,6 @@ constexpr uint32_t kRecordSize = 11;  // without the name
 // this handler's exist.
 std::recursive_mutex packLock;
 SYS_List_p packs;  // newest first
-
-int fail(int32_t code)
-{
-  errSetLastError(code);
-  return -1;
-}
 
 uint32_t le32(const uint8_t *p)
 {
@@ -401,6 +396,12 @@ SYS_Pack_t *SYS_PackNewest(void)
 void SYS_PackForget(void)
 {
   std::lock_guard lock(packLock);
+  // The records go with the tracked memory; the streams would stay open for good.
+  for (SYS_List_p n = packs; n != nullptr; n = n->next) {
+    auto *pack = static_cast<SYS_Pack_t *>(n->item);
+    SYS_FileClose(pack->file);
+    pack->file = nullptr;
+  }
   packs = nullptr;
 }
 

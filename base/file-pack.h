@@ -25,7 +25,7 @@ typedef struct SYS_PackEntry_t {
 
 typedef struct SYS_Pack_t {
   char *path;
-  SYS_File_p file;  // kept open for the rest of the process
+  SYS_File_p file;  // kept open until the framework's shutdown
   int32_t count;
   SYS_PackEntry_t *entries;  // catalog order
 } SYS_Pack_t;
@@ -41,5 +41,6 @@ extern const SYS_FileHandler_t SYS_PackFileHandler;
 
 // The pack registered last, or null (for tools and tests that walk a catalog).
 SYS_Pack_t *SYS_PackNewest(void);
-// The framework's shutdown frees every tracked block; the list head must not outlive them.
+// Step of the framework's shutdown: closes every pack's file and empties the list
+// (the records go with the tracked memory right after).
 void SYS_PackForget(void);

@@ -114,14 +114,16 @@ SYS_File_p SYS_FileOpenQuiet(const char *path, int32_t flags)
 void SYS_FileDone(void)
 {
   errClear();
-  // Nothing is closed; the records go with the tracked memory right after, so the
-  // lists must not point at them when the framework is started again.
+  // The pack files are closed (one descriptor each would stay open otherwise);
+  // the callers' own open files are left as they are. The records go with the
+  // tracked memory right after, so the lists must not point at them when the
+  // framework is started again.
+  SYS_PackForget();
   {
     std::lock_guard lock(openLock);
     openFiles = nullptr;
   }
   SYS_DirPackForget();
-  SYS_PackForget();
 }
 
 extern "C" {

@@ -105,5 +105,6 @@ SYS_File_p SYS_FileOpenQuiet(const char *path, int32_t flags);
 // all (SYS_Glob gives 0 and an empty listing either way); listed may be null.
 // For walkers that must not take an unreadable folder for an empty one.
 int SYS_GlobListed(const char *filter, SYS_Glob_pp out, bool *listed);
-// Step of SYS_BaseDone: only clears the last error (packs stay registered).
+// Step of SYS_BaseDone: closes the pack files and forgets every pack and
+// directory pack (a framework started again registers its own).
 void SYS_FileDone(void);

@@ -371,6 +371,32 @@ TEST_F(PackFile, FoundThroughTheProgramDirectoryFromAnyWorkingDirectory)
   EXPECT_EQ(slurp("only-in-pack.txt"), "found");
 }
 
+// A registered pack keeps its file open; the shutdown gives the descriptors back,
+// so a framework started again does not pile them up.
+TEST_F(PackFile, ShutdownClosesThePackFiles)
+{
+  writeFile("a.dat", buildPack({{"a.txt", "alpha", true}}));
+  writeFile("b.dat", buildPack({{"b.txt", "bravo", false}}));
+  auto descriptors = [] {
+    return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{});
+  };
+  const char *argv[] = {"prog"};
+  const auto before = descriptors();
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    SYS_BaseInit(nullptr, 1, argv, nullptr);
+    ASSERT_EQ(SYS_FilePackOpen("a.dat"), 0);
+    ASSERT_EQ(SYS_FilePackOpen("b.dat"), 0);
+    SYS_File_p left = SYS_FileOpen("a.txt", 0);  // an entry still open at the shutdown
+    ASSERT_NE(left, nullptr);
+    EXPECT_EQ(slurp("b.txt"), "bravo");
+    EXPECT_EQ(descriptors(), before + 2);
+    SYS_BaseDone();
+    EXPECT_EQ(descriptors(), before);
+    EXPECT_EQ(SYS_FindPack("a.txt"), nullptr);
+  }
+}
+
 TEST_F(PackFile, FileLayerLogLines)
 {
   writeFile("logged.dat", buildPack({{"l.txt", "logged", true}}));
