@@ -24,8 +24,6 @@ namespace {
 SYS_List_p g_windows = nullptr;
 bool g_started = false;
 bool g_extensionsChecked = false;
-char *g_adapterName = nullptr;
-int32_t g_videoMemory = 0;
 
 // Framework key codes by Windows virtual key, along the rows of a PC keyboard.
 constexpr std::array<int32_t, 256> makeKeyTable() {
@@ -105,10 +103,7 @@ int wmInit(void) {
     return fail(3001);
   }
   WM_LOG("   - initialize DirectX subsystem...");
-  if (ddInit() == 0) {
-    g_adapterName = ddGetDriverName();
-    g_videoMemory = ddCheckVideoMemory();
-  }
+  ddInit();  // never succeeds here: the adapter name stays null and the video memory 0
   WM_LOG("  ...done.");
   errClear();  // a missing adapter probe is no failure of the start
   dpmsInit();
@@ -125,8 +120,6 @@ int wmDone(void) {
   wglDone();
   dpmsDone();
   dmDone();
-  SYS_MemFree(&g_adapterName);
-  g_videoMemory = 0;
   if (g_started) platVideoDone();
   g_started = false;
   errClear();
@@ -223,8 +216,8 @@ int wmDestroyWindow(wm_window_t *window) {
 intptr_t wmOptions(wm_window_t *window, uint32_t code, intptr_t value) {
   errClear();
   switch (code) {
-    case WM_OPT_ADAPTER: return reinterpret_cast<intptr_t>(g_adapterName);
-    case WM_OPT_VIDEOMEMORY: return g_videoMemory;
+    case WM_OPT_ADAPTER: return 0;  // no adapter probe here (ddraw.h)
+    case WM_OPT_VIDEOMEMORY: return 0;
     case WM_OPT_SCREENWIDTH: return dmScreen.width;
     case WM_OPT_SCREENHEIGHT: return dmScreen.height;
     case WM_OPT_SCREENBITS: return dmScreen.bits;

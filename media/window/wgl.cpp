@@ -14,7 +14,6 @@ namespace {
 void *g_lib = nullptr;
 // The WGL context calls have no counterpart here (contexts are the platform's);
 // the library's own entry points serve the identification lines.
-void (*g_glViewport)(GLint, GLint, GLsizei, GLsizei) = nullptr;
 const GLubyte *(*g_glGetString)(GLenum) = nullptr;
 void (*g_glGetIntegerv)(GLenum, GLint *) = nullptr;
 
@@ -33,7 +32,6 @@ int wglInit(void) {
     return 1;
   }
   SYS_DbgLevelPrintf(2, "[wm][gl][%s:%d:%s()] ... loaded.\n", SYS_POS);
-  resolve(g_glViewport, "glViewport");
   resolve(g_glGetString, "glGetString");
   resolve(g_glGetIntegerv, "glGetIntegerv");
   return 0;
@@ -42,7 +40,6 @@ int wglInit(void) {
 int wglDone(void) {
   if (g_lib) SYS_DlClose(g_lib);
   g_lib = nullptr;
-  g_glViewport = nullptr;
   g_glGetString = nullptr;
   g_glGetIntegerv = nullptr;
   return 0;
@@ -62,11 +59,8 @@ void wglPixelFormat(wm_window_t *window) {
 }
 
 int wglContextCreate(wm_window_t *window) {
+  // The pixel format came with the native window (wglPixelFormat before creation).
   window->dc = window->handle;
-  if (!window->pixelFormat) {
-    SYS_DbgLevelPrintf(2, "[wm][gl][%s:%d:%s()] error in choose pixel format.\n", SYS_POS);
-    return 1;
-  }
   window->glContext = platGLCreateContext(window->dc);
   if (!window->glContext) {
     SYS_DbgLevelPrintf(2, "[wm][gl][%s:%d:%s()] error in GL context creating.\n", SYS_POS);

@@ -4,8 +4,14 @@
 
 #include <SDL.h>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -15,6 +21,7 @@
 #include "base/mem.h"
 #include "media/window/WM.h"
 #include "media/window/gl_stub.h"
+#include "media/window/wgl.h"
 #include "platform/window.h"
 
 namespace {
@@ -366,6 +373,156 @@ TEST_F(WindowRecord, CloseCallbacksThatDestroyEachOtherFreeEachRecordOnce) {
     ASSERT_NE(wmGetWindowList(), nullptr);
     EXPECT_EQ(wmGetWindowList()->item, window);
     EXPECT_EQ(wmGetWindowList()->next, nullptr);
+  }
+}
+
+// The pixel format follows the screen depth: up to 16 bits the screen's own depth
+// without alpha, above it 24 colour bits with 8 of alpha; depth 24 and no stencil in
+// every case. An unknown depth (0) gets 24 bits, not a buffer without colour.
+TEST(WindowPixelFormat, FollowsTheScreenDepth) {
+  const wm_screenmode_t saved = dmScreen;
+  struct { int screen, color, alpha; } cases[] = {
+      {8, 8, 0}, {15, 15, 0}, {16, 16, 0}, {17, 24, 8}, {24, 24, 8}, {32, 24, 8}, {0, 24, 0},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.screen);
+    dmScreen.bits = c.screen;
+    wm_window_t w{};
+    w.pfd.cStencilBits = 9;  // stale values are cleared
+    wglPixelFormat(&w);
+    EXPECT_EQ(w.pfd.cColorBits, c.color);
+    EXPECT_EQ(w.pfd.cAlphaBits, c.alpha);
+    EXPECT_EQ(w.pfd.cDepthBits, 24);
+    EXPECT_EQ(w.pfd.cStencilBits, 0);
+    EXPECT_EQ(w.pfd.nSize, 40);
+    EXPECT_EQ(w.pfd.nVersion, 1);
+    EXPECT_EQ(w.pfd.dwFlags, 0x25u);
+  }
+  dmScreen = saved;
+}
+
+// The display services on SDL's dummy display, which needs no server: one mode,
+// 1024x768 at 32 bits, frequency unknown (0).
+class WindowDisplay : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    logPath_ = ::testing::TempDir() + "window_display_" + std::to_string(getpid()) + ".log";
+    const char *argv[] = {"window-unit", "-v", "-debug-log", logPath_.c_str()};
+    ASSERT_EQ(SYS_BaseInit(nullptr, 4, argv, nullptr), 0);
+    baseUp_ = true;
+  }
+  void TearDown() override {
+    if (!baseUp_) return;
+    wmDone();
+    SYS_BaseDone();
+    std::remove(logPath_.c_str());
+    unsetenv("SDL_VIDEODRIVER");
+  }
+  size_t mark() const { return log().size(); }
+  std::string log() const {
+    std::ifstream in(logPath_);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  // The window manager's lines from offset on, without their source positions.
+  std::vector<std::string> wmLines(size_t from) const {
+    static const std::regex position(R"(\[[^\[\]]+:[0-9]+:[^\[\]]+\(\)\])");
+    std::istringstream in(log().substr(from));
+    std::vector<std::string> out;
+    for (std::string line; std::getline(in, line);)
+      if (line.rfind("[wm]", 0) == 0) out.push_back(std::regex_replace(line, position, ""));
+    return out;
+  }
+  std::string logPath_;
+  bool baseUp_ = false;
+};
+
+TEST_F(WindowDisplay, StartAndShutdownLogTheProbesInOrder) {
+  ASSERT_EQ(wmInit(), 0) << errGetLastError();
+  EXPECT_EQ(wmOptions(nullptr, WM_OPT_ADAPTER, 0), 0);
+  EXPECT_EQ(wmOptions(nullptr, WM_OPT_VIDEOMEMORY, 0), 0);
+  EXPECT_EQ(wmOptions(nullptr, WM_OPT_SCREENWIDTH, 0), 1024);
+  EXPECT_EQ(wmOptions(nullptr, WM_OPT_SCREENBITS, 0), 32);
+  EXPECT_EQ(wmDone(), 0);
+  const std::vector<std::string> want = {
+      "[wm]   - initialize WGL subsystem...",
+      "[wm][gl] loading OpenGL32.dll ...",
+      "[wm][gl] ... loaded.",
+      "[wm]  ...done.",
+      "[wm]   - initialize DirectX subsystem...",
+      "[wm][ddraw] lib: d3d9.dll ...",
+      "[wm][ddraw] ...failed.",
+      "[wm][ddraw] lib: DDraw.dll ...",
+      "[wm][ddraw] ...failed",
+      "[wm]  ...done.",
+      "[wm][dpms] ScreenSaver: 1 (1)",
+      "[wm][dpms] DPMS: 0 (0)",
+      "[wm][dpms] ScreenSaver & DPMS disabled.",
+      "[wm][dm] Screen size: 1024x768 0.00Hz 32bits",
+      "[wm][ddraw] d3dLib: (nil)",
+      "[wm][ddraw] ddLib: (nil)",
+  };
+  EXPECT_EQ(wmLines(0), want) << log();
+}
+
+// The screensaver is off while the window manager runs and as it was afterwards.
+TEST_F(WindowDisplay, ScreensaverIsSavedAndRestored) {
+  ASSERT_EQ(platVideoInit(), 0);  // keeps the display up past wmDone, to look
+  for (int before : {1, 0}) {
+    SCOPED_TRACE(before);
+    if (before) SDL_EnableScreenSaver();
+    else SDL_DisableScreenSaver();
+    const size_t from = mark();
+    ASSERT_EQ(wmInit(), 0);
+    EXPECT_FALSE(SDL_IsScreenSaverEnabled());
+    EXPECT_EQ(wmDone(), 0);
+    EXPECT_EQ(SDL_IsScreenSaverEnabled(), before ? SDL_TRUE : SDL_FALSE);
+    const std::vector<std::string> lines = wmLines(from);
+    const std::string saved = "[wm][dpms] ScreenSaver: 1 (" + std::to_string(before) + ")";
+    EXPECT_NE(std::find(lines.begin(), lines.end(), saved), lines.end()) << log().substr(from);
+  }
+  platVideoDone();
+}
+
+TEST_F(WindowDisplay, ModeRequestsReachTheDisplayAsTheSystemWouldTakeThem) {
+  ASSERT_EQ(wmInit(), 0);
+  struct Case {
+    int width, height, bits;
+    float hz;
+    int result;
+    const char *logged;   // the switch line, "" for none
+    const char *request;  // what the display was asked for, null when it was not
+  } cases[] = {
+      {1024, 768, 32, 0.0f, 0, "", nullptr},  // the desktop mode: nothing to do
+      {1024, 768, 32, 59.94f, -1, "switch to 1024x768 (59.94Hz) 32 bits", "1024x768 32 bits 59 Hz"},
+      {1024, 768, 32, 75.9f, -1, "switch to 1024x768 (75.90Hz) 32 bits", "1024x768 32 bits 75 Hz"},
+      {1024, 768, 16, 0.0f, -1, "switch to 1024x768 (0.00Hz) 16 bits", "1024x768 16 bits 0 Hz"},
+      {800, 600, 32, 0.0f, -1, "switch to 800x600 (0.00Hz) 32 bits", "800x600 32 bits 0 Hz"},
+      // Below one hertz the frequency is left to the system, which lists the mode.
+      {1024, 768, 32, 0.5f, 0, "switch to 1024x768 (0.50Hz) 32 bits", nullptr},
+      // No display has these: refused, never taken for "any frequency".
+      {1024, 768, 32, -60.0f, -1, "switch to 1024x768 (-60.00Hz) 32 bits", nullptr},
+      {1024, 768, 32, NAN, -1, "switch to 1024x768 (", nullptr},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.logged);
+    SCOPED_TRACE(c.hz);
+    const size_t from = mark();
+    errClear();
+    EXPECT_EQ(wmSetVideoMode(c.width, c.height, c.bits, c.hz), c.result);
+    EXPECT_EQ(errGetLastError(), c.result == 0 ? 0 : 3007);
+    const std::vector<std::string> lines = wmLines(from);
+    std::vector<std::string> want;
+    if (*c.logged) want.push_back(std::string("[wm][dm] ") + c.logged);
+    if (c.result != 0) want.push_back("[wm][dm]  ! unable to switch to requested mode.");
+    ASSERT_EQ(lines.size(), want.size()) << log().substr(from);
+    for (size_t i = 0; i < want.size(); ++i) EXPECT_EQ(lines[i].rfind(want[i], 0), 0u) << lines[i];
+    if (c.request) {
+      EXPECT_EQ(std::string(platVideoError()), std::string("no display mode ") + c.request);
+    }
+    EXPECT_EQ(wmRestoreVideoMode(), 0);
   }
 }
 
