@@ -1,4 +1,4 @@
-// Scene table and unit hooks of the main program: see scenes.h.
+// Scene table and loading steps of the main program: see scenes.h.
 // Depends on: the units wired below.
 #include "presentation/scenes.h"
 
@@ -8,8 +8,6 @@
 #include "presentation/bindings.h"
 #include "presentation/glow.h"
 #include "presentation/ife.h"
-#include "presentation/music.h"
-#include "presentation/overlay.h"
 #include "presentation/procedural.h"
 #include "presentation/scene_cubes.h"
 #include "presentation/scene_greets.h"
@@ -54,13 +52,10 @@ int32_t ScenesDraw(int32_t pattern) {
 const char *const kEffectFiles[9] = {"v_blur.ife",  "h_blur.ife", "fadeout.ife",   "feedback.ife",  "credits.ife",
                                      "endpart.ife", "greets.ife", "rotatebkg.ife", "whiteflash.ife"};
 
-void ScenesLoadLoaderScreen(void) { IfeLoad(&IfeLoaderFx, "loader.ife", ""); }
 void ScenesTextureOptions(int32_t textureQuality) {
   txOptions(3, 1);
   txOptions(2, textureQuality);
 }
-void ScenesForgetTextures(void) { TexInit(); }
-void ScenesBuildFontTexture(void) { FontTextureBuild(); }
 void ScenesCreateScreenTexture(void) {
   ScreenTexCreate();
   IfeBufTextures[0] = ScreenTexture;
@@ -74,16 +69,7 @@ void ScenesLoadEffect(int32_t index) {
                                              &IfeEndpartFx, &IfeGreetsFx, &IfeRotateBkgFx, &IfeWhiteFlashFx};
   if (index >= 0 && index < 9) IfeLoad(kEffects[index], kEffectFiles[index], "");
 }
-int32_t ScenesTexLoad(const char *name, int32_t filter) { return TexLoad(name, filter); }
 void ScenesBuildTables(void (*step)(void)) {
   if (ProcBuildTables(step) != 0) FatalError("Not enough memory for the particle paths.");
 }
 
-void ScenesRenderLoader(float t) { IfeRender(&IfeLoaderFx, t); }
-void ScenesRenderEndpart(float t) { IfeRender(&IfeEndpartFx, t); }
-void ScenesRenderWhiteFlash(float p) { IfeRender(&IfeWhiteFlashFx, p); }
-void ScenesDrawOverlay(void) { DrawOverlay(); }
-
-void ScenesMusicStart(const char *fileName) { MusicStart(fileName); }
-void ScenesMusicStop(void) { MusicStop(); }
-void ScenesMusicSeek(int32_t ms) { TSS_SeekMusicMs(MusicHandle, ms); }

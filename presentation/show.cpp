@@ -11,8 +11,8 @@
 // do the same but also clip the particle scene's cube, which renders at (0, 0) outside
 // the letterbox and reads itself back; the copies of the screen read the letterbox
 // only and are taken before this clear, so they are unaffected.
-// Depends on: bindings, gl, window, tempo, scenes, scene/counters, base (file, cfg,
-// time), media/window.
+// Depends on: bindings, gl, window, tempo, scenes, ife, textures, overlay, music,
+// scene/counters, base (file, cfg, time), media/window.
 #include "presentation/show.h"
 
 // The GL table first: it must see the system GL headers before anything else does.
@@ -26,7 +26,11 @@
 #include "base/time.h"
 #include "media/window/WM.h"
 #include "presentation/bindings.h"
+#include "presentation/ife.h"
+#include "presentation/music.h"
+#include "presentation/overlay.h"
 #include "presentation/scenes.h"
+#include "presentation/textures.h"
 #include "presentation/window.h"
 #include "scene/counters.h"
 
@@ -64,7 +68,7 @@ void ReadTempo(void) {
 void DrawWhiteFlashes(void) {
   float params[3];
   const int32_t n = WhiteFlashParams(Pattern, SegmentTime, Row, params);
-  for (int32_t i = 0; i < n; i++) ScenesRenderWhiteFlash(params[i]);
+  for (int32_t i = 0; i < n; i++) IfeRender(&IfeWhiteFlashFx, params[i]);
 }
 
 }  // namespace
@@ -126,11 +130,11 @@ void LoadingSequence(void) {
     ScenesLoadEffect(i);
     LoadingStep();
   }
-  SpriteTexture = ScenesTexLoad("sprite8.tga", 3);
+  SpriteTexture = TexLoad("sprite8.tga", 3);
   LoadingStep();
-  CubeTexture = ScenesTexLoad("kekviz.tga", 3);
+  CubeTexture = TexLoad("kekviz.tga", 3);
   LoadingStep();
-  GreetTexture = ScenesTexLoad("greet.tga", 0);
+  GreetTexture = TexLoad("greet.tga", 0);
   LoadingStep();
   LogoImage = LoadFileToMemory("logo.tga", &LogoImageSize);
   LoadingStep();
@@ -146,10 +150,10 @@ void LoadingStep(void) {
   SetLetterboxViewport();
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   const float t = (float)(LoadStepCount * 18.8);
-  ScenesRenderLoader(t);
+  IfeRender(&IfeLoaderFx, t);
   SwapAndPump();
   // Into the back buffer, which the next step clears.
-  ScenesRenderLoader(t);
+  IfeRender(&IfeLoaderFx, t);
   SYS_Sleep(10);
 }
 
@@ -174,19 +178,21 @@ void TouchMemory(void *block, int32_t count) {
   for (int32_t i = 0; i < count / 4; i++) w[i] = w[i];
 }
 
-void ShowDrawEndpart(void) { ScenesRenderEndpart((float)((SegmentTime - 177750) / 7.11)); }
+void ShowDrawEndpart(void) { IfeRender(&IfeEndpartFx, (float)((SegmentTime - 177750) / 7.11)); }
 
 void ShowSeekKey(int32_t key) {
+  // Framework key codes; the window manager has no names for them.
+  enum : int32_t { kKeyHome = 32, kKeyPageUp = 33, kKeyPageDown = 54, kKeyLeft = 98, kKeyRight = 100 };
   switch (key) {
-    case 100: SYS_TimerSetAdjust(-1000); break;
-    case 98: SYS_TimerSetAdjust(1000); break;
-    case 32: SYS_TimerReset(); break;
-    case 33: SYS_TimerSetAdjust(7500); break;
-    case 54: SYS_TimerSetAdjust(-7500); break;
+    case kKeyRight: SYS_TimerSetAdjust(-1000); break;
+    case kKeyLeft: SYS_TimerSetAdjust(1000); break;
+    case kKeyHome: SYS_TimerReset(); break;
+    case kKeyPageUp: SYS_TimerSetAdjust(7500); break;
+    case kKeyPageDown: SYS_TimerSetAdjust(-7500); break;
     default: return;
   }
   if (CfgNoSound) return;
-  ScenesMusicSeek(key == 32 ? 0 : SYS_TimerGet());
+  TSS_SeekMusicMs(MusicHandle, key == kKeyHome ? 0 : SYS_TimerGet());
 }
 
 void ShowFrame(void) {
@@ -208,7 +214,7 @@ void ShowFrame(void) {
   if (wglSwapIntervalEXT) wglSwapIntervalEXT(CfgVSync ? 1 : 0);
   ResetState();
   if (DebugMode) {
-    ScenesDrawOverlay();
+    DrawOverlay();
     ShowSeekKey(LastKey);
   }
   LetterboxHeight = LetterboxHeightFor(ScreenWidth);
@@ -230,11 +236,11 @@ int ShowRun(void) {
   OpenMainWindow("tarvo!korvadyne", &ScreenWidth, &ScreenHeight, &ScreenFullScreen);
   DebugMode = SYS_CfgGet("debug", 0) == 1 ? 1 : 0;
 
-  ScenesLoadLoaderScreen();
+  IfeLoad(&IfeLoaderFx, "loader.ife", "");
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   ScenesTextureOptions(CfgTextureQuality);
-  ScenesForgetTextures();
-  ScenesBuildFontTexture();
+  TexInit();
+  FontTextureBuild();
   ScenesCreateScreenTexture();
   FieldGrid = (float *)PasMemGet(131072, "FieldGrid");
   ScenesInitMetaGrid(FieldGrid);
@@ -243,11 +249,11 @@ int ShowRun(void) {
   glEnable(GL_NORMALIZE);
   SegmentTime = 0;
   FpsValue = "0";
-  if (!CfgNoSound) ScenesMusicStart("music.ogg");
+  if (!CfgNoSound) MusicStart("music.ogg");
   SYS_TimerReset();
   while (QuitFlag == 0 && SegmentTime < kLastSegmentEnd) ShowFrame();
 
-  if (!CfgNoSound) ScenesMusicStop();
+  if (!CfgNoSound) MusicStop();
   CloseMainWindow();
   return 0;
 }

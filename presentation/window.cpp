@@ -18,6 +18,8 @@ wm_window_t *MainWindow = nullptr;
 
 namespace {
 
+constexpr int32_t kKeyEscape = 1;  // framework key code
+
 void InitWindowManager(void) {
   if (wmInit() != 0) FatalError("WM initialization error.");
 }
@@ -39,17 +41,17 @@ void OpenMainWindow(const char *title, int32_t *width, int32_t *height, int32_t 
   *fullscreen = CfgFullScreen;
   int32_t x = 0, y = 0;
   if (!*fullscreen) {
-    x = ((int32_t)wmOptions(nullptr, 5, 0) - *width) / 2;
-    y = ((int32_t)wmOptions(nullptr, 6, 0) - *height) / 2;
+    x = ((int32_t)wmOptions(nullptr, WM_OPT_SCREENWIDTH, 0) - *width) / 2;
+    y = ((int32_t)wmOptions(nullptr, WM_OPT_SCREENHEIGHT, 0) - *height) / 2;
   }
   MainWindow = wmCreateWindow(x, y, *width, *height);
   if (!MainWindow) FatalError("Unable to create window.");
-  wmOptions(MainWindow, 102, (intptr_t)title);
-  wmOptions(MainWindow, 3, (intptr_t)WindowEventHandler);
+  wmOptions(MainWindow, WM_OPT_TITLE, (intptr_t)title);
+  wmOptions(MainWindow, WM_OPT_CALLBACK, (intptr_t)WindowEventHandler);
   PasLogLn(" - set view mode.");
   if (*fullscreen) {
     wmTransitionBegin(0, 0.5f);
-    wmOptions(MainWindow, 100, 1);
+    wmOptions(MainWindow, WM_OPT_HIDECURSOR, 1);
     wmSetVideoMode(*width, *height, 32, 0.0f);
   }
   wmShowWindow(MainWindow);
@@ -60,8 +62,8 @@ void OpenMainWindow(const char *title, int32_t *width, int32_t *height, int32_t 
     wmSwapBuffers(MainWindow);
   }
   if (*fullscreen) {
-    wmOptions(MainWindow, 104, 1);
-    wmOptions(MainWindow, 101, 1);
+    wmOptions(MainWindow, WM_OPT_BORDERLESS, 1);
+    wmOptions(MainWindow, WM_OPT_FULLSCREEN, 1);
     wmTransitionEnd();
   }
 }
@@ -79,13 +81,13 @@ void CloseMainWindow(void) {
 
 int WindowEventHandler(wm_event_t *event) {
   switch (event->type) {
-    case 0:
+    case WM_EVENT_KEY:
       LastKey = event->key.key;
-      if (event->key.key == 1) QuitFlag = -1;
+      if (event->key.key == kKeyEscape) QuitFlag = -1;
       break;
-    case 2:
-      if (event->conf.type == 5) QuitFlag = -1;
-      if (event->conf.type == 12) {
+    case WM_EVENT_WINDOW:
+      if (event->conf.type == WM_CONF_CLOSE) QuitFlag = -1;
+      if (event->conf.type == WM_CONF_CONFIGURE) {
         wmMakeCurrent(event->window);
         glViewport(0, 0, event->conf.width, event->conf.height);
       }
