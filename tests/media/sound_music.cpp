@@ -1,8 +1,12 @@
-// The show's music calls: start and stop around the sound system, and the two
-// fatal messages when sound or music cannot be had.
+// The show's music calls: start and stop around the sound system, the seek keys that
+// move the music with the timeline, and the two fatal messages when sound or music
+// cannot be had.
 #include <AL/alc.h>
 
+#include "base/time.h"
 #include "presentation/music.h"
+#include "presentation/show.h"
+#include "presentation/window.h"
 #include "tests/media/sound_fixtures.h"
 
 namespace sound {
@@ -23,6 +27,48 @@ TEST_F(SoundMusic, StartPlaysAndStopReleasesEverything)
   EXPECT_EQ(MusicHandle, nullptr);
   EXPECT_EQ(alcGetCurrentContext(), nullptr);
   EXPECT_EQ(ThreadCount(), threads);
+}
+
+// True once the music's decoder is at ms or up to a second past it: the player takes
+// a seek when it next refills a buffer, and then reads its queue ahead.
+bool MusicReaches(int32_t ms)
+{
+  for (int i = 0; i < 300; i++) {
+    const int32_t at = TSS_TellMusicMs(MusicHandle);
+    if (at >= ms && at <= ms + 1000)
+      return true;
+    SYS_Sleep(10);
+  }
+  return false;
+}
+
+// Right, Left, Page Down and Page Up seek the music to the timer's new value, Home to
+// its start. Each target lies seconds away from where the music was, so a key that
+// leaves the music alone is seen.
+TEST_F(SoundMusic, SeekKeysMoveTheMusicWithTheTimer)
+{
+  UseNullOutput();
+  const std::string clip = Clip("music.ogg", 2, 44100, 20 * 44100);
+  CfgNoSound = 0;
+  MusicStart(clip.c_str());
+  ASSERT_NE(MusicHandle, nullptr);
+  struct Case {
+    const char *name;
+    int32_t key, from, expected;
+  } cases[] = {
+      {"Page Down", 54, 500, 8000}, {"Left", 98, 5000, 4000},   {"Right", 100, 11000, 12000},
+      {"Page Up", 33, 10000, 2500}, {"Right", 100, 12500, 13500}, {"Home", 32, 9000, 0},
+      {"Page Down", 54, 7000, 14500}, {"Left past 0", 98, 500, 0},
+  };
+  for (const Case &c : cases) {
+    SYS_TimerReset();
+    SYS_TimerSetAdjust(-c.from);
+    ShowSeekKey(c.key);
+    EXPECT_NEAR(SYS_TimerGet(), c.expected, 50) << c.name;
+    EXPECT_TRUE(MusicReaches(c.expected)) << c.name << ": the music is at " << TSS_TellMusicMs(MusicHandle)
+                                          << " ms, not " << c.expected;
+  }
+  MusicStop();
 }
 
 TEST_F(SoundMusic, FailuresAreFatalWithTheirMessages)
