@@ -59,12 +59,6 @@ const widget_key_t kAligns[] = {
 
 int upper(int c) { return c >= 'a' && c <= 'z' ? c - 32 : c; }
 
-int equalNoCase(const char *a, const char *b) {
-  for (; *a && *b; ++a, ++b)
-    if (upper((unsigned char)*a) != upper((unsigned char)*b)) return 0;
-  return *a == *b;
-}
-
 // Leading decimal integer (with sign), 0 if none, clamped to 32 bits.
 int32_t parseInt(const char *text) {
   long long v = std::strtoll(text, nullptr, 10);
@@ -112,12 +106,18 @@ int applyStyle(widget_item_t *w, const char *text) {
 
 }  // namespace
 
+int wdgEqualNoCase(const char *a, const char *b) {
+  for (; *a && *b; ++a, ++b)
+    if (upper((unsigned char)*a) != upper((unsigned char)*b)) return 0;
+  return *a == *b;
+}
+
 extern "C" {
 
 int32_t wdgLookupKey(const widget_key_t *table, const char *word) {
   if (!table || !word) return -1;
   for (; table->name; ++table)
-    if (equalNoCase(table->name, word)) return table->code;
+    if (wdgEqualNoCase(table->name, word)) return table->code;
   return -1;
 }
 
@@ -130,7 +130,7 @@ int32_t wdgLookupEncoding(const char *word) {
 int32_t wdgLookupAlign(const char *word) {
   // "none" is a word of its own with the code -1, so look for the word, not the code.
   for (const widget_key_t *k = kAligns; word && k->name; ++k)
-    if (equalNoCase(k->name, word)) return k->code;
+    if (wdgEqualNoCase(k->name, word)) return k->code;
   errSetLastError(WDG_ERR_ARG);
   return -1;
 }
@@ -140,7 +140,7 @@ int32_t wdgParseBool(const char *word) {
   if (std::strcmp(word, "1") == 0) return 1;
   static const char *const kTrue[] = {"true", "yes", "on", "enable"};
   for (const char *t : kTrue)
-    if (equalNoCase(t, word)) return 1;
+    if (wdgEqualNoCase(t, word)) return 1;
   return 0;
 }
 

@@ -31,16 +31,6 @@ struct LoadState {
   int32_t counter;
 };
 
-int equalNoCase(const char *a, const char *b) {
-  for (; *a && *b; ++a, ++b) {
-    char ca = *a, cb = *b;
-    if (ca >= 'a' && ca <= 'z') ca = (char)(ca - 32);
-    if (cb >= 'a' && cb <= 'z') cb = (char)(cb - 32);
-    if (ca != cb) return 0;
-  }
-  return *a == *b;
-}
-
 widget_item_t *firstOfClass(SYS_List_p set, int32_t classId) {
   for (SYS_List_p n = set; n; n = n->next) {
     widget_item_t *w = (widget_item_t *)n->item;
@@ -53,7 +43,7 @@ void xmlOpen(SYS_XML_t *xml, const char *element, int32_t count, char **names, c
   LoadState *state = (LoadState *)xml->user;
   const widget_class_t *wclass = nullptr;
   for (int32_t i = 0; i < wdgClassCount && !wclass; i++)
-    if (equalNoCase(element, wdgClasses[i]->name)) wclass = wdgClasses[i];
+    if (wdgEqualNoCase(element, wdgClasses[i]->name)) wclass = wdgClasses[i];
   if (!wclass) return;
 
   widget_item_t *window = firstOfClass(state->set, WDG_WINDOW);

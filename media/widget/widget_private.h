@@ -54,6 +54,8 @@ void wdgRenderCaption(widget_item_t *widget, const char *text);
 void wdgClearBitmap(widget_item_t *widget);
 // "label-%d" / "progress-%d" with the serial into NAME; -1 (error 5).
 int wdgMakeName(widget_item_t *widget, const char *prefix);
+// 1 when a and b are the same text but for the case of ASCII letters, else 0.
+int wdgEqualNoCase(const char *a, const char *b);
 // Replaces *field by a tracked copy of text (null text: null); -1 (error 5).
 int wdgSetField(char **field, const char *text);
 // Releases every owned field of the record (not the record); idempotent.
