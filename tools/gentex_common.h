@@ -1,10 +1,11 @@
-// Helpers of the texture generators: a grey canvas, FreeType lettering onto it, and
-// TGA output (through the framework's TGA writer, or raw with a bottom-up row order
-// and no ID field for files that are read as plain bytes, like "logo.tga").
+// Helpers of the image generators: a grey canvas and a colour image, FreeType
+// lettering onto either, and output as TGA (through the framework's TGA writer, or raw
+// with a bottom-up row order and no ID field for files that are read as plain bytes,
+// like "logo.tga") or as PNG through the framework's writer.
 //
-// Canvas rows run top row first, like the texture loader's bitmaps. Header-only so
-// that any generator in tools/ can include it; link Freetype::Freetype and media.
-// Depends on: FreeType, media/texture (tgaWrite, txCreateDummy).
+// Rows run top row first, like the texture loader's bitmaps. Header-only so that any
+// generator in tools/ can include it; link Freetype::Freetype and media.
+// Depends on: FreeType, media/texture (tgaWrite, txSave, txCreateDummy).
 #pragma once
 
 #include <ft2build.h>
@@ -40,6 +41,22 @@ struct Canvas {
   }
 };
 
+// A colour picture, three bytes R, G, B per pixel. Add saturates, so overlapping
+// strokes only brighten.
+struct RgbImage {
+  int width = 0, height = 0;
+  std::vector<uint8_t> rgb;
+  RgbImage(int w, int h) : width(w), height(h), rgb((size_t)w * h * 3, 0) {}
+  uint8_t *at(int x, int y) { return &rgb[((size_t)y * width + x) * 3]; }
+  void Add(int x, int y, double r, double g, double b) {
+    if (x < 0 || y < 0 || x >= width || y >= height) return;
+    uint8_t *p = at(x, y);
+    p[0] = (uint8_t)std::min(255.0, p[0] + r);
+    p[1] = (uint8_t)std::min(255.0, p[1] + g);
+    p[2] = (uint8_t)std::min(255.0, p[2] + b);
+  }
+};
+
 // One FreeType face at a pixel height; text is laid out left to right on a baseline.
 class Lettering {
  public:
@@ -60,6 +77,10 @@ class Lettering {
 
   bool ok() const { return face_ != nullptr; }
 
+  void SetPixelHeight(int pixelHeight) {
+    if (face_) FT_Set_Pixel_Sizes(face_, 0, (FT_UInt)pixelHeight);
+  }
+
   // Advance width of text in pixels.
   int Measure(const std::string &text) {
     int w = 0;
@@ -68,22 +89,38 @@ class Lettering {
     return w;
   }
 
-  // Draws text with its pen starting at x on baseline y. threshold > 0 turns the
-  // coverage into 0 or 255 (pixels at or above it lit), for images whose pixels are
-  // read as lit or not.
-  void Draw(Canvas &c, const std::string &text, int x, int y, int threshold = 0) {
+  // Calls plot(x, y, coverage 0..255) for every pixel of every glyph of text, with
+  // the pen starting at x on baseline y.
+  template <class Plot>
+  void Render(const std::string &text, int x, int y, Plot &&plot) {
     for (unsigned char ch : text) {
       if (!face_ || FT_Load_Char(face_, ch, FT_LOAD_RENDER) != 0) continue;
       const FT_GlyphSlot g = face_->glyph;
       const FT_Bitmap &bm = g->bitmap;
       for (unsigned r = 0; r < bm.rows; ++r)
-        for (unsigned col = 0; col < bm.width; ++col) {
-          uint8_t v = bm.buffer[r * (size_t)std::abs(bm.pitch) + col];
-          if (threshold > 0) v = v >= threshold ? 255 : 0;
-          if (v) c.Plot(x + g->bitmap_left + (int)col, y - g->bitmap_top + (int)r, v);
-        }
+        for (unsigned col = 0; col < bm.width; ++col)
+          plot(x + g->bitmap_left + (int)col, y - g->bitmap_top + (int)r,
+               bm.buffer[r * (size_t)std::abs(bm.pitch) + col]);
       x += (int)(g->advance.x >> 6);
     }
+  }
+
+  // Draws text with its pen starting at x on baseline y. threshold > 0 turns the
+  // coverage into 0 or 255 (pixels at or above it lit), for images whose pixels are
+  // read as lit or not.
+  void Draw(Canvas &c, const std::string &text, int x, int y, int threshold = 0) {
+    Render(text, x, y, [&](int px, int py, uint8_t v) {
+      if (threshold > 0) v = v >= threshold ? 255 : 0;
+      if (v) c.Plot(px, py, v);
+    });
+  }
+
+  // Adds text centred on cx at baseline y, its coverage tinted by (r, g, b).
+  void DrawTinted(RgbImage &image, const std::string &text, int cx, int y, double r, double g, double b) {
+    Render(text, cx - Measure(text) / 2, y, [&](int px, int py, uint8_t coverage) {
+      const double v = coverage / 255.0;
+      image.Add(px, py, r * v, g * v, b * v);
+    });
   }
 
   // Draws text centred horizontally between x0 and x1 on baseline y.
@@ -132,6 +169,41 @@ inline bool WriteRawBottomUpTga(const std::string &path, const Canvas &c) {
     ok = std::fwrite(row.data(), 1, row.size(), f) == row.size();
   }
   return std::fclose(f) == 0 && ok;
+}
+
+// The same layout for a colour image (stored B, G, R).
+inline bool WriteRawBottomUpTga(const std::string &path, const RgbImage &image) {
+  uint8_t h[18] = {};
+  h[2] = 2;
+  h[12] = (uint8_t)image.width;
+  h[13] = (uint8_t)(image.width >> 8);
+  h[14] = (uint8_t)image.height;
+  h[15] = (uint8_t)(image.height >> 8);
+  h[16] = 24;
+  FILE *f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  bool ok = std::fwrite(h, 1, 18, f) == 18;
+  std::vector<uint8_t> row((size_t)image.width * 3);
+  for (int j = 0; j < image.height && ok; ++j) {
+    const uint8_t *src = &image.rgb[(size_t)(image.height - 1 - j) * image.width * 3];
+    for (int x = 0; x < image.width; ++x) {
+      row[3 * x] = src[3 * x + 2];
+      row[3 * x + 1] = src[3 * x + 1];
+      row[3 * x + 2] = src[3 * x];
+    }
+    ok = std::fwrite(row.data(), 1, row.size(), f) == row.size();
+  }
+  return std::fclose(f) == 0 && ok;
+}
+
+// Writes a colour image as a PNG through the framework's writer.
+inline bool WritePng(const std::string &path, const RgbImage &image) {
+  txBitmap *bmp = txCreateDummy(1, image.width, image.height);
+  if (!bmp) return false;
+  std::memcpy(bmp->image[0], image.rgb.data(), image.rgb.size());
+  const bool ok = txSave(TX_FMT_PNG, path.c_str(), bmp) == 0;
+  txFree(&bmp);
+  return ok;
 }
 
 }  // namespace gentex
