@@ -20,7 +20,9 @@
 
 namespace {
 
-constexpr int kTerminations[] = {SIGTERM, SIGINT};
+// SIGALRM repeats the look while the box lasts: a termination that comes while SDL is
+// between two helpers finds none, and the next helper must not wait for the user.
+constexpr int kSignals[] = {SIGTERM, SIGINT, SIGALRM};
 constexpr int kMaxEnded = 16;
 
 volatile sig_atomic_t g_boxThread = 0;  // task id of the thread inside the box
@@ -28,10 +30,14 @@ volatile sig_atomic_t g_boxEnded = 0;   // a termination signal came during the 
 volatile sig_atomic_t g_endedCount = 0;
 volatile sig_atomic_t g_endedPids[kMaxEnded];
 
-// Async-signal-safe: only open, read, close and kill.
-void endBox(int)
+// Async-signal-safe: only open, read, close, kill and alarm.
+void endBox(int sig)
 {
-  g_boxEnded = 1;
+  if (sig != SIGALRM)
+    g_boxEnded = 1;
+  if (!g_boxEnded)
+    return;
+  alarm(1);
   char path[64] = "/proc/self/task/";
   int at = 16;
   char digits[16];
@@ -94,17 +100,18 @@ int platMessageBox(const char *title, const char *text, platMsgBoxIcon_t icon)
   g_boxThread = (sig_atomic_t)syscall(SYS_gettid);
   g_boxEnded = 0;
   g_endedCount = 0;
-  struct sigaction ours = {}, saved[2] = {};
+  struct sigaction ours = {}, saved[3] = {};
   ours.sa_handler = endBox;  // no SA_RESTART: the wait must see the signal
   sigemptyset(&ours.sa_mask);
-  for (int sig : kTerminations)
+  for (int sig : kSignals)
     sigaddset(&ours.sa_mask, sig);
-  for (int i = 0; i < 2; i++)
-    sigaction(kTerminations[i], &ours, &saved[i]);
+  for (int i = 0; i < 3; i++)
+    sigaction(kSignals[i], &ours, &saved[i]);
   // Works without SDL_Init; a failure leaves the stderr copy as the only report.
   SDL_ShowSimpleMessageBox(flags, title, text, nullptr);
-  for (int i = 0; i < 2; i++)
-    sigaction(kTerminations[i], &saved[i], nullptr);
+  alarm(0);
+  for (int i = 0; i < 3; i++)
+    sigaction(kSignals[i], &saved[i], nullptr);
   // A helper ended here may not have been waited for by SDL.
   for (int i = 0; i < g_endedCount; i++)
     waitpid((pid_t)g_endedPids[i], nullptr, 0);
