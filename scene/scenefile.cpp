@@ -14,6 +14,7 @@
 // presentation/bindings (PasLogLn, PasMemGet/Free), base/mem (SYS_MemSize).
 #include "scene/scenefile.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdarg>
 #include <cstddef>
@@ -28,14 +29,17 @@
 
 static_assert(std::endian::native == std::endian::little, "scene images are little-endian");
 
+namespace {
+// The one table of element sizes: the writer checks every field it writes against it
+// at compile time, and InitChunkSizes copies it into the unit's table.
+constexpr int32_t kElementSizes[14] = {1, 1, 2, 4, 4, 8, 12, 16, 256, 12, 16, 20, 64, 1};
+}  // namespace
+
 int32_t ChunkElementSize[14];
 uint8_t FileVersionMajor = 1;
 uint8_t FileVersionMinor = 2;
 
-void InitChunkSizes(void) {
-  static constexpr int32_t kSizes[14] = {1, 1, 2, 4, 4, 8, 12, 16, 256, 12, 16, 20, 64, 1};
-  std::memcpy(ChunkElementSize, kSizes, sizeof(kSizes));
-}
+void InitChunkSizes(void) { std::memcpy(ChunkElementSize, kElementSizes, sizeof(kElementSizes)); }
 
 void InitSceneFileUnit(void) {
   InitChunkSizes();
@@ -249,13 +253,13 @@ void *GetPointer(const void *record, uint16_t offset) {
   return block;
 }
 
-// Stores a 256-byte name image: its length byte says how many of the 255 characters
-// count.
-void StoreName(ShortString *field, const uint8_t *image) {
-  *field = std::string_view(reinterpret_cast<const char *>(image + 1), image[0]);
+// Stores a name image of size bytes (256 when whole): its length byte says how many
+// of the characters count, never more than the image holds.
+void StoreName(ShortString *field, const uint8_t *image, int32_t size) {
+  if (size <= 0) return;
+  const size_t length = std::min<size_t>(image[0], static_cast<size_t>(size - 1));
+  *field = std::string_view(reinterpret_cast<const char *>(image + 1), length);
 }
-
-void FreeObjectArrays(_QLV_OBJECT *obj);
 
 // Applies one chunk whose payload lies fully inside the file.
 int32_t ApplyChunk(Reader &r, _QLV_SCENE *scene, uint8_t id, int32_t size, int32_t index, const uint8_t *payload) {
@@ -306,19 +310,23 @@ int32_t ApplyChunk(Reader &r, _QLV_SCENE *scene, uint8_t id, int32_t size, int32
     return 0;
   }
 
-  if (size != f.size) return Refuse(r, "chunk %d holds %d bytes where its field has %d", id, size, f.size);
+  // A shorter payload is copied over the start of the field, as the format has
+  // always applied it; a longer one would write past the field.
+  if (size > f.size) return Refuse(r, "chunk %d holds %d bytes where its field has %d", id, size, f.size);
   uint8_t *field = record + f.offset;
   switch (f.kind) {
     case Kind::Bool:
-      *reinterpret_cast<bool *>(field) = payload[0] != 0;
+      if (size > 0) *reinterpret_cast<bool *>(field) = payload[0] != 0;
       break;
     case Kind::Name:
-      StoreName(reinterpret_cast<ShortString *>(field), payload);
+      StoreName(reinterpret_cast<ShortString *>(field), payload, size);
       break;
     case Kind::Materials:
     case Kind::Objects: {
       const bool materials = f.kind == Kind::Materials;
-      const int32_t count = ReadI32(payload);
+      int32_t count = 0;
+      std::memcpy(&count, field, sizeof(count));
+      std::memcpy(&count, payload, static_cast<size_t>(size));
       const int32_t limit = materials ? kQlvMaxMaterialIndex + 1 : kQlvMaxObjectIndex + 1;
       if (count < 0 || count > limit) return Refuse(r, "chunk %d gives %d entries (at most %d)", id, count, limit);
       // A repeated count chunk starts the list anew; the old one is released.
@@ -326,7 +334,8 @@ int32_t ApplyChunk(Reader &r, _QLV_SCENE *scene, uint8_t id, int32_t size, int32
         PasMemFree(reinterpret_cast<void **>(&scene->materials));
         scene->materialcount = 0;
       } else {
-        for (int32_t i = 0; scene->objects && i < scene->objectcount; i++) FreeObjectArrays(&scene->objects[i]);
+        for (int32_t i = 0; scene->objects && i < scene->objectcount; i++)
+          SceneFreeObjectArrays(&scene->objects[i]);
         PasMemFree(reinterpret_cast<void **>(&scene->objects));
         scene->objectcount = 0;
       }
@@ -460,16 +469,6 @@ void DetachArrays(_QLV_SCENE *scene) {
   }
 }
 
-void FreeObjectArrays(_QLV_OBJECT *obj) {
-  void **tracked[] = {reinterpret_cast<void **>(&obj->strip),     reinterpret_cast<void **>(&obj->vertices),
-                      reinterpret_cast<void **>(&obj->faces),     reinterpret_cast<void **>(&obj->colors),
-                      reinterpret_cast<void **>(&obj->texcoords), reinterpret_cast<void **>(&obj->normals),
-                      reinterpret_cast<void **>(&obj->poskeys),   reinterpret_cast<void **>(&obj->rotkeys),
-                      reinterpret_cast<void **>(&obj->scalekeys), reinterpret_cast<void **>(&obj->neighbours),
-                      reinterpret_cast<void **>(&obj->edgefaces)};
-  for (void **p : tracked) PasMemFree(p);
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------
@@ -527,7 +526,7 @@ struct ChunkWriter {
   void Put(uint8_t elementType, uint8_t chunkId, int32_t count, int32_t index, const void *data) {
     chunks++;
     if (!file || !ok) return;
-    const int32_t size = ChunkElementSize[elementType] * count;
+    const int32_t size = kElementSizes[elementType] * count;
     uint8_t header[20] = {'T', '!', elementType, chunkId};
     const int32_t fields[4] = {count, size, 0, index};
     std::memcpy(header + 4, fields, sizeof(fields));
@@ -539,128 +538,132 @@ struct ChunkWriter {
     std::memcpy(image + 1, name.c_str(), name.size());
     Put(8, chunkId, 1, index, image);
   }
-  template <typename T>
-  void One(uint8_t elementType, uint8_t chunkId, int32_t index, const T &value) {
-    static_assert(sizeof(T) <= 64);
-    Put(elementType, chunkId, 1, index, &value);
+  // The element type is a template argument so that its size is checked against
+  // the field's: the payload is read from the field with the table's size.
+  template <uint8_t Type, typename T>
+  void One(uint8_t chunkId, int32_t index, const T &value) {
+    static_assert(Type < 14 && kElementSizes[Type] == sizeof(T), "element type does not fit the field");
+    Put(Type, chunkId, 1, index, &value);
   }
-  void Array(uint8_t elementType, uint8_t chunkId, int32_t count, int32_t index, const void *data) {
-    Put(elementType, chunkId, count, index, data);
+  template <uint8_t Type, typename T>
+  void Array(uint8_t chunkId, int32_t count, int32_t index, const T *data) {
+    static_assert(Type < 14 && kElementSizes[Type] == sizeof(T), "element type does not fit the array");
+    Put(Type, chunkId, count, index, data);
   }
 };
 
 void EmitScene(ChunkWriter &w, const _QLV_SCENE *s, int32_t chunkCount) {
-  w.One(3, 87, 0, chunkCount);
-  w.One(1, 1, 0, FileVersionMajor);
-  w.One(1, 2, 0, FileVersionMinor);
+  w.One<3>(87, 0, chunkCount);
+  w.One<1>(1, 0, FileVersionMajor);
+  w.One<1>(2, 0, FileVersionMinor);
   w.Name(3, 0, s->name);
-  w.One(3, 4, 0, s->sparevalue);
-  w.One(3, 5, 0, s->materialcount);
-  w.One(3, 6, 0, s->objectcount);
-  w.One(4, 7, 0, s->camerafov);
-  w.One(4, 8, 0, s->cameranear);
-  w.One(4, 9, 0, s->camerafar);
-  w.One(3, 10, 0, s->camposkeycount);
-  w.One(3, 11, 0, s->camtargetkeycount);
-  w.One(4, 84, 0, s->culldistance);
-  w.One(4, 90, 0, s->lightscale);
+  w.One<3>(4, 0, s->sparevalue);
+  w.One<3>(5, 0, s->materialcount);
+  w.One<3>(6, 0, s->objectcount);
+  w.One<4>(7, 0, s->camerafov);
+  w.One<4>(8, 0, s->cameranear);
+  w.One<4>(9, 0, s->camerafar);
+  w.One<3>(10, 0, s->camposkeycount);
+  w.One<3>(11, 0, s->camtargetkeycount);
+  w.One<4>(84, 0, s->culldistance);
+  w.One<4>(90, 0, s->lightscale);
 
   for (int32_t i = 0; i < s->materialcount; i++) {
     const _QLV_MATERIAL &m = s->materials[i];
     w.Name(12, i, m.name);
     w.Name(13, i, m.texturename);
     w.Name(14, i, m.envmaptexture);
-    w.One(4, 15, i, m.transparency);
-    w.One(4, 16, i, m.utile);
-    w.One(4, 17, i, m.vtile);
-    w.One(4, 18, i, m.alphatest);
-    w.One(4, 19, i, m.constantalpha);
-    w.One(4, 20, i, m.flaresize);
-    w.One(4, 92, i, m.envalpha);
-    w.One(6, 93, i, m.envcolor);
-    w.One(13, 94, i, m.envalphablend);
-    w.One(3, 21, i, m.magtype);
-    w.One(3, 22, i, m.shine);
-    w.One(13, 23, i, m.envmap);
-    w.One(13, 24, i, m.receivelight);
-    w.One(13, 25, i, m.textured);
-    w.One(1, 26, i, m.depthtest);
-    w.One(1, 82, i, m.depthfunc);
-    w.One(1, 27, i, m.blend);
-    w.One(1, 28, i, m.texturewrap);
-    w.One(1, 29, i, m.bitdepth);
-    w.One(6, 30, i, m.ambient);
-    w.One(6, 31, i, m.diffuse);
-    w.One(6, 32, i, m.specular);
+    w.One<4>(15, i, m.transparency);
+    w.One<4>(16, i, m.utile);
+    w.One<4>(17, i, m.vtile);
+    w.One<4>(18, i, m.alphatest);
+    w.One<4>(19, i, m.constantalpha);
+    w.One<4>(20, i, m.flaresize);
+    w.One<4>(92, i, m.envalpha);
+    w.One<6>(93, i, m.envcolor);
+    w.One<13>(94, i, m.envalphablend);
+    w.One<3>(21, i, m.magtype);
+    w.One<3>(22, i, m.shine);
+    w.One<13>(23, i, m.envmap);
+    w.One<13>(24, i, m.receivelight);
+    w.One<13>(25, i, m.textured);
+    w.One<1>(26, i, m.depthtest);
+    w.One<1>(82, i, m.depthfunc);
+    w.One<1>(27, i, m.blend);
+    w.One<1>(28, i, m.texturewrap);
+    w.One<1>(29, i, m.bitdepth);
+    w.One<6>(30, i, m.ambient);
+    w.One<6>(31, i, m.diffuse);
+    w.One<6>(32, i, m.specular);
   }
 
   for (int32_t i = 0; i < s->objectcount; i++) {
     const _QLV_OBJECT &o = s->objects[i];
     const _QLV_PARTICLEDATA &p = o.particle;
     w.Name(33, i, o.name);
-    w.One(3, 34, i, o.vertexcount);
-    w.One(3, 35, i, o.facecount);
-    w.One(3, 36, i, o.material);
-    w.One(3, 37, i, o.poskeycount);
-    w.One(3, 38, i, o.rotkeycount);
-    w.One(3, 39, i, o.scalekeycount);
-    w.One(3, 40, i, o.stripcount);
-    w.One(3, 41, i, o.passno);
-    w.One(13, 42, i, o.hastexcoords);
-    w.One(13, 43, i, o.hascolors);
-    w.One(13, 44, i, o.hasnormals);
-    w.One(13, 45, i, o.visible);
-    w.One(13, 46, i, o.backfacecull);
-    w.One(13, 88, i, o.castshadow);
-    w.One(13, 89, i, o.lightscaled);
-    w.One(1, 83, i, o.cullmode);
-    w.One(1, 47, i, o.rendermode);
-    w.One(12, 48, i, o.matrix);
-    w.One(6, 49, i, o.pivot);
-    w.One(6, 91, i, o.velocity);
-    w.One(13, 95, i, o.fog);
-    w.One(1, 96, i, o.fogmode);
-    w.One(6, 97, i, o.fogparam);
-    w.One(7, 98, i, o.fogcolor);
+    w.One<3>(34, i, o.vertexcount);
+    w.One<3>(35, i, o.facecount);
+    w.One<3>(36, i, o.material);
+    w.One<3>(37, i, o.poskeycount);
+    w.One<3>(38, i, o.rotkeycount);
+    w.One<3>(39, i, o.scalekeycount);
+    w.One<3>(40, i, o.stripcount);
+    w.One<3>(41, i, o.passno);
+    w.One<13>(42, i, o.hastexcoords);
+    w.One<13>(43, i, o.hascolors);
+    w.One<13>(44, i, o.hasnormals);
+    w.One<13>(45, i, o.visible);
+    w.One<13>(46, i, o.backfacecull);
+    w.One<13>(88, i, o.castshadow);
+    w.One<13>(89, i, o.lightscaled);
+    w.One<1>(83, i, o.cullmode);
+    w.One<1>(47, i, o.rendermode);
+    w.One<12>(48, i, o.matrix);
+    w.One<6>(49, i, o.pivot);
+    w.One<6>(91, i, o.velocity);
+    w.One<13>(95, i, o.fog);
+    w.One<1>(96, i, o.fogmode);
+    w.One<6>(97, i, o.fogparam);
+    w.One<7>(98, i, o.fogcolor);
     w.Name(59, i, p.particletexture);
-    w.One(3, 60, i, p.newparticle);
-    w.One(4, 61, i, p.power);
-    w.One(4, 62, i, p.deltapower);
-    w.One(4, 63, i, p.size);
-    w.One(13, 64, i, p.particleenabled);
-    w.One(1, 65, i, p.colorattrib);
-    w.One(6, 66, i, p.deltavector);
-    w.One(6, 67, i, p.deltavectorspread);
-    w.One(6, 68, i, p.color);
-    w.One(6, 69, i, p.colorspread);
-    w.Array(2, 50, o.stripcount, i, o.strip);
-    w.Array(6, 51, o.vertexcount, i, o.vertices);
-    w.Array(9, 52, o.facecount, i, o.faces);
+    w.One<3>(60, i, p.newparticle);
+    w.One<4>(61, i, p.power);
+    w.One<4>(62, i, p.deltapower);
+    w.One<4>(63, i, p.size);
+    w.One<13>(64, i, p.particleenabled);
+    w.One<1>(65, i, p.colorattrib);
+    w.One<6>(66, i, p.deltavector);
+    w.One<6>(67, i, p.deltavectorspread);
+    w.One<6>(68, i, p.color);
+    w.One<6>(69, i, p.colorspread);
+    w.Array<2>(50, o.stripcount, i, o.strip);
+    w.Array<6>(51, o.vertexcount, i, o.vertices);
+    w.Array<9>(52, o.facecount, i, o.faces);
     // A scene made in memory may lack the edge list or the neighbours: an empty
     // array then, and the reader derives the neighbours again.
-    w.Array(9, 99, o.edgefaces ? o.facecount : 0, i, o.edgefaces);
-    w.Array(9, 86, o.neighbours ? o.facecount : 0, i, o.neighbours);
-    if (o.hascolors) w.Array(6, 53, o.vertexcount, i, o.colors);
-    if (o.hastexcoords) w.Array(5, 54, o.vertexcount, i, o.texcoords);
-    if (o.hasnormals) w.Array(6, 55, o.vertexcount, i, o.normals);
-    if (o.poskeycount > 0) w.Array(10, 56, o.poskeycount, i, o.poskeys);
-    if (o.rotkeycount > 0) w.Array(11, 57, o.rotkeycount, i, o.rotkeys);
-    if (o.scalekeycount > 0) w.Array(10, 58, o.scalekeycount, i, o.scalekeys);
+    w.Array<9>(99, o.edgefaces ? o.facecount : 0, i, o.edgefaces);
+    w.Array<9>(86, o.neighbours ? o.facecount : 0, i, o.neighbours);
+    if (o.hascolors) w.Array<6>(53, o.vertexcount, i, o.colors);
+    if (o.hastexcoords) w.Array<5>(54, o.vertexcount, i, o.texcoords);
+    if (o.hasnormals) w.Array<6>(55, o.vertexcount, i, o.normals);
+    if (o.poskeycount > 0) w.Array<10>(56, o.poskeycount, i, o.poskeys);
+    if (o.rotkeycount > 0) w.Array<11>(57, o.rotkeycount, i, o.rotkeys);
+    if (o.scalekeycount > 0) w.Array<10>(58, o.scalekeycount, i, o.scalekeys);
   }
 
-  if (s->camposkeycount > 0) w.Array(10, 70, s->camposkeycount, 0, s->camposkeys);
-  if (s->camtargetkeycount > 0) w.Array(10, 71, s->camtargetkeycount, 0, s->camtargetkeys);
+  if (s->camposkeycount > 0) w.Array<10>(70, s->camposkeycount, 0, s->camposkeys);
+  if (s->camtargetkeycount > 0) w.Array<10>(71, s->camtargetkeycount, 0, s->camtargetkeys);
 
   for (int32_t i = 0; i < kQlvLightCount; i++) {
     const _QLV_LIGHT &l = s->lights[i];
     w.Name(72, i, l.name);
-    w.One(3, 73, i, l.poskeycount);
-    w.One(13, 74, i, l.enabled);
-    w.One(6, 75, i, l.pos);
-    w.One(6, 76, i, l.ambient);
-    w.One(6, 77, i, l.diffuse);
-    w.One(6, 78, i, l.specular);
-    if (l.poskeycount > 0) w.Array(10, 79, l.poskeycount, i, l.poskeys);
+    w.One<3>(73, i, l.poskeycount);
+    w.One<13>(74, i, l.enabled);
+    w.One<6>(75, i, l.pos);
+    w.One<6>(76, i, l.ambient);
+    w.One<6>(77, i, l.diffuse);
+    w.One<6>(78, i, l.specular);
+    if (l.poskeycount > 0) w.Array<10>(79, l.poskeycount, i, l.poskeys);
   }
 }
 

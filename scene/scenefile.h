@@ -40,8 +40,8 @@ int32_t SceneSave(_QLV_SCENE *scene, const ShortString &fileName);
 // not kept. SceneAllocFree gives such a block back (null accepted).
 void *SceneAlloc(int32_t size, const char *tag);
 void SceneAllocFree(void *block);
-// The engine's hand-over point for blocks it gives up; it returns nothing, because a
-// block may be tracked or not. SceneFree is the real release.
+// Does nothing and nothing calls it: blocks go back through SceneAllocFree (untracked
+// ones) and SceneFree (a whole scene). Kept for the engine's interface.
 void SceneRelease(void *block);
 // The whole file at a disk path in a SceneAlloc block (give it back with
 // SceneAllocFree); false when it cannot be opened or read or is longer than limit.

@@ -77,24 +77,23 @@ void SceneReleaseTextures(_QLV_SCENE *scene) {
   }
 }
 
-void SceneFree(_QLV_SCENE *scene) {
-  for (_QLV_LIGHT &l : scene->lights) {
-    FreeTracked(&l.poskeys);
-    l.poskeycount = 0;
-  }
+void SceneFreeObjectArrays(_QLV_OBJECT *obj) {
+  FreeTracked(&obj->strip);
+  FreeTracked(&obj->vertices);
+  FreeTracked(&obj->faces);
+  FreeTracked(&obj->edgefaces);
+  FreeTracked(&obj->neighbours);
+  FreeTracked(&obj->colors);
+  FreeTracked(&obj->texcoords);
+  FreeTracked(&obj->normals);
+  FreeTracked(&obj->poskeys);
+  FreeTracked(&obj->rotkeys);
+  FreeTracked(&obj->scalekeys);
+}
+
+void SceneFreeDerived(_QLV_SCENE *scene) {
   for (int32_t i = 0; scene->objects && i < scene->objectcount; i++) {
     _QLV_OBJECT &o = scene->objects[i];
-    FreeTracked(&o.strip);
-    FreeTracked(&o.vertices);
-    FreeTracked(&o.faces);
-    FreeTracked(&o.edgefaces);
-    FreeTracked(&o.neighbours);
-    FreeTracked(&o.colors);
-    FreeTracked(&o.texcoords);
-    FreeTracked(&o.normals);
-    FreeTracked(&o.poskeys);
-    FreeTracked(&o.rotkeys);
-    FreeTracked(&o.scalekeys);
     FreeDerived(&o.facecenters);
     FreeDerived(&o.planes);
     FreeDerived(&o.lightvisible);
@@ -107,18 +106,27 @@ void SceneFree(_QLV_SCENE *scene) {
     DeleteBuffer(&o.normalbuffer);
     DeleteBuffer(&o.texcoordbuffer);
   }
+  FreeDerived(&scene->camposease);
+  FreeDerived(&scene->camtargetease);
+  FreeDerived(&scene->volumearray);
+  FreeDerived(&scene->volumeindex);
+  DeleteBuffer(&scene->volumebuffer);
+  DeleteBuffer(&scene->volumeindexbuffer);
+}
+
+void SceneFree(_QLV_SCENE *scene) {
+  for (_QLV_LIGHT &l : scene->lights) {
+    FreeTracked(&l.poskeys);
+    l.poskeycount = 0;
+  }
+  for (int32_t i = 0; scene->objects && i < scene->objectcount; i++) SceneFreeObjectArrays(&scene->objects[i]);
+  SceneFreeDerived(scene);
   FreeTracked(&scene->camposkeys);
   FreeTracked(&scene->camtargetkeys);
   scene->camposkeycount = scene->camtargetkeycount = 0;
-  FreeDerived(&scene->camposease);
-  FreeDerived(&scene->camtargetease);
   FreeTracked(&scene->materials);
   FreeTracked(&scene->objects);
   scene->materialcount = scene->objectcount = 0;
   FreeTracked(&scene->particles);
   scene->particlecount = 0;
-  FreeDerived(&scene->volumearray);
-  FreeDerived(&scene->volumeindex);
-  DeleteBuffer(&scene->volumebuffer);
-  DeleteBuffer(&scene->volumeindexbuffer);
 }

@@ -17,3 +17,8 @@ void SceneReleaseTextures(_QLV_SCENE *scene);
 // Releases the arrays and buffer objects and zeroes their pointers, ids and counts;
 // the rest of the record stays. Textures are SceneReleaseTextures' business.
 void SceneFree(_QLV_SCENE *scene);
+// The two halves of SceneFree's object work: an object's tracked arrays (read from
+// the file, and derived neighbours), and everything else preparation made (the
+// untracked derived arrays and the buffer objects) for the whole scene.
+void SceneFreeObjectArrays(_QLV_OBJECT *obj);
+void SceneFreeDerived(_QLV_SCENE *scene);
