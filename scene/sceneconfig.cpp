@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "scene/scenefile.h"
@@ -156,29 +157,27 @@ ShortString ConfigFixed4(float value) {
 // ---------------------------------------------------------------------------------
 // Line parts
 
-ShortString ConfigHead(const ShortString &line) {
-  const size_t p = std::string_view(line).find_first_of("=(.");
-  return p == std::string_view::npos ? line : ShortString(std::string_view(line).substr(0, p));
+ShortString ConfigHead(std::string_view line) {
+  const size_t p = line.find_first_of("=(.");
+  return ShortString(p == std::string_view::npos ? line : line.substr(0, p));
 }
 
-ShortString ConfigItemName(const ShortString &line) {
+ShortString ConfigItemName(std::string_view line) {
   const int64_t open = Pos(line, '('), close = Pos(line, ')');
   return Copy(line, open + 1, close - open - 1);
 }
 
-ShortString ConfigKey(const ShortString &line) {
+ShortString ConfigKey(std::string_view line) {
   const int64_t dot = Pos(line, '.'), eq = Pos(line, '=');
   return Copy(line, dot + 1, eq - dot - 1);
 }
 
-ShortString ConfigValue(const ShortString &line) { return Copy(line, Pos(line, '=') + 1, 255); }
+ShortString ConfigValue(std::string_view line) { return Copy(line, Pos(line, '=') + 1, 255); }
 
-ShortString TripleFirst(const ShortString &value) {
-  const int64_t c1 = Pos(value, ',');
-  return c1 == 0 ? value : Copy(value, 1, c1 - 1);
-}
+// Without a comma there is no first part: Copy(value, 1, 0 - 1) is empty.
+ShortString TripleFirst(std::string_view value) { return Copy(value, 1, Pos(value, ',') - 1); }
 
-ShortString TripleSecond(const ShortString &value) {
+ShortString TripleSecond(std::string_view value) {
   const int64_t c1 = Pos(value, ',');
   if (c1 == 0) return ShortString();
   const ShortString rest = Copy(value, c1 + 1, 255);
@@ -186,7 +185,7 @@ ShortString TripleSecond(const ShortString &value) {
   return c2 == 0 ? rest : Copy(rest, 1, c2 - 1);
 }
 
-ShortString TripleThird(const ShortString &value) {
+ShortString TripleThird(std::string_view value) {
   const int64_t c1 = Pos(value, ',');
   if (c1 == 0) return ShortString();
   const ShortString rest = Copy(value, c1 + 1, 255);
@@ -302,17 +301,20 @@ void ConfigLightKey(const ShortString &key, const ShortString &value, _QLV_SCENE
 
 namespace {
 
-// One line, cut to 255 characters (the rest is skipped), without its CR LF or LF.
-// False at the end of the file.
-bool ReadLine(FILE *f, ShortString *line) {
-  char buf[257];
-  size_t n = 0;
+// The writer's longest line: head, a 255-character name, the longest key and a
+// 255-character value. Lines are kept to this (the rest is skipped) rather than to
+// 255 characters, so that everything the writer writes reads back whole.
+constexpr size_t kLineMax = 9 + 255 + 2 + 17 + 1 + 255;
+
+// One line without its CR LF or LF; false at the end of the file.
+bool ReadLine(FILE *f, std::string *line) {
+  line->clear();
   int c = std::fgetc(f);
   if (c == EOF) return false;
   for (; c != EOF && c != '\n'; c = std::fgetc(f))
-    if (n < sizeof(buf) - 1) buf[n++] = static_cast<char>(c);
-  if (n > 0 && buf[n - 1] == '\r') n--;
-  *line = std::string_view(buf, n < 255 ? n : 255);
+    if (line->size() < kLineMax + 1) line->push_back(static_cast<char>(c));
+  if (!line->empty() && line->back() == '\r') line->pop_back();
+  if (line->size() > kLineMax) line->resize(kLineMax);
   return true;
 }
 
@@ -331,7 +333,7 @@ int32_t SceneConfigLoad(_QLV_SCENE *scene, const ShortString &fileName) {
     return -1;
   }
   int32_t rc = 0;
-  ShortString line;
+  std::string line;
   while (rc == 0 && ReadLine(f, &line)) {
     if (!line.empty() && line[0] == '#') continue;
     const ShortString head = ConfigHead(line);

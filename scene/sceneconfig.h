@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "presentation/pstring.h"
 #include "scene/records.h"
@@ -25,14 +26,16 @@ ShortString ConfigFixed4(float value);
 
 // Line parts: text before the first of "=", "(", "." (the whole line when none);
 // between the first "(" and the first ")"; between the first "." and the first "=";
-// after the first "=" (the whole line when there is none).
-ShortString ConfigHead(const ShortString &line);
-ShortString ConfigItemName(const ShortString &line);
-ShortString ConfigKey(const ShortString &line);
-ShortString ConfigValue(const ShortString &line);
-ShortString TripleFirst(const ShortString &value);
-ShortString TripleSecond(const ShortString &value);
-ShortString TripleThird(const ShortString &value);
+// after the first "=" (the whole line when there is none). Parts longer than 255
+// characters are cut. Triple parts: before the first comma (empty without one),
+// between the first and second, after the second.
+ShortString ConfigHead(std::string_view line);
+ShortString ConfigItemName(std::string_view line);
+ShortString ConfigKey(std::string_view line);
+ShortString ConfigValue(std::string_view line);
+ShortString TripleFirst(std::string_view value);
+ShortString TripleSecond(std::string_view value);
+ShortString TripleThird(std::string_view value);
 
 // Index of the last item named exactly name; 0 when none is.
 int32_t ConfigFindMaterial(const _QLV_SCENE *scene, const ShortString &name);

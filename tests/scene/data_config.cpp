@@ -40,6 +40,9 @@ TEST(SceneConfigLine, PartsAreSplitAtTheFirstSeparators) {
   EXPECT_EQ(std::string_view(TripleSecond("0.5,12.25,1")), "12.25");
   EXPECT_EQ(std::string_view(TripleThird("0.5,12.25,1")), "1");
   EXPECT_EQ(std::string_view(TripleThird("0.5,1")), "");
+  // Without a comma there is no first part, as for the second and third.
+  EXPECT_EQ(std::string_view(TripleFirst("0.5")), "");
+  EXPECT_EQ(std::string_view(TripleFirst(",2,3")), "");
 }
 
 TEST_F(SceneConfig, ValuesAndLookups) {
@@ -242,6 +245,42 @@ TEST_F(SceneConfig, RoundTripRestoresEveryWrittenField) {
     EXPECT_TRUE(near4(a.pos.x, b.pos.x) && near4(a.ambient.r, b.ambient.r) && near4(a.diffuse.g, b.diffuse.g) &&
                 near4(a.specular.b, b.specular.b));
   }
+}
+
+// Names and text values of up to 255 characters make lines of up to 539: what the
+// writer writes, the reader reads whole, and a longer line loses only its tail.
+TEST_F(SceneConfig, LongNamesAndValuesSurviveTheRoundTrip) {
+  SmallScene written;
+  const std::string name(255, 'n'), texture = std::string(250, 't') + ".tga";
+  written.materials[1].name = name;
+  written.materials[1].texturename = texture;
+  written.objects[1].name = name;
+  written.objects[1].particle.particletexture = texture;
+  written.objects[1].particle.deltavectorspread = {1.5f, -2.25f, 3.125f};
+  written.scene.lights[7].name = name;
+  written.scene.lights[7].pos = {-12.25f, 0.5f, 7};
+  ASSERT_EQ(SceneConfigSave(&written.scene, "long.cfg"), 0);
+  const std::string text = ReadFile("long.cfg");
+  EXPECT_NE(text.find("material(" + name + ").texturename=" + texture + "\n"), std::string::npos);
+
+  SmallScene read;
+  read.materials[1].name = name;
+  read.objects[1].name = name;
+  read.scene.lights[7].name = name;
+  ASSERT_EQ(SceneConfigLoad(&read.scene, "long.cfg"), 0) << Log();
+  EXPECT_EQ(std::string_view(read.materials[1].texturename), texture);
+  EXPECT_EQ(std::string_view(read.materials[0].texturename), "wood.tga");  // not item 0 by mistake
+  EXPECT_EQ(std::string_view(read.objects[1].particle.particletexture), texture);
+  EXPECT_EQ(read.objects[1].particle.deltavectorspread.z, 3.125f);
+  EXPECT_EQ(read.scene.lights[7].pos.x, -12.25f);
+  EXPECT_EQ(read.scene.lights[0].pos.x, written.scene.lights[0].pos.x);
+
+  // A line beyond the longest the writer makes is cut; the next line is read.
+  WriteFile("over.cfg", "material(Wood).texturename=" + std::string(600, 'x') + "\nmaterial(Wood).shine=7\n");
+  SmallScene over;
+  ASSERT_EQ(SceneConfigLoad(&over.scene, "over.cfg"), 0);
+  EXPECT_EQ(std::string_view(over.materials[0].texturename), std::string(255, 'x'));
+  EXPECT_EQ(over.materials[0].shine, 7);
 }
 
 // A written file, cut and mutated: the reader never leaves its line or an item, and
