@@ -2,7 +2,7 @@
 // written with SceneSave and read back with SceneLoad, once as a version 1.2 file
 // (neighbours in the file) and once as 1.1 (neighbours derived at load), best of five
 // rounds each; then neighbour finding alone against the pairwise search it replaces
-// on a smaller grid. No GL context: preparation skips the buffer objects.
+// on a smaller grid. No GL context: the buffer-object entries are stubs that keep nothing.
 // Depends on: scene (file, preparation, release), presentation (bindings), base.
 #include <algorithm>
 #include <chrono>
@@ -71,7 +71,14 @@ int main(int argc, char **argv) {
   SYS_BaseInit(nullptr, 1, const_cast<char **>(args), nullptr);
   (void)argc, (void)argv;
   InitSceneFileUnit();
-  pgl::glGenBuffersARB = nullptr;
+  // No GL context: buffer objects that hold nothing, so the figures are the reader's
+  // and the preparation's own work.
+  pgl::glGenBuffersARB = [](GLsizei n, GLuint *ids) {
+    for (GLsizei i = 0; i < n; i++) ids[i] = 1;
+  };
+  pgl::glBindBufferARB = [](GLenum, GLuint) {};
+  pgl::glBufferDataARB = [](GLenum, GLsizeiptrARB, const void *, GLenum) {};
+  pgl::glDeleteBuffersARB = [](GLsizei, const GLuint *) {};
 
   Grid g = MakeGrid(250);
   _QLV_MATERIAL material{};

@@ -110,3 +110,10 @@ void LightPositionAt(_QLV_VECTOR *pos, _QLV_SCENE *scene, int32_t lightIndex, fl
   const _QLV_LIGHT &l = scene->lights[lightIndex];
   LinearAt(pos, l.poskeys, l.poskeycount, frame);
 }
+
+_QLV_VECTOR ObjectPointAt(_QLV_SCENE *scene, int32_t objectIndex, float frame) {
+  const _QLV_OBJECT &o = scene->objects[objectIndex];
+  _QLV_VECTOR p = {0.0f, 0.0f, 0.0f};
+  if (o.poskeycount != 0) ObjectPositionAt(&p, scene, objectIndex, frame);
+  return {p.x + o.pivot.x, p.y + o.pivot.y, p.z + o.pivot.z};
+}

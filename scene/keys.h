@@ -20,3 +20,6 @@ void CameraAt(_QLV_VECTOR *eye, _QLV_VECTOR *target, _QLV_SCENE *scene, float fr
 // Keyed position of an object or light (0..7); (0, 0, 0) without keys or index.
 void ObjectPositionAt(_QLV_VECTOR *pos, _QLV_SCENE *scene, int32_t objectIndex, float frame);
 void LightPositionAt(_QLV_VECTOR *pos, _QLV_SCENE *scene, int32_t lightIndex, float frame);
+// Where a flare or an emitter sits: the keyed position (0, 0, 0 without keys) plus
+// the object's pivot; the index must name an object.
+_QLV_VECTOR ObjectPointAt(_QLV_SCENE *scene, int32_t objectIndex, float frame);

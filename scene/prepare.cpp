@@ -7,8 +7,8 @@
 // Derived arrays come from SceneAlloc (untracked); neighbours that are derived go into
 // a tracked block like those read from the file, so SceneFree releases one kind.
 // Depends on: scene/records.h, scene/scenefile (SceneAlloc, SceneLog), scene/keys
-// (CameraTracksPrepare), presentation/gl (buffer objects), presentation/vectors,
-// presentation/bindings (PasMemGet).
+// (CameraTracksPrepare), scene/shadow (face accessors), presentation/gl (buffer
+// objects), presentation/vectors, presentation/bindings (PasMemGet).
 #include "scene/prepare.h"
 
 #include <algorithm>
@@ -21,6 +21,7 @@
 #include "presentation/vectors.h"
 #include "scene/keys.h"
 #include "scene/scenefile.h"
+#include "scene/shadow.h"
 
 namespace {
 
@@ -43,9 +44,6 @@ int32_t NoMemory(const _QLV_SCENE *scene, const char *what) {
   SceneLog(ShortString("[qlv] ") + scene->name + ": no memory for " + what);
   return -1;
 }
-
-int32_t FaceEntry(const _QLV_FACE &f, int32_t k) { return k == 0 ? f.a : k == 1 ? f.b : f.c; }
-void SetFaceEntry(_QLV_FACE *f, int32_t k, int32_t value) { (k == 0 ? f->a : k == 1 ? f->b : f->c) = value; }
 
 // Generates one buffer object, binds it and uploads bytes from data when upload is set.
 int32_t MakeBuffer(GLenum target, bool upload, int64_t bytes, const void *data, GLenum usage) {
@@ -85,11 +83,10 @@ void FaceTangents(const _QLV_VECTOR *p0, const _QLV_VECTOR *p1, const _QLV_VECTO
 // quadratic cost.
 void FindNeighbours(_QLV_OBJECT *obj) {
   const int32_t fc = obj->facecount;
-  _QLV_FACE *n = obj->neighbours;
-  const _QLV_FACE *edges = obj->edgefaces ? obj->edgefaces : obj->faces;
-  if (!n || fc <= 0) return;
-  for (int32_t f = 0; f < fc; f++) n[f] = _QLV_FACE{-1, -1, -1};
-  if (!edges) return;
+  if (!obj->neighbours || fc <= 0) return;
+  for (int32_t f = 0; f < fc; f++) obj->neighbours[f] = _QLV_FACE{-1, -1, -1};
+  if (!obj->edgefaces && !obj->faces) return;
+  const auto vertex = obj->edgefaces ? EdgeFaceVertex : FaceVertex;
 
   struct Edge {
     int64_t key;
@@ -99,8 +96,8 @@ void FindNeighbours(_QLV_OBJECT *obj) {
   list.reserve(static_cast<size_t>(fc) * 3);
   for (int32_t f = 0; f < fc; f++)
     for (int32_t k = 0; k < 3; k++) {
-      const uint32_t v0 = static_cast<uint32_t>(FaceEntry(edges[f], k));
-      const uint32_t v1 = static_cast<uint32_t>(FaceEntry(edges[f], (k + 1) % 3));
+      const uint32_t v0 = static_cast<uint32_t>(vertex(obj, f, k));
+      const uint32_t v1 = static_cast<uint32_t>(vertex(obj, f, k + 1));
       const int64_t key = (static_cast<int64_t>(std::min(v0, v1)) << 32) | std::max(v0, v1);
       list.push_back({key, f, k});
     }
@@ -119,9 +116,9 @@ void FindNeighbours(_QLV_OBJECT *obj) {
       size_t bEnd = aEnd;
       while (bEnd < end && list[bEnd].face == list[aEnd].face) bEnd++;
       const Edge &first = list[a];
-      if (FaceEntry(n[first.face], first.k) == -1) {
-        for (size_t x = a; x < aEnd; x++) SetFaceEntry(&n[list[x].face], list[x].k, list[aEnd].face);
-        for (size_t y = aEnd; y < bEnd; y++) SetFaceEntry(&n[list[y].face], list[y].k, first.face);
+      if (FaceNeighbour(obj, first.face, first.k) == -1) {
+        for (size_t x = a; x < aEnd; x++) SetFaceNeighbour(obj, list[x].face, list[x].k, list[aEnd].face);
+        for (size_t y = aEnd; y < bEnd; y++) SetFaceNeighbour(obj, list[y].face, list[y].k, first.face);
       }
       a = aEnd;
     }
@@ -223,9 +220,10 @@ int32_t ScenePrepare(_QLV_SCENE *scene) {
   }
   scene->volumelength = 1000.0f;
 
+  // The renderer draws only from buffer objects: without them the scene is refused.
   if (!glGenBuffersARB || !glBindBufferARB || !glBufferDataARB) {
-    SceneLog(ShortString("[qlv] ") + name + ": no buffer objects, none made");
-    return 0;
+    SceneLog(ShortString("[qlv] ") + name + ": no buffer objects, scene refused");
+    return -1;
   }
   scene->volumeindexbuffer =
       MakeBuffer(GL_ELEMENT_ARRAY_BUFFER_ARB, true, totalFaces * 72, scene->volumeindex, GL_DYNAMIC_DRAW_ARB);
@@ -236,13 +234,14 @@ int32_t ScenePrepare(_QLV_SCENE *scene) {
   for (int32_t i = 0; i < scene->objectcount; i++) {
     _QLV_OBJECT &o = scene->objects[i];
     const int64_t vc = o.vertexcount, fc = o.facecount;
-    const bool textured = scene->materials[o.material].textured;
     o.vertexbuffer = MakeBuffer(GL_ARRAY_BUFFER_ARB, vc > 0, vc * 12, o.vertices, GL_STATIC_DRAW_ARB);
     o.facebuffer = MakeBuffer(GL_ELEMENT_ARRAY_BUFFER_ARB, fc > 0, fc * 12, o.faces, GL_STATIC_DRAW_ARB);
     o.normalbuffer =
         MakeBuffer(GL_ARRAY_BUFFER_ARB, o.hasnormals && o.normals, vc * 12, o.normals, GL_STATIC_DRAW_ARB);
-    o.texcoordbuffer = MakeBuffer(GL_ARRAY_BUFFER_ARB, o.hastexcoords && o.texcoords && textured, vc * 8, o.texcoords,
-                                  GL_STATIC_DRAW_ARB);
+    // Filled whether or not the material is textured now: configuration text may
+    // texture it later, and the renderer then binds this buffer.
+    o.texcoordbuffer =
+        MakeBuffer(GL_ARRAY_BUFFER_ARB, o.hastexcoords && o.texcoords, vc * 8, o.texcoords, GL_STATIC_DRAW_ARB);
   }
   // Client-side arrays drawn after loading must not read from the last buffers bound.
   glBindBufferARB(GL_ARRAY_BUFFER_ARB, 0);

@@ -11,7 +11,8 @@
 #include "scene/records.h"
 
 // Everything after the reading phase of SceneLoad; the scene has been validated.
-// 0, or -1 when a derived array cannot be allocated (logged).
+// 0, or -1 when a derived array cannot be allocated or GL offers no buffer objects
+// (logged); what was derived stays in the record for SceneFree.
 int32_t ScenePrepare(_QLV_SCENE *scene);
 
 // Fills obj->neighbours (facecount entries) from obj->edgefaces (faces when the file

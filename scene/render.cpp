@@ -53,6 +53,13 @@ _QLV_OBJECT *ObjectAt(_QLV_SCENE *scene, int32_t index) {
   return &scene->objects[index];
 }
 
+// Buffer id 0 would turn the array pointers below into client pointers at null.
+bool HasGeometryBuffers(const _QLV_OBJECT &o) { return o.vertexbuffer != 0 && o.facebuffer != 0; }
+
+bool HasCameraTracks(const _QLV_SCENE *scene) {
+  return scene->camposkeycount > 0 && scene->camtargetkeycount > 0 && scene->camposkeys && scene->camtargetkeys;
+}
+
 void Perspective(const _QLV_SCENE *scene) {
   gluPerspective((double)scene->camerafov * 180.0 / kPi, 4.0 / 3.0, scene->cameranear, scene->camerafar);
 }
@@ -297,12 +304,12 @@ void GeometryArrays(const _QLV_OBJECT &o, bool texcoords) {
   glBindBufferARB(GL_ARRAY_BUFFER_ARB, (GLuint)o.vertexbuffer);
   glEnableClientState(GL_VERTEX_ARRAY);
   glVertexPointer(3, GL_FLOAT, 12, nullptr);
-  if (o.hasnormals) {
+  if (o.hasnormals && o.normalbuffer != 0) {
     glBindBufferARB(GL_ARRAY_BUFFER_ARB, (GLuint)o.normalbuffer);
     glEnableClientState(GL_NORMAL_ARRAY);
     glNormalPointer(GL_FLOAT, 12, nullptr);
   }
-  if (texcoords) {
+  if (texcoords && o.texcoordbuffer != 0) {
     glBindBufferARB(GL_ARRAY_BUFFER_ARB, (GLuint)o.texcoordbuffer);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     glTexCoordPointer(2, GL_FLOAT, 8, nullptr);
@@ -388,12 +395,6 @@ bool OccluderIndicesValid(const _QLV_OBJECT &o) {
   return true;
 }
 
-_QLV_VECTOR FlarePoint(_QLV_SCENE *scene, int32_t index, const _QLV_OBJECT &o, float frame) {
-  _QLV_VECTOR p = {0.0f, 0.0f, 0.0f};
-  if (o.poskeycount != 0) ObjectPositionAt(&p, scene, index, frame);
-  return {p.x + o.pivot.x, p.y + o.pivot.y, p.z + o.pivot.z};
-}
-
 // Trunc of a window coordinate; a flare far off screen (or a NaN from a damaged scene)
 // must not overflow the integer conversion, and any such block reads nothing useful.
 GLint PixelOf(float coordinate) {
@@ -409,8 +410,7 @@ bool IsFlare(const _QLV_SCENE *scene, const _QLV_OBJECT &o) {
 }  // namespace
 
 bool SceneHasCamera(const _QLV_SCENE *scene, std::string_view message) {
-  if (scene->camposkeycount > 0 && scene->camtargetkeycount > 0 && scene->camposkeys && scene->camtargetkeys)
-    return true;
+  if (HasCameraTracks(scene)) return true;
   EngineLog(message);
   return false;
 }
@@ -423,7 +423,7 @@ void RenderScenePrelit(_QLV_SCENE *scene, float frame) { Render(scene, frame, Va
 void DrawObject(_QLV_SCENE *scene, int32_t index, float frame) {
   _QLV_OBJECT *po = ObjectAt(scene, index);
   const _QLV_MATERIAL *pm = po ? MaterialOf(scene, *po) : nullptr;
-  if (!pm) return;
+  if (!pm || !HasGeometryBuffers(*po)) return;
   const _QLV_OBJECT &o = *po;
   const _QLV_MATERIAL &m = *pm;
   Fog(o);
@@ -448,7 +448,7 @@ void DrawObject(_QLV_SCENE *scene, int32_t index, float frame) {
 void DrawObjectPrelit(_QLV_SCENE *scene, int32_t index, float frame) {
   _QLV_OBJECT *po = ObjectAt(scene, index);
   const _QLV_MATERIAL *pm = po ? MaterialOf(scene, *po) : nullptr;
-  if (!pm) return;
+  if (!pm || !HasGeometryBuffers(*po)) return;
   const _QLV_OBJECT &o = *po;
   const _QLV_MATERIAL &m = *pm;
   PushTransform(scene, index, o, frame, true, false);
@@ -541,7 +541,7 @@ void FlareSample(_QLV_SCENE *scene, float frame) {
     _QLV_OBJECT &o = scene->objects[i];
     if (!IsFlare(scene, o)) continue;
     o.visible = false;
-    const _QLV_VECTOR p = FlarePoint(scene, i, o, frame);
+    const _QLV_VECTOR p = ObjectPointAt(scene, i, frame);
     const _QLV_RGB &c = scene->materials[o.material].ambient;
     glEnable(GL_POINT_SMOOTH);
     glPointSize((GLfloat)FlarePointSize);
@@ -558,7 +558,7 @@ void FlareSample(_QLV_SCENE *scene, float frame) {
   for (int32_t i = 0; i < scene->objectcount; i++) {
     _QLV_OBJECT &o = scene->objects[i];
     if (!IsFlare(scene, o)) continue;
-    const _QLV_VECTOR p = FlarePoint(scene, i, o, frame);
+    const _QLV_VECTOR p = ObjectPointAt(scene, i, frame);
     glRasterPos3f(p.x, p.y, p.z);
     GLfloat raster[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     glGetFloatv(GL_CURRENT_RASTER_POSITION, raster);
@@ -576,7 +576,8 @@ void FlareSample(_QLV_SCENE *scene, float frame) {
 }
 
 int32_t PickObject(_QLV_SCENE *scene, float frame) {
-  if (!SceneHasCamera(scene, kNoCameraMessageUpper)) return 0;
+  // Picking has its own camera set-up, which writes no message.
+  if (!HasCameraTracks(scene)) return 0;
   enum { kSelectSize = 512 };
   GLint viewport[4] = {0, 0, 0, 0};
   GLuint select[kSelectSize] = {};

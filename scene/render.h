@@ -34,8 +34,8 @@ void RenderSceneScaled(_QLV_SCENE *scene, float frame);
 void RenderSceneZoomed(_QLV_SCENE *scene, float frame);
 void RenderScenePrelit(_QLV_SCENE *scene, float frame);
 
-// One object (0-based); an index outside the scene or an object whose material is
-// outside the scene draws nothing.
+// One object (0-based); an index outside the scene, an object whose material is
+// outside the scene or one without vertex and face buffer objects draws nothing.
 void DrawObject(_QLV_SCENE *scene, int32_t index, float frame);
 void DrawObjectPrelit(_QLV_SCENE *scene, int32_t index, float frame);
 void DrawObjectWire(_QLV_SCENE *scene, int32_t index, float grey, float frame);
@@ -44,7 +44,8 @@ void DrawObjectBlack(_QLV_SCENE *scene, int32_t index, float frame);
 // Flare visibility: hides the flare objects and fills their samplecolor from the
 // frame around each projected flare.
 void FlareSample(_QLV_SCENE *scene, float frame);
-// 1-based index of the nearest object under (PickX, PickY), 0 for none.
+// 1-based index of the nearest object under (PickX, PickY), 0 for none (and for a
+// scene without camera tracks, silently).
 int32_t PickObject(_QLV_SCENE *scene, float frame);
 
 // Projection and view in the projection matrix alone (modelview stays identity).

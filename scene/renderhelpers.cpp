@@ -10,12 +10,14 @@
 // bindings (log, tracked memory, FatalError), procedural tables (random draws), GL.
 #include "scene/renderhelpers.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
 #include "presentation/bindings.h"
 #include "presentation/gl.h"
 #include "presentation/procedural.h"
+#include "presentation/rounding.h"
 #include "scene/counters.h"
 #include "scene/keys.h"
 #include "scene/render.h"
@@ -58,20 +60,11 @@ void FacingQuad(const Axes &a, const _QLV_VECTOR &p, float s) {
   glEnd();
 }
 
-_QLV_VECTOR EmitPoint(_QLV_SCENE *scene, int32_t k, float frame) {
-  const _QLV_OBJECT &o = scene->objects[k];
-  _QLV_VECTOR p = {0.0f, 0.0f, 0.0f};
-  if (o.poskeycount != 0) ObjectPositionAt(&p, scene, k, frame);
-  return {p.x + o.pivot.x, p.y + o.pivot.y, p.z + o.pivot.z};
-}
-
-// Nearest integer, halves to even, saturated to +-2^62 (spreads come from files).
-int64_t RoundEven(double v) {
-  if (!(v == v)) return 0;
-  constexpr double kLimit = 4611686018427387904.0;
-  if (v >= kLimit) return (int64_t)kLimit;
-  if (v <= -kLimit) return -(int64_t)kLimit;
-  return (int64_t)std::nearbyint(v);
+// Nearest integer, halves to even, held to +-2^62 so that the draw minus the half
+// spread cannot overflow (spreads come from files).
+int64_t SpreadRound(double v) {
+  constexpr int64_t kLimit = int64_t(1) << 62;
+  return std::clamp(RoundHalfEven<int64_t>(v), -kLimit, kLimit);
 }
 
 // Emissions past a full pool only overwrite its last slot again. newparticle comes
@@ -81,7 +74,7 @@ constexpr int64_t kEmissionPoolsPerFrame = 16;
 
 void EmitFrom(_QLV_SCENE *scene, int32_t k, float frame, int32_t *cursor, int64_t *budget) {
   const _QLV_PARTICLEDATA &e = scene->objects[k].particle;
-  const _QLV_VECTOR p = EmitPoint(scene, k, frame);
+  const _QLV_VECTOR p = ObjectPointAt(scene, k, frame);
   const int32_t n = scene->particlecount;
   for (int32_t i = 0; i < e.newparticle && *budget > 0; i++, --*budget) {
     while (*cursor < n && !scene->particles[*cursor].free) ++*cursor;
@@ -97,8 +90,8 @@ void EmitFrom(_QLV_SCENE *scene, int32_t k, float frame, int32_t *cursor, int64_
     const float base[3] = {e.deltavector.x, e.deltavector.y, e.deltavector.z};
     float delta[3];
     for (int a = 0; a < 3; a++) {
-      const int64_t r = ParticleRandom(RoundEven(10000.0 * spread[a]));
-      delta[a] = (float)((double)(r - RoundEven(5000.0 * spread[a])) / 10000.0 + base[a]);
+      const int64_t r = ParticleRandom(SpreadRound(10000.0 * spread[a]));
+      delta[a] = (float)((double)(r - SpreadRound(5000.0 * spread[a])) / 10000.0 + base[a]);
     }
     q.delta = {delta[0], delta[1], delta[2]};
   }
@@ -214,7 +207,7 @@ void DrawFlares(_QLV_SCENE *scene, float frame) {
       const _QLV_MATERIAL &m = scene->materials[o.material];
       if (!(m.flaresize > 0.0f)) continue;
       glBindTexture(GL_TEXTURE_2D, (GLuint)m.texture);
-      const _QLV_VECTOR p = EmitPoint(scene, i, frame);
+      const _QLV_VECTOR p = ObjectPointAt(scene, i, frame);
       glDisable(GL_CULL_FACE);
       glDisable(GL_DEPTH_TEST);
       glDisable(GL_LIGHTING);

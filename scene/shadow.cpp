@@ -123,7 +123,9 @@ void DrawShadowVolumes(_QLV_SCENE *scene, const _QLV_VECTOR *light, float frame)
   glStencilFunc(GL_ALWAYS, 0, ~0u);
   glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
   scene->volumequadcount = 0;
-  for (int32_t i = 0; i < scene->objectcount; i++) {
+  // Without the buffers the pointers below would be client pointers at null.
+  const bool buffers = scene->volumebuffer != 0 && scene->volumeindexbuffer != 0;
+  for (int32_t i = 0; buffers && i < scene->objectcount; i++) {
     _QLV_OBJECT *o = &scene->objects[i];
     if (!o->visible || !o->castshadow) continue;
     scene->volumequadcount = 0;
@@ -145,6 +147,11 @@ void DrawShadowVolumes(_QLV_SCENE *scene, const _QLV_VECTOR *light, float frame)
     glCullFace(GL_FRONT);
     glDrawElements(GL_TRIANGLES, q * 6, GL_UNSIGNED_INT, nullptr);
     glDisableClientState(GL_VERTEX_ARRAY);
+  }
+  // Client-memory drawing after the pass must not read through these bindings.
+  if (buffers) {
+    glBindBufferARB(GL_ARRAY_BUFFER_ARB, 0);
+    glBindBufferARB(GL_ELEMENT_ARRAY_BUFFER_ARB, 0);
   }
   glCullFace(GL_BACK);
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);

@@ -15,6 +15,7 @@
 
 #include "presentation/gl.h"
 #include "presentation/procedural.h"
+#include "presentation/rounding.h"
 #include "scene/keys.h"
 #include "scene/render.h"
 #include "scene/renderhelpers.h"
@@ -40,8 +41,8 @@ struct Rect {
 };
 
 Rect RectOf(const Action &a) {
-  return {a.Word(0), a.Word(2), RoundHalfEven((double)a.v * a.Word(4) * ScreenScaleX),
-          RoundHalfEven((double)a.v * a.Word(6) * ScreenScaleY)};
+  return {a.Word(0), a.Word(2), RoundHalfEven<int32_t>((double)a.v * a.Word(4) * ScreenScaleX),
+          RoundHalfEven<int32_t>((double)a.v * a.Word(6) * ScreenScaleY)};
 }
 
 _QLV_SCENE *SceneAt(const Action &a, int32_t index) {
@@ -179,8 +180,8 @@ void TwoPasses(const Action &a) {
   if (texture < 0) return;
   ShaderPass(PassProgramA, a.v, (GLuint)texture, false, true);
   glBindTexture(GL_TEXTURE_2D, (GLuint)FrameTextures[0]);
-  glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 0, 0, RoundHalfEven(ScreenScaleX * 1024.0),
-                   RoundHalfEven(ScreenScaleY * 768.0), 0);
+  glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 0, 0, RoundHalfEven<int32_t>(ScreenScaleX * 1024.0),
+                   RoundHalfEven<int32_t>(ScreenScaleY * 768.0), 0);
   ShaderPass(PassProgramB, a.v, (GLuint)FrameTextures[0], false, true);
 }
 
@@ -406,13 +407,6 @@ void Perform(const Action &a) {
 }
 
 }  // namespace
-
-int32_t RoundHalfEven(double v) {
-  if (!(v == v)) return 0;
-  if (v >= 2147483647.0) return INT32_MAX;
-  if (v <= -2147483648.0) return INT32_MIN;
-  return (int32_t)std::nearbyint(v);
-}
 
 float EaseToMid(uint8_t mode, float a, float b, float f) {
   const double q = (double)f * kPi / 2;

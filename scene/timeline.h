@@ -22,5 +22,3 @@ float KeyRamp(uint8_t mode, float start, float end, float startValue, float midV
 float EaseToMid(uint8_t mode, float a, float b, float f);
 float EaseFromMid(uint8_t mode, float a, float b, float f);
 void DrawNoiseOverlay(float intensity);
-// Nearest integer with halves to the even neighbour, saturated to 32 bits (NaN: 0).
-int32_t RoundHalfEven(double v);

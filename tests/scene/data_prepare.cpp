@@ -192,13 +192,20 @@ TEST_F(ScenePrep, BufferObjectsInOrder) {
   EXPECT_EQ(c[35].id, 0u);
 }
 
-TEST_F(ScenePrep, UntexturedMaterialUploadsNoTextureCoordinates) {
+// Configuration text may texture the material after loading, and the renderer then
+// binds the texture-coordinate buffer: it must hold the coordinates already.
+TEST_F(ScenePrep, UntexturedMaterialStillUploadsTextureCoordinates) {
   SmallScene small;
   small.materials[0].textured = false;
   Load(small);
+  const auto &c = scene_data_test::g_buffers;
   int uploads = 0;
-  for (const BufferCall &b : scene_data_test::g_buffers) uploads += b.op == "data";
-  EXPECT_EQ(uploads, 1 + 3 + 2);
+  for (const BufferCall &b : c) uploads += b.op == "data";
+  EXPECT_EQ(uploads, 1 + 3 + 2 + 1);
+  ASSERT_GT(c.size(), 15u);
+  EXPECT_EQ(c[15].op, "data");
+  EXPECT_EQ(c[15].size, 32);
+  EXPECT_EQ(loaded_.objects[0].texcoordbuffer, int32_t(c[13].id));
 }
 
 // Two triangles sharing the edge 1-2 and a file-given table that says otherwise.
@@ -245,14 +252,21 @@ TEST_F(ScenePrep, NeighboursAreDerivedOnlyWhereTheFileLacksThem) {
   }
 }
 
-TEST_F(ScenePrep, NoBufferEntriesMeansNoBuffersButAPreparedScene) {
+// The renderer draws only from buffer objects; a scene it could only draw through
+// null client pointers is refused, with every block given back.
+TEST_F(ScenePrep, NoBufferEntriesRefuseTheScene) {
   SmallScene small;
   ASSERT_EQ(SceneSave(&small.scene, "prep.qlv"), 0);
-  pgl::glGenBuffersARB = nullptr;
-  ASSERT_EQ(SceneLoad(&loaded_, "prep.qlv"), 0);
-  EXPECT_EQ(loaded_.objects[0].vertexbuffer, 0);
-  EXPECT_NE(loaded_.objects[0].facenormals, nullptr);
-  EXPECT_NE(Log().find("no buffer objects"), std::string::npos);
+  const unsigned long long before = TrackedBytes();
+  for (auto clear : {+[] { pgl::glGenBuffersARB = nullptr; }, +[] { pgl::glBufferDataARB = nullptr; }}) {
+    scene_data_test::InstallBufferRecorder();
+    clear();
+    EXPECT_EQ(SceneLoad(&loaded_, "prep.qlv"), -1);
+    EXPECT_EQ(loaded_.objects, nullptr);
+    EXPECT_EQ(loaded_.volumearray, nullptr);
+    EXPECT_EQ(TrackedBytes(), before);
+  }
+  EXPECT_NE(Log().find("hall: no buffer objects, scene refused"), std::string::npos);
   scene_data_test::InstallBufferRecorder();
 }
 

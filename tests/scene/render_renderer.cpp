@@ -244,6 +244,41 @@ TEST_F(RenderTest, ObjectTransformTextureMatrixAndArrays) {
   EXPECT_GT(Find("glBindBufferARB", {GL_ARRAY_BUFFER_ARB, 0}), Find("glDrawElements"));
 }
 
+// Buffer id 0 turns a null array pointer into a client pointer at address 0: an
+// object without vertex or face buffers draws nothing, and an array without its
+// buffer is left off.
+TEST_F(RenderTest, MissingBufferObjectsAreNeverReadThroughNull) {
+  struct Case {
+    const char *what;
+    int32_t vertex, face, normal, texcoord;
+    size_t draws, normals, texcoords;
+  } cases[] = {
+      {"all buffers", 10, 13, 11, 12, 1, 1, 1},     {"no vertex buffer", 0, 13, 11, 12, 0, 0, 0},
+      {"no face buffer", 10, 0, 11, 12, 0, 0, 0},   {"no normal buffer", 10, 13, 0, 12, 1, 0, 1},
+      {"no texcoord buffer", 10, 13, 11, 0, 1, 1, 0},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    for (auto draw : {DrawObject, DrawObjectPrelit}) {
+      TestScene t;
+      t.materials[0].textured = true;
+      _QLV_OBJECT &o = t.AddObject();
+      o.hasnormals = o.hastexcoords = true;
+      o.vertexbuffer = c.vertex;
+      o.facebuffer = c.face;
+      o.normalbuffer = c.normal;
+      o.texcoordbuffer = c.texcoord;
+      t.Sync();
+      rtest::Calls().clear();
+      draw(&t.scene, 0, 0);
+      EXPECT_EQ(Count("glDrawElements"), c.draws);
+      EXPECT_EQ(Count("glVertexPointer"), c.draws);
+      EXPECT_EQ(Count("glNormalPointer"), c.normals);
+      EXPECT_EQ(Count("glTexCoordPointer"), c.texcoords);
+    }
+  }
+}
+
 TEST_F(RenderTest, PrelitScalesLightScaledColoursAndUsesVertexColours) {
   TestScene t;
   t.scene.lightscale = 2;
@@ -342,6 +377,10 @@ TEST_F(RenderTest, SceneWithoutCameraTrackIsLoggedAndNotDrawn) {
   TestScene t;
   t.AddObject();
   t.scene.camtargetkeycount = 0;
+  // Picking has its own camera set-up, without the message.
+  EXPECT_EQ(PickObject(&t.scene, 0), 0);
+  EXPECT_EQ(Log().find("not renderable"), std::string::npos);
+  EXPECT_EQ(Count("glRenderMode"), 0u);
   RenderScene(&t.scene, 0);
   RenderSceneZoomed(&t.scene, 0);
   FlareSample(&t.scene, 0);

@@ -174,6 +174,30 @@ TEST_F(ShadowPass, StencilPassDrawsFrontThenBackFacesOfEachCaster) {
   EXPECT_GT(Find("glColorMask", {1, 1, 1, 1}), d1);
   EXPECT_GT(Find("glDepthMask", {GL_TRUE}), d1);
   EXPECT_EQ(Find("glDisable", {GL_STENCIL_TEST}), -1);
+  // Both buffers unbound after the last draw, so client-memory drawing that follows
+  // reads no stale binding.
+  const auto binds = Only("glBindBufferARB");
+  ASSERT_GE(binds.size(), 2u);
+  EXPECT_GT(Find("glBindBufferARB", {GL_ARRAY_BUFFER_ARB, 0}), d1);
+  EXPECT_GT(Find("glBindBufferARB", {GL_ELEMENT_ARRAY_BUFFER_ARB, 0}), d1);
+  EXPECT_EQ(binds.back().args[1], 0);
+  EXPECT_EQ(binds[binds.size() - 2].args[1], 0);
+}
+
+// A scene without its volume buffers (never prepared) would make the pointers
+// client pointers at null: nothing is drawn.
+TEST_F(ShadowPass, NoVolumeBuffersDrawNothing) {
+  TestScene t;
+  Mesh a = Tetrahedron();
+  std::vector<_QLV_VECTOR> volume(12 * 4);
+  t.scene.volumearray = volume.data();
+  t.objects = {a.object};
+  t.Sync();
+  const _QLV_VECTOR light = {0, 0, -5};
+  DrawShadowVolumes(&t.scene, &light, 0);
+  EXPECT_EQ(Count("glDrawElements"), 0u);
+  EXPECT_EQ(Count("glVertexPointer"), 0u);
+  EXPECT_GE(Find("glColorMask", {1, 1, 1, 1}), 0);
 }
 
 }  // namespace
