@@ -13,8 +13,8 @@
 #include "presentation/texloader.h"
 #include "presentation/textures.h"
 #include "presentation/window.h"
-#include "scene/player.h"
 #include "scene/scenefile.h"
+#include "scene/units.h"
 
 int main(int argc, char **argv) {
   InitBaseLib(argc, argv);

@@ -8,13 +8,13 @@
 // reader fills them (the reader keeps what a record holds for fields without a
 // chunk). The cache holds 256 scenes; later ones load uncached, with a log line.
 // Depends on: scene records, scene file reader and textures, renderer helpers
-// (particle pools), renderer, shadow volumes, timeline, IFE layers, bindings (log),
-// procedural tables (random draws), GL.
+// (particle pools), IFE layers, bindings (log), procedural tables (random draws), GL.
 #include "scene/player.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "presentation/bindings.h"
 #include "presentation/gl.h"
@@ -22,8 +22,6 @@
 #include "scene/renderhelpers.h"
 #include "scene/scenefile.h"
 #include "scene/scenetex.h"
-#include "scene/shadow.h"
-#include "scene/timeline.h"
 
 float ScreenScaleX = 1.0f, ScreenScaleY = 1.0f;
 int32_t NoiseTextures[kNoiseTextureCount] = {};
@@ -68,25 +66,36 @@ int32_t CacheFind(const ShortString &key) {
   return -1;
 }
 
-void LoadScene(_QLV_SCENE *scene, const ShortString &name) {
+enum class SceneSource { Cache, File, Failed };
+
+SceneSource LoadScene(_QLV_SCENE *scene, const ShortString &name) {
   IfeLoadingFrame();
   const ShortString key = SceneCacheKey(name);
   const int32_t hit = CacheFind(key);
   if (hit >= 0) {
     *scene = *SceneCacheScenes[hit];
     PasLogLn(ShortString("[CACHE] cached load ") + key);
-    return;
+    return SceneSource::Cache;
   }
-  if (SceneLoad(scene, ShortString("data/") + key) != 0) return;  // logged; not cached, so a later name retries
+  if (SceneLoad(scene, ShortString("data/") + key) != 0) return SceneSource::Failed;  // logged, record cleared
   SceneLoadTextures(scene, "textures");
   ParticlesCreate(scene, 5000);
   if (SceneCacheCount >= kSceneCacheSize) {
     PasLogLn(ShortString("[CACHE] cache full, not cached: ") + key);
-    return;
+    return SceneSource::File;
   }
   SceneCacheNames[SceneCacheCount] = key;
   SceneCacheScenes[SceneCacheCount] = scene;
   SceneCacheCount++;
+  return SceneSource::File;
+}
+
+void FreeProjectRecords(TVX_Project &p) {
+  for (int32_t i = 0; p.Operators && i < p.OperatorCount; i++) std::free(p.Operators[i].Keys);
+  std::free(p.Operators);
+  std::free(p.Scenes);
+  std::free(p.Filters);
+  p = TVX_Project{};
 }
 
 // Allocated, cleared textures with linear filters (GL texture state on the caller).
@@ -108,12 +117,6 @@ int32_t FrameTexture(int32_t width, int32_t height) {
 }
 
 }  // namespace
-
-void InitSceneRenderUnits(void) {
-  RendererInit();
-  VolumeExtrusion = 0.0f;
-  PassProgramA = PassProgramB = 0;
-}
 
 ShortString SceneCacheKey(const ShortString &name) {
   const std::string_view s = name;
@@ -221,14 +224,33 @@ int32_t ProjectLoad(TVX_Project *project, const ShortString &fileName) {
   if (!ok) {
     // Project records are never given back (scene copies may point into them), but
     // nothing has been loaded yet, so this failure can still release them.
-    for (int32_t i = 0; p.Operators && i < operators; i++) std::free(p.Operators[i].Keys);
-    std::free(p.Operators);
-    std::free(p.Scenes);
-    std::free(p.Filters);
+    FreeProjectRecords(p);
     return Fail("no memory for the project: ", fileName);
   }
 
-  for (int32_t i = 0; i < scenes; i++) LoadScene(&p.Scenes[i], NameAt(data + kProjectHeaderSize + kProjectNameSize * (int64_t)i));
+  // A scene that cannot be loaded fails the whole project. The scenes loaded before
+  // it are given back and leave the cache again: the cache points into this
+  // project's records. Copies from the cache share their arrays and are not freed.
+  const int32_t cachedBefore = SceneCacheCount;
+  std::vector<SceneSource> sources((size_t)scenes);
+  for (int32_t i = 0; i < scenes; i++) {
+    const ShortString name = NameAt(data + kProjectHeaderSize + kProjectNameSize * (int64_t)i);
+    sources[(size_t)i] = LoadScene(&p.Scenes[i], name);
+    if (sources[(size_t)i] != SceneSource::Failed) continue;
+    for (int32_t c = cachedBefore; c < SceneCacheCount; c++) {
+      SceneCacheNames[c] = "";
+      SceneCacheScenes[c] = nullptr;
+    }
+    SceneCacheCount = cachedBefore;
+    for (int32_t j = 0; j < i; j++) {
+      if (sources[(size_t)j] != SceneSource::File) continue;
+      SceneReleaseTextures(&p.Scenes[j]);
+      SceneFree(&p.Scenes[j]);
+    }
+    FreeProjectRecords(p);
+    PasLogLn(ShortString("[qlv] ") + fileName + ": scene cannot be loaded: " + SceneCacheKey(name));
+    return -1;
+  }
   for (int32_t i = 0; i < filters; i++) {
     IfeLoadingFrame();
     const ShortString name = NameAt(data + kProjectHeaderSize + kProjectNameSize * ((int64_t)scenes + i));

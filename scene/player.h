@@ -76,14 +76,11 @@ extern int32_t SceneCacheCount;
 extern float PointX[kRandomPointCount], PointY[kRandomPointCount], PointZ[kRandomPointCount],
     PointShade[kRandomPointCount];
 
-// Unit start-up of the renderer, shadow volumes and timeline (their start values);
-// the program's start-up runs it after the texture management unit.
-void InitSceneRenderUnits(void);
-
 void ProjectPlayerInit(int32_t width, int32_t height);
 // Reads the project file at fileName (a disk path; "\" is taken as "/") and loads
-// its scenes and filters. 0, or -1 for a missing, short or malformed file (logged):
-// the project is then left empty and nothing is loaded.
+// its scenes and filters. 0, or -1 for a missing, short or malformed file or a scene
+// that cannot be loaded (logged with the file's or the scene's name): the project is
+// then left empty, and the scenes this call loaded are released and not cached.
 int32_t ProjectLoad(TVX_Project *project, const ShortString &fileName);
 // Gives back the project's own records: operators, keys, filters (with their layers)
 // and the scene list unless the scene cache holds one of its scenes. The scenes'

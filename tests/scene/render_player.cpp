@@ -151,33 +151,41 @@ TEST_F(PlayerTest, CacheKeyIsTheTextAfterTheLastBackslash) {
   for (const Case &c : cases) EXPECT_EQ(std::string_view(SceneCacheKey(c.name)), c.key) << c.name;
 }
 
-TEST_F(PlayerTest, ASceneNamedTwiceIsReadOnceAndShared) {
-  // A small scene file, written by the scene writer.
+// A small scene file, written by the scene writer, at data/<name>.qlv.
+void WriteCityScene(const char *name) {
   rtest::TestScene t({0, -10, 0}, {0, 0, 0});
-  t.scene.name = "city";
+  t.scene.name = name;
   t.scene.versionmajor = 1;
   t.scene.versionminor = 2;
   t.materials.clear();
   t.Sync();
   std::filesystem::create_directories("data");
-  ASSERT_EQ(SceneSave(&t.scene, "data/city.qlv"), 0);
+  ASSERT_EQ(SceneSave(&t.scene, ShortString(std::string_view(std::string("data/") + name + ".qlv"))), 0);
+}
+
+size_t Occurrences(const std::string &text, const std::string &what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
+  return n;
+}
+
+TEST_F(PlayerTest, ASceneNamedTwiceIsReadOnceAndShared) {
+  WriteCityScene("city");
   std::ofstream("data/fx.ife") << "0\n0\n";
   ProjectPlayerInit(640, 480);
   ProjectBytes p;
-  p.Header("two", 3, 1, 0);
+  p.Header("two", 2, 1, 0);
   p.Name("c:\\one\\city.qlv");
   p.Name("d:\\other\\city.qlv");
-  p.Name("gone.qlv");
   p.Name("fx\\fx.ife");
   p.Write("two.prj");
   TVX_Project project;
   ASSERT_EQ(ProjectLoad(&project, "two.prj"), 0);
-  ASSERT_EQ(project.SceneCount, 3);
+  ASSERT_EQ(project.SceneCount, 2);
   EXPECT_EQ(project.Scenes[0].camposkeycount, 2);
   EXPECT_EQ(project.Scenes[1].camposkeys, project.Scenes[0].camposkeys);
   EXPECT_EQ(project.Scenes[1].particles, project.Scenes[0].particles);
   EXPECT_EQ(project.Scenes[0].particlecount, 5000);
-  EXPECT_EQ(project.Scenes[2].camposkeycount, 0);  // missing file: an empty scene
   EXPECT_EQ(SceneCacheCount, 1);
   EXPECT_EQ(project.FilterCount, 1);
   // A later project gets the cached copy as well.
@@ -185,20 +193,67 @@ TEST_F(PlayerTest, ASceneNamedTwiceIsReadOnceAndShared) {
   ASSERT_EQ(ProjectLoad(&again, "two.prj"), 0);
   EXPECT_EQ(again.Scenes[0].camposkeys, project.Scenes[0].camposkeys);
   const std::string log = Log();
-  size_t hits = 0;
-  for (size_t at = log.find("[CACHE] cached load city.qlv"); at != std::string::npos;
-       at = log.find("[CACHE] cached load city.qlv", at + 1))
-    hits++;
-  EXPECT_EQ(hits, 3u);
-  size_t loads = 0;
-  for (size_t at = log.find("[qlv] load: data/city.qlv"); at != std::string::npos;
-       at = log.find("[qlv] load: data/city.qlv", at + 1))
-    loads++;
-  EXPECT_EQ(loads, 1u);
+  EXPECT_EQ(Occurrences(log, "[CACHE] cached load city.qlv"), 3u);
+  EXPECT_EQ(Occurrences(log, "[qlv] load: data/city.qlv"), 1u);
   EXPECT_NE(log.find("[ife] load: data/fx.ife"), std::string::npos);
   ProjectFree(&again);
   ProjectFree(&project);
   EXPECT_EQ(SceneCacheScenes[0]->camposkeycount, 2);  // the cached scene outlives its project's records
+}
+
+// A scene that cannot be loaded fails the project: nothing of this call stays in the
+// cache (its entries would point into records given back), while a scene cached by
+// an earlier project, and copied here, is left alone.
+TEST_F(PlayerTest, ASceneThatCannotBeLoadedFailsTheProject) {
+  WriteCityScene("city");
+  WriteCityScene("park");
+  std::ofstream("data/broken.qlv", std::ios::binary) << std::string("T!\x03\x06", 4);  // header cut off
+  ProjectPlayerInit(640, 480);
+  ProjectBytes first;
+  first.Header("first", 1, 0, 0);
+  first.Name("city.qlv");
+  first.Write("first.prj");
+  TVX_Project earlier;
+  ASSERT_EQ(ProjectLoad(&earlier, "first.prj"), 0);
+  ASSERT_EQ(SceneCacheCount, 1);
+
+  struct Case {
+    const char *missing;
+  } cases[] = {{"gone.qlv"}, {"broken.qlv"}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.missing);
+    ProjectBytes p;
+    p.Header("later", 4, 0, 1);
+    p.Name("city.qlv");  // from the cache
+    p.Name("park.qlv");  // read by this call
+    p.Name("x\\park.qlv");  // a copy of the scene just read
+    p.Name(std::string("y\\") + c.missing);
+    p.Operator(1001, 0, 0, "scene");
+    p.Write("later.prj");
+    TVX_Project project;
+    project.SceneCount = 7;
+    EXPECT_EQ(ProjectLoad(&project, "later.prj"), -1);
+    EXPECT_EQ(project.SceneCount, 0);
+    EXPECT_EQ(project.Scenes, nullptr);
+    EXPECT_EQ(project.Operators, nullptr);
+    EXPECT_EQ(SceneCacheCount, 1);
+    EXPECT_EQ(std::string_view(SceneCacheNames[1]), "");
+    EXPECT_NE(Log().find(std::string("[qlv] later.prj: scene cannot be loaded: ") + c.missing), std::string::npos);
+  }
+  // The earlier project's scene is whole, and park is read again from its file.
+  EXPECT_EQ(SceneCacheScenes[0]->camposkeycount, 2);
+  EXPECT_EQ(SceneCacheScenes[0]->particlecount, 5000);
+  ProjectBytes again;
+  again.Header("again", 1, 0, 0);
+  again.Name("park.qlv");
+  again.Write("again.prj");
+  TVX_Project park;
+  ASSERT_EQ(ProjectLoad(&park, "again.prj"), 0);
+  EXPECT_EQ(park.Scenes[0].camposkeycount, 2);
+  EXPECT_EQ(SceneCacheCount, 2);
+  EXPECT_EQ(Occurrences(Log(), "[qlv] load: data/park.qlv"), 3u);
+  ProjectFree(&park);
+  ProjectFree(&earlier);
 }
 
 TEST_F(PlayerTest, InitDrawsThePointsInOrderAndMakesFortyTextures) {
