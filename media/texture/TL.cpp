@@ -377,8 +377,11 @@ txBitmap *txLoad(const char *name) {
     FlipLevels(bitmap);
   }
 
-  // Averaged palette indices are other colours, so palette images keep their size.
-  if (txSettings.quality != 0 && bitmap->levels == 1 && bitmap->subtype != TX_SUB_PALETTE) {
+  // The box filter averages bytes: right for grey and 8-bit colour channels, wrong
+  // for palette indices (other colours), 16-bit samples and packed pixels, which
+  // therefore keep their size.
+  const bool byteSamples = bitmap->subtype == TX_SUB_GREY || txByteChannels(bitmap);
+  if (txSettings.quality != 0 && bitmap->levels == 1 && byteSamples) {
     int32_t div = txSettings.quality == 1 ? 2 : 4;
     if (txScale(bitmap, bitmap->width / div, bitmap->height / div) != 0) {
       int32_t code = errGetLastError();

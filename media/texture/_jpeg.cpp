@@ -3,8 +3,9 @@
 // file) into files of the framework file layer.
 //
 // The memory source hands the library the whole data once; when the library wants
-// more, the data are short and the read fails with 1002, so nothing is read past
-// the size and a cut file never passes for a picture. Library errors jump back through the
+// more, the data are short; that and the warnings of corrupt image data end the read
+// with 1002, so nothing is read past the size and a damaged file never passes for a
+// picture. Library errors jump back through the
 // error manager into the reader or writer, which cleans up and fails with an error
 // code instead of ending the process. Only grey and colour output is accepted: a
 // four-channel (CMYK) decode would otherwise pass for R,G,B,A.
@@ -27,6 +28,8 @@ namespace {
 struct JpegError {
   jpeg_error_mgr pub;
   jmp_buf jump;
+  void (*standardEmit)(j_common_ptr, int);
+  bool damaged;  // a warning said the image data are short or corrupt
 };
 
 void JpegMessage(j_common_ptr cinfo) {
@@ -40,10 +43,30 @@ void JpegErrorExit(j_common_ptr cinfo) {
   std::longjmp(((JpegError *)cinfo->err)->jump, 1);
 }
 
+// The warnings after which the library decodes the rest of a scan as zeros (grey):
+// the data end early or are corrupt. Those files are damaged, not pictures; the
+// others (stray bytes between segments, odd markers) leave the image whole.
+bool Damaging(int code) {
+  return code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER || code == JWRN_HUFF_BAD_CODE ||
+         code == JWRN_ARITH_BAD_CODE || code == JWRN_MUST_RESYNC || code == JWRN_BOGUS_PROGRESSION;
+}
+
+void JpegEmit(j_common_ptr cinfo, int level) {
+  JpegError *error = (JpegError *)cinfo->err;
+  if (level < 0 && Damaging(error->pub.msg_code)) {
+    error->damaged = true;
+    JpegErrorExit(cinfo);
+  }
+  error->standardEmit(cinfo, level);
+}
+
 void Install(JpegError &error, jpeg_error_mgr **slot) {
   *slot = jpeg_std_error(&error.pub);
   error.pub.error_exit = JpegErrorExit;
   error.pub.output_message = JpegMessage;
+  error.standardEmit = error.pub.emit_message;
+  error.pub.emit_message = JpegEmit;
+  error.damaged = false;
 }
 
 struct JpegSource {
@@ -51,7 +74,6 @@ struct JpegSource {
   const uint8_t *data;
   size_t size;
   bool fed;
-  bool ranOut;  // the library asked for more than the data holds
 };
 
 // Limit of what a header may claim for the data it comes with. A flat image with
@@ -59,7 +81,7 @@ struct JpegSource {
 // 512:1; twice that keeps every real file in, and a few hostile kilobytes from
 // allocating and decoding a gigabyte (small images always pass on the slack).
 constexpr int64_t kMaxRatio = 1024;
-constexpr int64_t kRatioSlack = 4 << 20;
+constexpr int64_t kRatioSlack = 1 << 20;
 
 void SourceInit(j_decompress_ptr) {}
 void SourceTerm(j_decompress_ptr) {}
@@ -71,9 +93,9 @@ boolean SourceFill(j_decompress_ptr cinfo) {
     src->pub.next_input_byte = src->data;
     src->pub.bytes_in_buffer = src->size;
   } else {
-    // The data end before the image does. The library would only warn and decode
-    // grey from here on; a damaged file is not a picture, so stop now (1002).
-    src->ranOut = true;
+    // The data end before the image does: the library's warning ends the read as
+    // damaged (JpegEmit), instead of the grey it would decode from here on.
+    WARNMS(cinfo, JWRN_JPEG_EOF);
     ERREXIT(cinfo, JERR_INPUT_EOF);
   }
   return TRUE;
@@ -138,8 +160,8 @@ txBitmap *jpegRead(const uint8_t *data, int32_t size) {
   JpegSource src = {};
   if (setjmp(error.jump)) {
     jpeg_destroy_decompress(&cinfo);
-    const bool ranOut = ((volatile JpegSource *)&src)->ranOut;  // set by the library's calls
-    return ranOut ? Fail(1002, b, "data end inside the image") : Fail(5, b, "damaged JPEG data");
+    const bool damaged = ((volatile JpegError *)&error)->damaged;  // set inside the library's calls
+    return damaged ? Fail(1002, b, "data short or corrupt") : Fail(5, b, "damaged JPEG data");
   }
   jpeg_create_decompress(&cinfo);
   src.pub.init_source = SourceInit;

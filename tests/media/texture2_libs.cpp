@@ -217,27 +217,28 @@ TEST_F(TextureLibs, HugeChunkClaimsAreNotAllocated) {
   EXPECT_EQ(Level0(ok.p), Bytes{5});
 }
 
-// 16-bit samples keep their byte order at the default wanted order B,G,R: only
-// 8-bit channels are R/B-swapped; a swap mixed high and low bytes of other samples.
-TEST_F(TextureLibs, SixteenBitSamplesAreNotSwapped) {
-  txOptions(3, 0);
+// 16-bit samples keep their bytes at the default wanted order B,G,R and at quality
+// 1: only 8-bit channels are R/B-swapped or averaged; a swap mixed high and low
+// bytes of other samples, and the shrink averaged them apart and lost channels.
+TEST_F(TextureLibs, SixteenBitSamplesAreNotSwappedOrShrunk) {
   const struct {
     const char *name;
-    int w, colourType, bits;
-    Bytes samples;
-  } cases[] = {
-      {"16-bit rgb", 2, 2, 48, Ramp(12)},
-      {"16-bit rgba", 1, 6, 64, Ramp(8)},
-      {"16-bit grey+alpha", 2, 4, 32, Ramp(8)},
-  };
-  for (const auto &c : cases) {
-    SCOPED_TRACE(c.name);
-    BitmapPtr b(Load(MakePng(c.w, 1, 16, c.colourType, c.samples, c.samples.size())));
-    ASSERT_TRUE(b);
-    EXPECT_EQ(b->bits, c.bits);
-    EXPECT_EQ(b->subtype, TX_SUB_OTHER);
-    EXPECT_EQ(Level0(b.p), c.samples);  // big-endian R,G,B(,A) as stored
-  }
+    int colourType, bits;
+  } cases[] = {{"16-bit rgb", 2, 48}, {"16-bit rgba", 6, 64}, {"16-bit grey+alpha", 4, 32}};
+  txOptions(3, 0);
+  for (int quality : {0, 1})
+    for (const auto &c : cases) {
+      SCOPED_TRACE(testing::Message() << c.name << " quality " << quality);
+      txOptions(2, quality);
+      const Bytes samples = Ramp((size_t)2 * 2 * c.bits / 8);  // 2x2
+      BitmapPtr b(Load(MakePng(2, 2, 16, c.colourType, samples, samples.size() / 2)));
+      ASSERT_TRUE(b);
+      EXPECT_EQ(b->bits, c.bits);
+      EXPECT_EQ(b->subtype, TX_SUB_OTHER);
+      EXPECT_EQ(b->width, 2);
+      EXPECT_EQ(Level0(b.p), samples);  // big-endian R,G,B(,A) as stored
+    }
+  txOptions(2, 0);
   // 8-bit RGBA at the same order is swapped.
   BitmapPtr rgba(Load(MakePng(1, 1, 8, 6, Bytes{1, 2, 3, 4}, 4)));
   ASSERT_TRUE(rgba);
@@ -269,18 +270,38 @@ TEST_F(TextureLibs, PaletteImagesAreNotShrunk) {
   EXPECT_EQ(grey->width, 2);
 }
 
-// A JPEG cut short decoded as success with grey rows from the cut on; it is damaged
-// data (1002), down to a file that lacks only its end marker.
-TEST_F(TextureLibs, TruncatedJpegFailsWith1002) {
+// A JPEG cut short, or whose image data break off at a marker or hold codes no
+// table has, decoded as success with grey from there on; it is damaged data (1002),
+// down to a file that lacks only its end marker.
+TEST_F(TextureLibs, TruncatedAndCorruptJpegsFailWith1002) {
   Bytes noise(32 * 32 * 3);
   uint32_t x = 12345;
   for (uint8_t &v : noise) v = (uint8_t)((x = x * 1103515245 + 12345) >> 24);
   const Bytes whole = MakeJpeg(32, 32, 3, noise, true, 90);
   ASSERT_TRUE(BitmapPtr(Load(whole)));
-  for (size_t keep : {whole.size() / 2, whole.size() - 40, whole.size() - 2}) {
-    SCOPED_TRACE(keep);
-    BitmapPtr cut(Load(Bytes(whole.begin(), whole.begin() + (long)keep)));
-    EXPECT_FALSE(cut);
+  size_t scan = 0;  // first byte of the entropy-coded data
+  for (size_t i = 2; i + 3 < whole.size() && !scan; ++i)
+    if (whole[i] == 0xFF && whole[i + 1] == 0xDA) scan = i + 2 + (whole[i + 2] << 8 | whole[i + 3]);
+  ASSERT_GT(scan, 0u);
+  const size_t middle = (scan + whole.size()) / 2;
+  Bytes marker = whole;  // an end of image in the middle of the data
+  marker[middle] = 0xFF, marker[middle + 1] = 0xD9;
+  Bytes badCodes = whole;  // stuffed 0xFF bytes: all-ones codes no table has
+  for (size_t i = middle; i < middle + 16; i += 2) badCodes[i] = 0xFF, badCodes[i + 1] = 0;
+  const struct {
+    const char *name;
+    Bytes file;
+  } cases[] = {
+      {"cut in half", Bytes(whole.begin(), whole.begin() + (long)(whole.size() / 2))},
+      {"cut 40 bytes short", Bytes(whole.begin(), whole.end() - 40)},
+      {"without its end marker", Bytes(whole.begin(), whole.end() - 2)},
+      {"marker inside the data", marker},
+      {"bad codes", badCodes},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    BitmapPtr b(Load(c.file));
+    EXPECT_FALSE(b);
     EXPECT_EQ(errGetLastError(), 1002);
   }
 }
