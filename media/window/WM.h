@@ -2,7 +2,8 @@
 //
 // A window is first a record only (wmCreateWindow); wmShowWindow makes the native
 // window and its GL context, in this order: pixel format, native window (hidden),
-// cursor, show, context, identification log. The platform turns native events into
+// cursor, a claimed display mode (dm.h; a window shown again takes one too), show,
+// context, identification log. The platform turns native events into
 // Windows messages; wmWindowProc turns those into wm_event_t records for the
 // window's callback, keys through the 256-entry table indexed by virtual key.
 // Everything runs on the main thread; the window list has no lock.
