@@ -1,6 +1,6 @@
 # Renderer, player and timeline of the scene engine: a recording GL table (unit) and
 # read-backs on llvmpipe (gl).
-korv_add_test(korv-scenerender-unit-tests LABEL unit
+korv_add_test(scene_render_unit_test LABEL unit
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/render_keys.cpp ${CMAKE_CURRENT_LIST_DIR}/render_renderer.cpp
     ${CMAKE_CURRENT_LIST_DIR}/render_particles.cpp ${CMAKE_CURRENT_LIST_DIR}/render_shadow.cpp
     ${CMAKE_CURRENT_LIST_DIR}/render_timeline.cpp ${CMAKE_CURRENT_LIST_DIR}/render_player.cpp
@@ -8,7 +8,7 @@ korv_add_test(korv-scenerender-unit-tests LABEL unit
     ${CMAKE_CURRENT_LIST_DIR}/render_loaded_fuzz.cpp
   LIBS scene)
 
-korv_add_test(korv-scenerender-gl-tests LABEL gl
+korv_add_test(scene_render_gl_test LABEL gl
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/render_gl_live.cpp
   LIBS scene)
 
