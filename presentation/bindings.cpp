@@ -143,8 +143,11 @@ void InitBaseLib(int argc, char **argv) {
   std::error_code ec;
   std::filesystem::current_path(ProgramDir.c_str(), ec);
   if (ec) {
-    // Nothing of the show's error handling is in place yet: end as the runtime does.
-    std::fprintf(stderr, "Runtime error %d: cannot change to %s\n", ec.value(), ProgramDir.c_str());
+    // Nothing of the show's error handling is in place yet: end as the runtime does,
+    // with its error box and the input/output error number.
+    char text[320];
+    std::snprintf(text, sizeof text, "Runtime error %d: cannot change to %s", ec.value(), ProgramDir.c_str());
+    platMessageBox("Error", text, PLAT_MB_ERROR);
     std::exit(ec.value() & 0xFF);
   }
 }
