@@ -94,7 +94,6 @@ txBitmap *pngRead(const uint8_t *data, int32_t size) {
   png_set_chunk_malloc_max(png, (png_alloc_size_t)size);
   png_set_chunk_cache_max(png, 32);
   png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
-  png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
   png_read_info(png, info);
   png_uint_32 width = 0, height = 0;
   int depth = 0, colourType = 0, interlace = 0;
