@@ -393,6 +393,24 @@ SYS_Pack_t *SYS_PackNewest(void)
   return packs != nullptr ? static_cast<SYS_Pack_t *>(packs->item) : nullptr;
 }
 
+int SYS_PackRelease(SYS_Pack_t *pack)
+{
+  errClear();
+  std::lock_guard lock(packLock);
+  bool listed = false;
+  for (SYS_List_p n = packs; n != nullptr && !listed; n = n->next)
+    listed = n->item == pack;
+  if (!listed)
+    return fail(10);
+  for (int32_t i = 0; i < pack->count; ++i)
+    if (pack->entries[i].refs > 0)
+      return fail(10);
+  packs = SYS_ListDelItem(packs, pack);
+  SYS_FileClose(pack->file);
+  releasePack(pack);
+  return 0;
+}
+
 void SYS_PackForget(void)
 {
   std::lock_guard lock(packLock);

@@ -41,6 +41,9 @@ extern const SYS_FileHandler_t SYS_PackFileHandler;
 
 // The pack registered last, or null (for tools and tests that walk a catalog).
 SYS_Pack_t *SYS_PackNewest(void);
+// Unregisters a pack, closes its file and frees its catalog: 0, or -1 (error 10) when
+// it is not registered or one of its entries is open.
+int SYS_PackRelease(SYS_Pack_t *pack);
 // Step of the framework's shutdown: closes every pack's file and empties the list
 // (the records go with the tracked memory right after).
 void SYS_PackForget(void);

@@ -1,9 +1,10 @@
 // IFE layers: loader, field and number readers, renderer and interpolation.
 //
 // IFE files are untrusted text. The readers accept exactly the format's grammar and
-// refuse the rest the same way a malformed integer is refused (the run-time error
-// exit, code 217), so a bad file ends the run with a log line instead of drawing
-// garbage, looping at the end of the file or reading past an array:
+// refuse the rest the same way a malformed integer is refused (IfeRead reports it,
+// IfeLoad ends the run with the run-time error exit, code 217), so a bad file ends the
+// run with a log line instead of drawing garbage, looping at the end of the file or
+// reading past an array:
 //  - counts below 0 or beyond the arrays' declared bounds are malformed integers;
 //  - a file that ends before its counts are satisfied is malformed;
 //  - a layer with no keys is loaded but never drawn;
@@ -27,7 +28,6 @@
 #include "platform/msgbox.h"
 #include "presentation/bindings.h"
 #include "presentation/gl.h"
-#include "presentation/rounding.h"
 #include "presentation/textures.h"
 #include "presentation/window.h"
 #include "scene/counters.h"
@@ -49,47 +49,59 @@ bool NameIs(const ShortString &s, const char *text) {
   return s.size() == n && std::memcmp(s.c_str(), text, n) == 0;
 }
 
-// The run-time error exit of a malformed file: log the reason and end with 217.
-[[noreturn]] void Malformed(const char *fileName, const char *what, const char *text) {
-  SYS_DbgPrintf(1, "[ife] %s: %s \"%.255s\"\n", fileName, what, text ? text : "");
-  char message[512];
-  std::snprintf(message, sizeof message, "Runtime error 217: %s in %s", what, fileName);
-  platMessageBox("Error", message, PLAT_MB_ERROR);
-  std::exit(217);
+double RoundEven(double v) {
+  double r = std::floor(v);
+  double d = v - r;
+  if (d > 0.5 || (d == 0.5 && std::fmod(r, 2.0) != 0.0)) r += 1.0;
+  return r;
 }
 
 // The interpolation field keeps the low 8 bits of its rounded value.
 uint8_t LowByte(float value) {
-  if (!std::isfinite(value) || std::fabs(value) >= 9.2e18) return 0;
-  return (uint8_t)(uint64_t)RoundHalfEven<int64_t>(value);
+  if (!std::isfinite(value)) return 0;
+  double r = RoundEven(value);
+  if (std::fabs(r) >= 9.2e18) return 0;
+  return (uint8_t)(uint64_t)(int64_t)r;
 }
 
+// Reads the counted lines of one file; the first problem is logged and kept.
 struct Reader {
   SYS_File_t *file;
   const char *fileName;
+  const char *failure = nullptr;
 
-  void Line(ShortString &line, const char *what) {
-    if (IfeReadLine(file, line) != 0) Malformed(fileName, "file ends early, expected", what);
+  bool Fail(const char *what, const char *text) {
+    SYS_DbgPrintf(1, "[ife] %s: %s \"%.255s\"\n", fileName, what, text ? text : "");
+    failure = what;
+    return false;
   }
 
-  int32_t Integer(const char *what) {
+  bool Line(ShortString &line, const char *what) {
+    return IfeReadLine(file, line) == 0 || Fail("file ends early, expected", what);
+  }
+
+  bool Integer(const char *what, int32_t *value) {
     ShortString line;
-    Line(line, what);
-    int32_t value;
-    if (!IfeParseInteger(line.c_str(), line.size(), &value)) Malformed(fileName, "invalid integer", line.c_str());
-    return value;
+    if (!Line(line, what)) return false;
+    return IfeParseInteger(line.c_str(), line.size(), value) || Fail("invalid integer", line.c_str());
   }
 
-  int32_t Count(const char *what, int32_t limit) {
-    int32_t value = Integer(what);
-    if (value < 0 || value > limit) {
-      char text[32];
-      std::snprintf(text, sizeof text, "%d", value);
-      Malformed(fileName, "count out of range", text);
-    }
-    return value;
+  bool Count(const char *what, int32_t limit, int32_t *value) {
+    if (!Integer(what, value)) return false;
+    if (*value >= 0 && *value <= limit) return true;
+    char text[32];
+    std::snprintf(text, sizeof text, "%d", *value);
+    return Fail("count out of range", text);
   }
 };
+
+constexpr const char kOutOfMemory[] = "out of memory";
+
+void FreeLayers(ife_interface *iface) {
+  for (int32_t l = 0; iface->layers && l < iface->layerCount; l++) PasMemFree((void **)&iface->layers[l].keys);
+  PasMemFree((void **)&iface->layers);
+  *iface = {};
+}
 
 int32_t LayerTexture(const ShortString &name, const ShortString &textureDir) {
   if (NameIs(name, "white.tga")) return 0;
@@ -239,7 +251,13 @@ int IfeParseInteger(const char *text, size_t length, int32_t *value) {
   return 1;
 }
 
-int32_t IfeRoundEven(float value) { return RoundHalfEven<int32_t>(value); }
+int32_t IfeRoundEven(float value) {
+  if (std::isnan(value)) return 0;
+  double r = RoundEven(value);
+  if (r >= (double)INT32_MAX) return INT32_MAX;
+  if (r <= (double)INT32_MIN) return INT32_MIN;
+  return (int32_t)r;
+}
 
 namespace {
 
@@ -349,6 +367,47 @@ float IfeInterpolate(uint8_t mode, float A, float B, float f) {
   return (float)(a + d * w);
 }
 
+int IfeRead(ife_interface *iface, SYS_File_t *file, const char *fileName, const char **reason) {
+  *iface = {};
+  Reader in{file, fileName};
+  int32_t layers = 0, header = 0;
+  bool ok = in.Count("layer count", kIfeMaxLayers, &layers) && in.Integer("header value", &header);
+  iface->headerValue = header;
+  if (ok && layers > 0) {
+    iface->layers = (ife_layer *)PasMemGet((int32_t)(layers * sizeof(ife_layer)), "Interface layers");
+    if (iface->layers)
+      for (int32_t l = 0; l < layers; l++) iface->layers[l] = ife_layer{};
+    else
+      ok = in.Fail(kOutOfMemory, fileName);
+  }
+  // Counted as they are begun, so that a failure frees what the earlier layers hold.
+  for (int32_t l = 0; ok && l < layers; l++) {
+    ife_layer &layer = iface->layers[l];
+    iface->layerCount = l + 1;
+    int32_t blend = 0;
+    ok = in.Line(layer.textureName, "texture name") && in.Line(layer.text2, "second layer line") &&
+         in.Line(layer.text3, "third layer line") && in.Count("key count", kIfeMaxKeys, &layer.keyCount) &&
+         in.Integer("blend mode", &blend);
+    layer.blend = (uint8_t)blend;
+    if (ok && layer.keyCount > 0) {
+      layer.keys = (ife_keys *)PasMemGet((int32_t)(layer.keyCount * sizeof(ife_keys)), "Animation keys for interface");
+      if (!layer.keys) ok = in.Fail(kOutOfMemory, fileName);
+    }
+    for (int32_t k = 0; ok && k < layer.keyCount; k++) {
+      ShortString line;
+      ok = in.Line(line, "key line");
+      if (ok) IfeParseKey(line, &layer.keys[k]);
+    }
+  }
+  if (ok) {
+    iface->layerCount = layers;
+    return 0;
+  }
+  FreeLayers(iface);
+  if (reason) *reason = in.failure;
+  return -1;
+}
+
 void IfeLoad(ife_interface *iface, const ShortString &fileName, const ShortString &textureDir) {
   ShortString message("[ife] load: ");
   message += fileName;
@@ -359,37 +418,26 @@ void IfeLoad(ife_interface *iface, const ShortString &fileName, const ShortStrin
     error += fileName;
     FatalError(error);
   }
-  Reader in{file, fileName.c_str()};
-  iface->layerCount = in.Count("layer count", kIfeMaxLayers);
-  iface->headerValue = in.Integer("header value");
-  iface->layers = nullptr;
-  if (iface->layerCount > 0) {
-    iface->layers = (ife_layer *)PasMemGet((int32_t)(iface->layerCount * sizeof(ife_layer)), "Interface layers");
-    if (!iface->layers) FatalError(ShortString("Out of memory for the layers of ") + fileName);
+  const char *reason = "";
+  const int read = IfeRead(iface, file, fileName.c_str(), &reason);
+  SYS_FileClose(file);
+  if (read != 0) {
+    if (reason == kOutOfMemory) FatalError(ShortString("Out of memory for the layers of ") + fileName);
+    // The run-time error exit of a malformed file.
+    char text[512];
+    std::snprintf(text, sizeof text, "Runtime error 217: %s in %s", reason, fileName.c_str());
+    platMessageBox("Error", text, PLAT_MB_ERROR);
+    std::exit(217);
   }
+  // Textures are resolved once the file has read whole; the GL calls come in the
+  // order the layers name them, as before.
   for (int32_t l = 0; l < iface->layerCount; l++) {
     ife_layer &layer = iface->layers[l];
-    in.Line(layer.textureName, "texture name");
-    in.Line(layer.text2, "second layer line");
     layer.glTexture = LayerTexture(layer.textureName, textureDir);
     // Acts on whatever texture is bound now: a newly loaded one, or an older one.
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    in.Line(layer.text3, "third layer line");
-    layer.keyCount = in.Count("key count", kIfeMaxKeys);
-    layer.blend = (uint8_t)in.Integer("blend mode");
-    layer.keys = nullptr;
-    if (layer.keyCount > 0) {
-      layer.keys = (ife_keys *)PasMemGet((int32_t)(layer.keyCount * sizeof(ife_keys)), "Animation keys for interface");
-      if (!layer.keys) FatalError(ShortString("Out of memory for the keys of ") + fileName);
-    }
-    for (int32_t k = 0; k < layer.keyCount; k++) {
-      ShortString line;
-      in.Line(line, "key line");
-      IfeParseKey(line, &layer.keys[k]);
-    }
   }
-  SYS_FileClose(file);
 }
 
 void IfeRender(ife_interface *iface, float t) {

@@ -58,6 +58,12 @@ extern int32_t IfeBufTextures[8];
 extern int32_t IfeLoadCounter;
 extern ife_interface IfeLoadingScreen;
 
+// Reads an effect file's layers and keys from an open file (textures unresolved,
+// glTexture 0). Returns 0, or -1 with the problem logged, *reason (when given) set
+// to it and *iface empty.
+int IfeRead(ife_interface *iface, SYS_File_t *file, const char *fileName, const char **reason);
+// Opens and reads the file, then loads the layers' textures; a file that cannot be
+// opened ends the run through FatalError, a malformed one with exit code 217.
 void IfeLoad(ife_interface *iface, const ShortString &fileName, const ShortString &textureDir);
 void IfeRender(ife_interface *iface, float t);
 float IfeInterpolate(uint8_t mode, float A, float B, float f);

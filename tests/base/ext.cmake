@@ -9,12 +9,8 @@ korv_add_test(test-base-ext LABEL unit TIMEOUT 60
           ${CMAKE_CURRENT_LIST_DIR}/ext_net.cpp
   LIBS base)
 
-# libFuzzer harness for the XML reader; built only with Clang
-# (e.g. CXX=clang++ and -DKORV_FUZZ=ON), run as: fuzz-base-xml tests/base/xml-corpus
-if(KORV_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
-  add_executable(fuzz-base-xml ${CMAKE_CURRENT_LIST_DIR}/ext_xml_fuzz.cpp)
-  target_compile_definitions(fuzz-base-xml PRIVATE KORV_LIBFUZZER=1)
-  target_compile_options(fuzz-base-xml PRIVATE -fsanitize=fuzzer,address,undefined)
-  target_link_options(fuzz-base-xml PRIVATE -fsanitize=fuzzer,address,undefined)
-  target_link_libraries(fuzz-base-xml PRIVATE base)
-endif()
+# Fuzz targets of the XML reader and the phrase table (scripts/fuzz.sh; replayed here).
+korv_add_fuzz(xml SOURCES ${CMAKE_CURRENT_LIST_DIR}/ext_xml_fuzz.cpp LIBS base
+  CORPUS ${CMAKE_CURRENT_LIST_DIR}/xml-corpus CRASHES ${CMAKE_CURRENT_LIST_DIR}/xml-crashes MAX_LEN 16384)
+korv_add_fuzz(lang SOURCES ${CMAKE_CURRENT_LIST_DIR}/ext_lang_fuzz.cpp LIBS base
+  CORPUS ${CMAKE_CURRENT_LIST_DIR}/lang-corpus CRASHES ${CMAKE_CURRENT_LIST_DIR}/lang-crashes MAX_LEN 8192)

@@ -19,12 +19,8 @@ set_target_properties(korv-files-testmodule PROPERTIES
   PREFIX "" OUTPUT_NAME "korvtest-w32" SUFFIX ".so"
   LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/Modules)
 
-# libFuzzer harness for the pack reader; built only with Clang
-# (e.g. CXX=clang++ and -DKORV_FUZZ=ON), run as: fuzz-base-pack tests/base/pack-corpus
-if(KORV_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
-  add_executable(fuzz-base-pack ${CMAKE_CURRENT_LIST_DIR}/files_pack_fuzz.cpp)
-  target_compile_definitions(fuzz-base-pack PRIVATE KORV_LIBFUZZER=1)
-  target_compile_options(fuzz-base-pack PRIVATE -fsanitize=fuzzer,address,undefined)
-  target_link_options(fuzz-base-pack PRIVATE -fsanitize=fuzzer,address,undefined)
-  target_link_libraries(fuzz-base-pack PRIVATE base)
-endif()
+# Fuzz targets of the pack reader and of compressed blocks (scripts/fuzz.sh; replayed here).
+korv_add_fuzz(pack SOURCES ${CMAKE_CURRENT_LIST_DIR}/files_pack_fuzz.cpp LIBS base ZLIB::ZLIB
+  CORPUS ${CMAKE_CURRENT_LIST_DIR}/pack-corpus CRASHES ${CMAKE_CURRENT_LIST_DIR}/pack-crashes MAX_LEN 32768)
+korv_add_fuzz(z SOURCES ${CMAKE_CURRENT_LIST_DIR}/files_z_fuzz.cpp LIBS base
+  CORPUS ${CMAKE_CURRENT_LIST_DIR}/z-corpus CRASHES ${CMAKE_CURRENT_LIST_DIR}/z-crashes MAX_LEN 16384)

@@ -7,15 +7,9 @@ korv_add_test(korv-texture-tests LABEL unit
   LIBS media)
 target_compile_definitions(korv-texture-tests PRIVATE KORV_TEST_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 
-# libFuzzer harness for the loader and its filters; built only with Clang
-# (CXX=clang++ and -DKORV_FUZZ=ON), run as: fuzz-media-texture tests/media/texture-corpus
-if(KORV_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
-  add_executable(fuzz-media-texture ${CMAKE_CURRENT_LIST_DIR}/texture_fuzz.cpp)
-  target_compile_definitions(fuzz-media-texture PRIVATE KORV_LIBFUZZER=1)
-  target_compile_options(fuzz-media-texture PRIVATE -fsanitize=fuzzer,address,undefined)
-  target_link_options(fuzz-media-texture PRIVATE -fsanitize=fuzzer,address,undefined)
-  target_link_libraries(fuzz-media-texture PRIVATE media GTest::gtest)
-endif()
+# Fuzz target of the loader and its filters (scripts/fuzz.sh; replayed here).
+korv_add_fuzz(texture SOURCES ${CMAKE_CURRENT_LIST_DIR}/texture_fuzz.cpp LIBS media GTest::gtest
+  CORPUS ${CMAKE_CURRENT_LIST_DIR}/texture-corpus CRASHES ${CMAKE_CURRENT_LIST_DIR}/texture-crashes MAX_LEN 65536)
 # The generated textures, read as the show reads them.
 korv_add_test(korv-texture-content-tests LABEL unit
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/texture_content.cpp

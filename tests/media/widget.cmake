@@ -10,12 +10,6 @@ if(TARGET korv-dialog-content)
   add_dependencies(korv-widget-gl korv-dialog-content)
 endif()
 
-# libFuzzer harness for the widget loader; built only with Clang
-# (e.g. CXX=clang++ and -DKORV_FUZZ=ON), run as: fuzz-media-widget tests/media/widget-corpus
-if(KORV_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
-  add_executable(fuzz-media-widget ${CMAKE_CURRENT_LIST_DIR}/widget_fuzz.cpp)
-  target_compile_definitions(fuzz-media-widget PRIVATE KORV_LIBFUZZER=1)
-  target_compile_options(fuzz-media-widget PRIVATE -fsanitize=fuzzer,address,undefined)
-  target_link_options(fuzz-media-widget PRIVATE -fsanitize=fuzzer,address,undefined)
-  target_link_libraries(fuzz-media-widget PRIVATE media)
-endif()
+# Fuzz target of the widget loader (scripts/fuzz.sh; replayed here).
+korv_add_fuzz(widget SOURCES ${CMAKE_CURRENT_LIST_DIR}/widget_fuzz.cpp LIBS media
+  CORPUS ${CMAKE_CURRENT_LIST_DIR}/widget-corpus CRASHES ${CMAKE_CURRENT_LIST_DIR}/widget-crashes MAX_LEN 16384)

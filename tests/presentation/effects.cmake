@@ -13,6 +13,9 @@ korv_add_test(effects_ife_test LABEL unit
 korv_add_test(effects_scenes_test LABEL unit
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/effects_scenes.cpp
   LIBS presentation)
+# Fuzz target of the effect-file reader (scripts/fuzz.sh; replayed here).
+korv_add_fuzz(ife SOURCES ${CMAKE_CURRENT_LIST_DIR}/effects_ife_fuzz.cpp LIBS presentation
+  CORPUS ${CMAKE_CURRENT_LIST_DIR}/ife-corpus CRASHES ${CMAKE_CURRENT_LIST_DIR}/ife-crashes MAX_LEN 8192)
 
 # Read-backs on llvmpipe: blend modes, screen-copy orientation, letterbox bars.
 korv_add_test(effects_gl_test LABEL gl

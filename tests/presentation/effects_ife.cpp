@@ -125,6 +125,7 @@ class IfeFile {
     }
   }
   ~IfeFile() { std::remove(path_.c_str()); }
+  const std::string &Path() const { return path_; }
   ife_interface Load() const {
     ife_interface iface = {};
     IfeLoad(&iface, ShortString(path_), ShortString(""));
@@ -222,6 +223,42 @@ TEST(EffectsIfeLoad, LinesAroundTheReadBufferKeepTheirPlace) {
       SYS_FileClose(file);
       std::remove(name);
     }
+}
+
+// The reader reports what the loader turns into the 217 exit, and keeps nothing of a
+// refused file, however far it got.
+TEST(EffectsIfeRead, MalformedFilesAreReportedAndLeaveNothing) {
+  const std::string good = Layer("white.tga", 0, {"0 1 1 0 0 1 1 1 1 1 1"});
+  const std::pair<std::string, const char *> cases[] = {
+      {"x\n0\n", "invalid integer"},
+      {"5000\n0\n", "count out of range"},
+      {"2\n0\n" + good, "file ends early, expected"},
+      {"2\n0\n" + good + "white.tga\na\nb\n20000\n0\n", "count out of range"},
+      {"1\n0\nwhite.tga\na\nb\n3\n0\n0 0\n", "file ends early, expected"},
+  };
+  for (const auto &[text, why] : cases) {
+    IfeFile file(text);
+    SYS_File_t *f = SYS_FileOpen(file.Path().c_str(), SYS_FILE_TEXT);
+    ASSERT_NE(f, nullptr);
+    ife_interface iface = {3, 4, (ife_layer *)&iface};
+    const char *reason = nullptr;
+    EXPECT_EQ(IfeRead(&iface, f, "case", &reason), -1) << text;
+    SYS_FileClose(f);
+    EXPECT_STREQ(reason, why) << text;
+    EXPECT_EQ(iface.layerCount, 0) << text;
+    EXPECT_EQ(iface.layers, nullptr) << text;
+  }
+  IfeFile file("1\n9\n" + good);
+  SYS_File_t *f = SYS_FileOpen(file.Path().c_str(), SYS_FILE_TEXT);
+  ASSERT_NE(f, nullptr);
+  ife_interface iface;
+  EXPECT_EQ(IfeRead(&iface, f, "good", nullptr), 0);
+  SYS_FileClose(f);
+  ASSERT_EQ(iface.layerCount, 1);
+  EXPECT_EQ(iface.headerValue, 9);
+  EXPECT_EQ(iface.layers[0].glTexture, 0);  // textures are the loader's step
+  EXPECT_EQ(iface.layers[0].keys[0].a, 1.0f);
+  IfeFree(&iface);
 }
 
 using EffectsIfeMalformedDeathTest = ::testing::Test;

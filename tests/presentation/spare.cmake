@@ -6,3 +6,6 @@ korv_add_test(spare_test LABEL unit
 korv_add_test(spare_gl_test LABEL gl
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/spare_gl.cpp
   LIBS presentation scene)
+# Fuzz target of the mesh loader and the number reader (scripts/fuzz.sh; replayed here).
+korv_add_fuzz(mesh SOURCES ${CMAKE_CURRENT_LIST_DIR}/spare_mesh_fuzz.cpp LIBS presentation scene
+  CORPUS ${CMAKE_CURRENT_LIST_DIR}/mesh-corpus CRASHES ${CMAKE_CURRENT_LIST_DIR}/mesh-crashes MAX_LEN 8192)

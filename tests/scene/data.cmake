@@ -14,9 +14,7 @@ korv_add_test(scene_data_config_test LABEL unit
 korv_add_test(scene_data_gl_test LABEL gl
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/data_gl.cpp
   LIBS scene presentation platform)
-# libFuzzer harness of the two readers; clang only (see the file for how to run it).
-if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
-  add_executable(scene_data_fuzz ${CMAKE_CURRENT_LIST_DIR}/data_fuzz.cpp)
-  target_compile_options(scene_data_fuzz PRIVATE -fsanitize=fuzzer)
-  target_link_libraries(scene_data_fuzz PRIVATE scene presentation GTest::gtest -fsanitize=fuzzer)
-endif()
+# Fuzz target of the scene file and configuration text readers (scripts/fuzz.sh;
+# replayed here).
+korv_add_fuzz(scene-data SOURCES ${CMAKE_CURRENT_LIST_DIR}/data_fuzz.cpp LIBS scene presentation GTest::gtest
+  CORPUS ${CMAKE_CURRENT_LIST_DIR}/scene-corpus CRASHES ${CMAKE_CURRENT_LIST_DIR}/scene-crashes MAX_LEN 16384)

@@ -1,8 +1,7 @@
-// libFuzzer harness of the scene file reader and the configuration text reader
-// (built only with clang). The first input byte picks the reader; the rest is the
-// file. Run it on a corpus folder: at start it writes seeds there (a written scene and
-// its configuration text) when the folder is empty.
-//   scene_data_fuzz -max_total_time=60 scene-fuzz-corpus
+// libFuzzer harness of the scene file reader and the configuration text reader. The
+// first input byte picks the reader; the rest is the file. Seeds are in scene-corpus/;
+// a folder named on the command line that is empty gets them written afresh (a written
+// scene and its configuration text), so they follow the writer.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -31,7 +30,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
   pgl::glBindBufferARB = scene_data_test::RecBind;
   pgl::glBufferDataARB = [](GLenum, GLsizeiptrARB, const void *, GLenum) {};
   pgl::glDeleteBuffersARB = scene_data_test::RecDelete;
-  g_file = (std::filesystem::temp_directory_path() / ("korv-scene-fuzz-" + std::to_string(getpid()))).string();
+  g_file = "fuzz-scene.bin";  // in the current folder, which scripts/fuzz.sh keeps in memory
   for (int i = 1; i < *argc; i++) {
     const std::filesystem::path dir = (*argv)[i];
     if ((*argv)[i][0] == '-' || !std::filesystem::is_directory(dir) || !std::filesystem::is_empty(dir)) continue;

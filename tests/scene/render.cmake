@@ -12,12 +12,9 @@ korv_add_test(scene_render_gl_test LABEL gl
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/render_gl_live.cpp
   LIBS scene)
 
-# libFuzzer harness for the project file reader; built only with Clang
-# (CXX=clang++ and -DKORV_FUZZ=ON), run as: fuzz-scene-project <corpus dir>
-if(KORV_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
-  add_executable(fuzz-scene-project ${CMAKE_CURRENT_LIST_DIR}/render_player_fuzz.cpp)
-  target_compile_definitions(fuzz-scene-project PRIVATE KORV_LIBFUZZER=1)
-  target_compile_options(fuzz-scene-project PRIVATE -fsanitize=fuzzer,address,undefined)
-  target_link_options(fuzz-scene-project PRIVATE -fsanitize=fuzzer,address,undefined)
-  target_link_libraries(fuzz-scene-project PRIVATE scene GTest::gtest)
-endif()
+# Fuzz targets of the project file reader and the shader program loader
+# (scripts/fuzz.sh; replayed here).
+korv_add_fuzz(project SOURCES ${CMAKE_CURRENT_LIST_DIR}/render_player_fuzz.cpp LIBS scene presentation GTest::gtest
+  CORPUS ${CMAKE_CURRENT_LIST_DIR}/project-corpus CRASHES ${CMAKE_CURRENT_LIST_DIR}/project-crashes MAX_LEN 8192)
+korv_add_fuzz(shader SOURCES ${CMAKE_CURRENT_LIST_DIR}/render_shader_fuzz.cpp LIBS scene presentation
+  CORPUS ${CMAKE_CURRENT_LIST_DIR}/shader-corpus CRASHES ${CMAKE_CURRENT_LIST_DIR}/shader-crashes MAX_LEN 8192)
