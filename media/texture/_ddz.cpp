@@ -94,7 +94,8 @@ txBitmap *ddzRead(const uint8_t *data, int32_t size) {
     const int64_t need = txDxtLevelBytes(w, h, kind->blockBytes);
     uint8_t *blocks = nullptr;  // the unpacked level, when it had to be inflated
     const uint8_t *src = record;
-    if (need < 0) return Fail(1000, b, "level too large");
+    const int32_t out = keep ? 0 : txDecodedLevelBytes(w, h, kind->bits);
+    if (need < 0 || out < 0) return Fail(1000, b, keep ? "level too large" : "level too large to decode");
     if (n > 0) {
       // The block says what it inflates to: refuse a wrong size before inflating.
       if (length >= SYS_ZHEADER_SIZE && SYS_ZHeaderRead(record).rawSize != (uint64_t)need)
@@ -126,15 +127,13 @@ txBitmap *ddzRead(const uint8_t *data, int32_t size) {
       b->imagesize[at] = (int32_t)need;
       continue;
     }
-    const int32_t pixels = txImageBytes(w, h, kind->bits);
-    const int32_t out = std::max(64, pixels);
-    b->image[at] = pixels < 0 ? nullptr : (uint8_t *)SYS_MemGet(out, "ddzRead: bitmap (mipmap, decompress)");
+    b->image[at] = (uint8_t *)SYS_MemGet(out, "ddzRead: bitmap (mipmap, decompress)");
     if (b->image[at]) {
       kind->decompress(src, b->image[at], w, h, kind->bits);
       b->imagesize[at] = out;
     }
     if (blocks) SYS_MemFree(&blocks);
-    if (!b->image[at]) return pixels < 0 ? Fail(1000, b, "level too large") : Fail(5, b, "no memory");
+    if (!b->image[at]) return Fail(5, b, "no memory");
   }
   return b;
 }

@@ -321,6 +321,28 @@ std::vector<Bad> Malformed() {
   };
 }
 
+// A packed TQX level inflates about a thousandfold, and decoding multiplies that by
+// six: a few kilobytes claimed hundreds of megabytes of pixels. A level decodes in
+// software up to 4096 x 4096 at 32 bits; a larger one loads only kept compressed.
+TEST_F(TextureDds, LargePackedLevelsDecodeOnlyUpToTheCap) {
+  const Bytes big = MakeTqx(8192, 4096, "DXT1", {Bytes((size_t)2048 * 1024 * 8, 0)}, {true});
+  ASSERT_LT(big.size(), 64u * 1024);
+  BitmapPtr refused(Load(big));
+  EXPECT_FALSE(refused);
+  EXPECT_EQ(errGetLastError(), 1000);
+  txOptions(TX_DXT1, 1);
+  BitmapPtr kept(Load(big));
+  txOptions(TX_DXT1, 0);
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(kept->type, TX_TYPE_COMPRESSED);
+  EXPECT_EQ(kept->imagesize[0], 2048 * 1024 * 8);
+  // At the cap: 4096 x 4096 DXT5 decodes to 64 MiB.
+  BitmapPtr atCap(Load(MakeTqx(4096, 4096, "DXT5", {Bytes((size_t)1024 * 1024 * 16, 0)}, {true})));
+  ASSERT_TRUE(atCap);
+  EXPECT_EQ(atCap->imagesize[0], 64 << 20);
+  EXPECT_EQ(atCap->image[0][3], 0);  // alpha entry 0 of an all-zero block
+}
+
 TEST_F(TextureDds, MalformedFilesFail) {
   for (bool keep : {false, true}) {
     txOptions(TX_DXT1, keep);
