@@ -9,12 +9,15 @@
 // filter name that is not one of the harness's effect files is pointed at one.
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
 
 #include "scene/player.h"
+#include "scene/renderhelpers.h"
 #include "scene/scenefile.h"
+#include "scene/scenetex.h"
 #include "tests/scene/data_util.h"
 #include "tests/scene/render_recorder.h"
 
@@ -73,7 +76,25 @@ int LoadBytes(const uint8_t *data, size_t size) {
   rtest::Calls().clear();
   TVX_Project project;
   const int r = ProjectLoad(&project, kPath);
+  _QLV_SCENE *const scenes = project.Scenes;
+  const int32_t count = project.SceneCount;
   ProjectFree(&project);
+  // The cache keeps what it holds for the whole run and ProjectFree keeps the records
+  // it points into; each input starts from an empty cache, so what one input loads
+  // cannot depend on the inputs before it.
+  bool kept = false;
+  for (int32_t c = 0; c < SceneCacheCount; c++) {
+    _QLV_SCENE *scene = SceneCacheScenes[c];
+    if (scene >= scenes && scene < scenes + count) {
+      ParticlesFree(scene);
+      SceneFree(scene);
+      kept = true;
+    }
+    SceneCacheNames[c] = "";
+    SceneCacheScenes[c] = nullptr;
+  }
+  SceneCacheCount = 0;
+  if (kept) std::free(scenes);
   return r;
 }
 
