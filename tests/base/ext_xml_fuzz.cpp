@@ -66,8 +66,13 @@ long XmlFuzzOne(const uint8_t *data, size_t size, long *calls) {
 }
 
 #ifdef KORV_LIBFUZZER
+#include "base/main.h"
+#include "tests/common/fuzz_util.h"
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  XmlFuzzOne(data, size, nullptr);
+  static const bool up = SYS_BaseInit(nullptr, 0, nullptr, nullptr) == 0;
+  fuzz::Expect(up, "framework start");
+  fuzz::GivesBackWhatItTakes([&] { XmlFuzzOne(data, size, nullptr); });
   return 0;
 }
 #else

@@ -30,10 +30,13 @@ bool LoadOnce(const std::string &doc) {
 }  // namespace
 
 #ifdef KORV_LIBFUZZER
+#include "tests/common/fuzz_util.h"
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  static bool up = SYS_BaseInit(nullptr, 0, nullptr, nullptr) == 0;
-  (void)up;
-  if (!LoadOnce(std::string((const char *)data, size))) abort();
+  static const bool up = SYS_BaseInit(nullptr, 0, nullptr, nullptr) == 0;
+  fuzz::Expect(up, "framework start");
+  const std::string doc((const char *)data, size);
+  fuzz::GivesBackWhatItTakes([&] { fuzz::Expect(LoadOnce(doc), "a loaded set holds sound widgets and unloads"); });
   return 0;
 }
 #else
