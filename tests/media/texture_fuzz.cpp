@@ -64,6 +64,7 @@ bool Consistent(const txBitmap *b) {
 // when a load fails without an error or returns an inconsistent bitmap.
 bool LoadOne(const uint8_t *data, size_t size) {
   MemFiles::files["f.img"] = Bytes(data, data + size);
+  MemFiles::opened.clear();  // the log of opened names would grow with every input
   bool ok = true;
   for (int pass = 0; pass < 2 && ok; ++pass) {
     const int32_t on = pass;
