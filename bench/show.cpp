@@ -14,8 +14,7 @@
 // cloud and attractors sent one call per vertex, alternating, and prints both
 // (before and after measured under the same load); "-reference" plays the latter
 // alone; "-ab N" then, warm, N interleaved rounds of both ways on the patterns of the
-// two scenes, after a read-back that must find 0 differing bytes ("-abx N": arrays
-// against an indexed cube cloud); "-realtime" show time follows the clock, one line
+// two scenes, after a read-back that must find 0 differing bytes; "-realtime" show time follows the clock, one line
 // per frame on stderr (time, minor page faults); "-csv" one line per frame on stderr.
 // Run under an X display (Xvfb) with LIBGL_ALWAYS_SOFTWARE=1 for llvmpipe.
 #include <algorithm>
@@ -66,51 +65,14 @@ double Median(std::vector<double> v) {
 double Worst(const std::vector<double> &v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); }
 
 // The index of the scene range pattern belongs to.
-// Indexed (experimental): the cube cloud's eight corners per cube shared by its edges.
-void IndexedCubeCloud(void) {
-  static float vertices[32768 * 8 * 3];
-  static GLuint indices[kCubeCloudVertices];
-  static constexpr int kEdgeCorners[24] = {0, 1, 0, 2, 1, 3, 3, 2, 4, 5, 4, 6, 5, 7, 7, 6, 0, 4, 1, 5, 3, 7, 2, 6};
-  if (indices[1] == 0)
-    for (int32_t n = 0; n < 32768; n++)
-      for (int e = 0; e < 24; e++) indices[24 * n + e] = (GLuint)(8 * n + kEdgeCorners[e]);
-  const int32_t t = SegmentTime;
-  SceneCamera(115.0, 52.0, 0.0, 0.0, (float)(-t / 50.0));
-  glDisable(GL_TEXTURE_2D);
-  glBlendFunc(GL_ONE, GL_ONE);
-  glDisable(GL_DEPTH_TEST);
-  glEnable(GL_BLEND);
-  glLineWidth(1.0f);
-  float *out = vertices;
-  for (int32_t k = 0; k < 32; k++)
-    for (int32_t j = 0; j < 32; j++)
-      for (int32_t i = 0; i < 32; i++) {
-        float p[3];
-        CubeCorner(i, j, k, t, p);
-        for (int c = 0; c < 8; c++) {
-          *out++ = p[0] + (float)(c & 1);
-          *out++ = p[1] + (float)((c >> 1) & 1);
-          *out++ = p[2] + (float)((c >> 2) & 1);
-        }
-      }
-  glColor3f(0.03f, 0.03f, 0.06f);
-  glEnableClientState(GL_VERTEX_ARRAY);
-  glVertexPointer(3, GL_FLOAT, 0, vertices);
-  glDrawElements(GL_LINES, kCubeCloudVertices, GL_UNSIGNED_INT, indices);
-  glDisableClientState(GL_VERTEX_ARRAY);
-  GlowPass();
-}
-
 // 0: the show's scenes; 1: the cube cloud and attractors sent one vertex at a time
-// (the reference the array draws are checked against); 2: the cube cloud indexed.
+// (the reference the array draws are checked against).
 int variant = 0;
 void DrawScene(int32_t pattern) {
   if (variant == 1 && pattern >= 28 && pattern <= 31)
     immediate::CubeCloudScene();
   else if (variant == 1 && pattern >= 37 && pattern <= 40)
     immediate::AttractorScene();
-  else if (variant == 2 && pattern >= 28 && pattern <= 31)
-    IndexedCubeCloud();
   else
     ScenesDraw(pattern);
 }
@@ -216,7 +178,8 @@ void CompareArrays(wm_window_t *window, int32_t width, int32_t height, int32_t r
     compared += picture[0].size();
     for (size_t i = 0; i < picture[0].size(); i++) differ += picture[0][i] != picture[1][i];
   }
-  std::printf("%dx%d: variants %d and %d read back %zu bytes, %zu differ\n", width, height, pair[0], pair[1], compared, differ);
+  std::printf("%dx%d: one call per vertex and the show's draws read back %zu bytes, %zu differ\n", width, height,
+              compared, differ);
   std::vector<double> times[2][8];
   for (int32_t r = 0; r < rounds; r++)
     for (int32_t i = 0; i < 8; i++)
@@ -228,7 +191,7 @@ void CompareArrays(wm_window_t *window, int32_t width, int32_t height, int32_t r
       }
   variant = 0;
   std::printf("%dx%d, warm, %d rounds of %d frames each way:\n", width, height, rounds, frames);
-  std::printf("  pattern  variant %d median/worst(ms)  variant %d median/worst(ms)  median change\n", pair[0], pair[1]);
+  std::printf("  pattern  one call per vertex median/worst(ms)  show's draws median/worst(ms)  median change\n");
   for (int32_t i = 0; i < 8; i++)
     std::printf("  %7d  %22.1f / %6.1f  %14.1f / %6.1f  %+11.1f%%\n", kAbPatterns[i], Median(times[0][i]),
                 Worst(times[0][i]), Median(times[1][i]), Worst(times[1][i]),
@@ -342,17 +305,13 @@ int main(int argc, char **argv) {
       variant = 1;
     } else if (!std::strcmp(argv[i], "-ab") && i + 1 < argc) {
       abRounds = std::clamp(std::atoi(argv[++i]), 1, 50);
-    } else if (!std::strcmp(argv[i], "-abx") && i + 1 < argc) {
-      abRounds = std::clamp(std::atoi(argv[++i]), 1, 50);
-      abPair[0] = 0;
-      abPair[1] = 2;
     } else if (!std::strcmp(argv[i], "-realtime")) {
       realTime = true;
     } else if (!std::strcmp(argv[i], "-csv")) {
       csv = true;
     } else {
       std::fprintf(stderr,
-                   "usage: %s [-sizes 576,1080] [-patterns A-B] [-frames N] [-before] [-reference] [-ab N] [-abx N] "
+                   "usage: %s [-sizes 576,1080] [-patterns A-B] [-frames N] [-before] [-reference] [-ab N] "
                    "[-realtime] [-csv]\n",
                    argv[0]);
       return 2;

@@ -1,5 +1,5 @@
-// Client arrays for the recording GL tables: glDrawArrays is replayed as the
-// immediate-mode calls it stands for (begin, then per vertex its texture coordinate
+// Client arrays for the recording GL tables: glDrawArrays and glDrawElements
+// (32-bit indices) are replayed as the immediate-mode calls it stands for (begin, then per vertex its texture coordinate
 // when that array is on and its position, then end), so a scene drawn from arrays
 // records the same stream as one sent vertex by vertex and the two compare value for
 // value. Only float arrays of 2 (texture coordinates) and 3 (positions) components.
@@ -41,6 +41,14 @@ inline Array *Which(GLenum array) {
   return nullptr;
 }
 
+template <void (*TexCoord)(GLfloat, GLfloat), void (*Vertex)(GLfloat, GLfloat, GLfloat)>
+void Emit(GLint i) {
+  const State &s = Arrays();
+  if (s.texCoord.enabled) TexCoord(s.texCoord.At(i)[0], s.texCoord.At(i)[1]);
+  const float *v = s.vertex.At(i);
+  Vertex(v[0], v[1], v[2]);
+}
+
 // Begin, TexCoord, Vertex and End are the recorder's own glBegin, glTexCoord2f,
 // glVertex3f and glEnd.
 template <void (*Begin)(GLenum), void (*TexCoord)(GLfloat, GLfloat), void (*Vertex)(GLfloat, GLfloat, GLfloat),
@@ -62,15 +70,18 @@ void Install() {
     Arrays().texCoord = {Arrays().texCoord.enabled, size, stride, (const float *)p};
   };
   pgl::glDrawArrays = [](GLenum mode, GLint first, GLsizei count) {
-    const State &s = Arrays();
     Arrays().draws++;
-    if (!s.vertex.enabled) return;  // nothing is drawn without positions
+    if (!Arrays().vertex.enabled) return;  // nothing is drawn without positions
     Begin(mode);
-    for (GLint i = first; i < first + count; i++) {
-      if (s.texCoord.enabled) TexCoord(s.texCoord.At(i)[0], s.texCoord.At(i)[1]);
-      const float *v = s.vertex.At(i);
-      Vertex(v[0], v[1], v[2]);
-    }
+    for (GLint i = first; i < first + count; i++) Emit<TexCoord, Vertex>(i);
+    End();
+  };
+  pgl::glDrawElements = [](GLenum mode, GLsizei count, GLenum type, const void *indices) {
+    Arrays().draws++;
+    if (type != GL_UNSIGNED_INT) Arrays().unsupported = true;
+    if (!Arrays().vertex.enabled || type != GL_UNSIGNED_INT) return;
+    Begin(mode);
+    for (GLsizei i = 0; i < count; i++) Emit<TexCoord, Vertex>((GLint)((const GLuint *)indices)[i]);
     End();
   };
 }
