@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "base/file.h"
 #include "base/log.h"
@@ -120,11 +121,17 @@ constexpr int32_t LINE_SIZE = 2048;
 
 bool isTrue(const char *value) { return !std::strcmp(value, "yes") || !std::strcmp(value, "true") || !std::strcmp(value, "1"); }
 
-void assign(const SYS_CFG_t &entry, const char *value)
+// ownCopy: the text variable holds a copy this load made for an earlier line, which
+// nobody else has seen, so a later line for the same name releases it.
+void assign(const SYS_CFG_t &entry, const char *value, bool ownCopy)
 {
   switch (entry.type) {
   case SYS_CFG_FLAG: *static_cast<int32_t *>(entry.variable) = isTrue(value); break;
-  case SYS_CFG_TEXT: *static_cast<char **>(entry.variable) = SYS_StrDup(value); break;
+  case SYS_CFG_TEXT:
+    if (ownCopy)
+      SYS_MemFree(static_cast<char **>(entry.variable));
+    *static_cast<char **>(entry.variable) = SYS_StrDup(value);
+    break;
   case SYS_CFG_INT: *static_cast<int32_t *>(entry.variable) = std::atoi(value); break;
   case SYS_CFG_FLOAT: *static_cast<float *>(entry.variable) = static_cast<float>(std::atof(value)); break;
   case SYS_CFG_CALLBACK:
@@ -148,6 +155,7 @@ int SYS_CfgLoad(const char *path, SYS_PCFG_t table)
   SYS_DbgLevelPrintf(2, "[cfg][%s:%d:%s()] load config file: %s...\n", SYS_POS, path);
   char line[LINE_SIZE], name[LINE_SIZE], rest[LINE_SIZE], value[LINE_SIZE];
   int32_t loaded = 0;
+  std::vector<bool> copied;  // per table entry: holds a text copy made by this load
   while (SYS_FileGetStr(file, line, LINE_SIZE)) {
     if (!*line)
       continue;
@@ -161,8 +169,13 @@ int SYS_CfgLoad(const char *path, SYS_PCFG_t table)
     SYS_Cut(line, rest, '=', 1);
     SYS_Cut(rest, value, '"', 1);
     for (SYS_PCFG_t entry = table; entry->name; entry++)
-      if (!std::strcmp(entry->name, name))
-        assign(*entry, value);
+      if (!std::strcmp(entry->name, name)) {
+        const size_t index = size_t(entry - table);
+        if (copied.size() <= index)
+          copied.resize(index + 1, false);
+        assign(*entry, value, copied[index]);
+        copied[index] = entry->type == SYS_CFG_TEXT;
+      }
     loaded++;
   }
   SYS_FileClose(file);
