@@ -11,6 +11,9 @@ korv_add_test(korv-window-gl LABEL gl
 add_executable(korv-window-demo ${CMAKE_CURRENT_LIST_DIR}/window_demo.cpp)
 target_link_libraries(korv-window-demo PRIVATE media)
 set_target_properties(korv-window-demo PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+if(KORV_SANITIZE)
+  target_sources(korv-window-demo PRIVATE $<TARGET_OBJECTS:korv-keep-gl-drivers>)
+endif()
 add_test(NAME korv-window-demo COMMAND korv-window-demo 1500)
 set_tests_properties(korv-window-demo PROPERTIES LABELS gl TIMEOUT 60
-  ENVIRONMENT "KORVADYNE_HEADLESS=1" WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  ENVIRONMENT "KORVADYNE_HEADLESS=1;${KORV_SANITIZER_ENV}" WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests)

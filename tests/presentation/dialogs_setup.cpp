@@ -34,6 +34,17 @@ std::string ReadFile(const fs::path &path) {
   return s.str();
 }
 
+// A death test's child runs SetUp in a process of its own and ends inside the test
+// body, so TearDown never runs there: each process removes its last folder at exit.
+fs::path &ProcessFolder() {
+  static fs::path folder;
+  return folder;
+}
+void RemoveProcessFolder() {
+  std::error_code ignored;
+  if (!ProcessFolder().empty()) fs::remove_all(ProcessFolder(), ignored);
+}
+
 class Dialogs : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -43,6 +54,10 @@ class Dialogs : public ::testing::Test {
     dir_ = fs::temp_directory_path() / ("korv-dialogs-" + std::string(info->name()) + "-" + std::to_string(::getpid()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
+    // The folder's path is made before the handler is registered, so it outlives it.
+    static const bool removedAtExit = (ProcessFolder(), std::atexit(RemoveProcessFolder) == 0);
+    (void)removedAtExit;
+    ProcessFolder() = dir_;
     const fs::path content = fs::path(std::getenv("KORV_BINARY_DIR")) / "content";
     const fs::path data = fs::path(std::getenv("KORV_SOURCE_DIR")) / "data";
     for (const char *f : {"DejaVuSans.ttf", "DejaVuSans-Bold.ttf", "dialog_head.tga"})
@@ -54,6 +69,7 @@ class Dialogs : public ::testing::Test {
     if (dir_.empty()) return;
     fs::current_path(fs::temp_directory_path());
     fs::remove_all(dir_);
+    ProcessFolder().clear();
   }
   // Starts the framework with the log in "dialogs.log" and the extra options.
   void Start(std::vector<const char *> options = {}) {
