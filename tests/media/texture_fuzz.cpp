@@ -105,8 +105,13 @@ void StartOnce() {
 #ifdef KORV_LIBFUZZER
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   StartOnce();
-  fuzz::GivesBackWhatItTakes(
-      [&] { fuzz::Expect(LoadOne(data, size), "a load fails with an error or returns a consistent bitmap"); });
+  auto load = [&] { fuzz::Expect(LoadOne(data, size), "a load fails with an error or returns a consistent bitmap"); };
+  // The tracked total comes from a written report, which costs a hundred times a
+  // load: one input in sixteen (by length, so a finding reproduces) is checked.
+  if (size % 16 == 0)
+    fuzz::GivesBackWhatItTakes(load);
+  else
+    load();
   return 0;
 }
 #else
