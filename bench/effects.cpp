@@ -259,6 +259,7 @@ void StartupParts(wm_window_t *window) {
   ScreenWidth = 1024;
   ScreenHeight = 576;
   glInitExt();
+  TexInit();  // the texture management unit's start-up
   const double loader = time([] { IfeLoad(&IfeLoaderFx, "loader.ife", ""); });
   txOptions(3, 1);
   txOptions(2, 0);

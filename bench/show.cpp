@@ -32,6 +32,7 @@
 #include "base/mem.h"
 #include "media/texture/TL.h"
 #include "media/window/WM.h"
+#include "platform/sysinfo.h"
 #include "presentation/bindings.h"
 #include "presentation/gl.h"
 #include "presentation/glow.h"
@@ -249,7 +250,15 @@ void RangeFigures(const Played &played, int s, int32_t r, int32_t first, int32_t
     for (size_t f = 0; f < played.times[s][p].size(); f++)
       (p == a && (int32_t)f * step < 1000 ? h : o).push_back(played.times[s][p][f]);
   *head = Worst(h);
-  *rest = Median(o);
+  *rest = o.empty() ? -1 : Median(o);  // a one-pattern range has no other frames
+}
+
+// A figure as text, "-" when there is none.
+std::string Ms1(double ms) {
+  if (ms < 0) return "-";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", ms);
+  return text;
 }
 
 void PrintRanges(const Played *before, const Played &after, int32_t first, int32_t last, int32_t step) {
@@ -273,12 +282,12 @@ void PrintRanges(const Played *before, const Played &after, int32_t first, int32
     std::snprintf(label, sizeof label, "%d-%d", kSceneTable[r].firstPattern,
                   std::min(kSceneTable[r].lastPattern, kPatterns - 1));
     if (before)
-      std::printf("%11s  %-25s  %6.1f -> %6.1f  %6.1f -> %6.1f      %6.1f -> %6.1f  %6.1f -> %6.1f\n", label,
-                  RangeName(r), head[0][0], head[1][0], head[0][1], head[1][1], rest[0][0], rest[1][0], rest[0][1],
-                  rest[1][1]);
+      std::printf("%11s  %-25s  %6.1f -> %6.1f  %6.1f -> %6.1f      %6s -> %6s  %6s -> %6s\n", label, RangeName(r),
+                  head[0][0], head[1][0], head[0][1], head[1][1], Ms1(rest[0][0]).c_str(), Ms1(rest[1][0]).c_str(),
+                  Ms1(rest[0][1]).c_str(), Ms1(rest[1][1]).c_str());
     else
-      std::printf("%11s  %-25s  %8.1f  %9.1f      %8.1f  %9.1f\n", label, RangeName(r), head[1][0], head[1][1],
-                  rest[1][0], rest[1][1]);
+      std::printf("%11s  %-25s  %8.1f  %9.1f      %8s  %9s\n", label, RangeName(r), head[1][0], head[1][1],
+                  Ms1(rest[1][0]).c_str(), Ms1(rest[1][1]).c_str());
   }
 }
 
@@ -317,6 +326,7 @@ int main(int argc, char **argv) {
       return 2;
     }
   }
+  platKeepFreedMemory();  // as the program does first thing
   // Frames spread evenly over each pattern's first second.
   const int32_t step = 1000 / frames > 0 ? 1000 / frames : 1;
   if (chdir(KORV_BENCH_BINARY_DIR "/content") != 0 || wmInit() != 0) return 1;

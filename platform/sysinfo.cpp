@@ -1,9 +1,13 @@
 // System and processor queries for the system detection (uname, os-release,
-// CPUID, time-stamp counter).
-// Depends on: POSIX, <cpuid.h> and <x86intrin.h> on x86.
+// CPUID, time-stamp counter), and the C library's keep-freed-memory setting.
+// Depends on: POSIX, <cpuid.h> and <x86intrin.h> on x86, <malloc.h> with glibc.
 #include "platform/sysinfo.h"
 
 #include <sys/utsname.h>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -92,4 +96,13 @@ uint64_t platCpuClockMicros(void) {
   struct timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return (uint64_t)ts.tv_sec * 1000000u + (uint64_t)ts.tv_nsec / 1000u;
+}
+
+void platKeepFreedMemory(void) {
+#if defined(__GLIBC__)
+  // A fixed mmap threshold also stops the allocator from moving it as blocks come and
+  // go; without trimming, freed pages stay mapped and are reused warm.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 1 << 30);
+#endif
 }

@@ -24,3 +24,9 @@ int platCpuId(uint32_t leaf, uint32_t regs[4]);
 uint64_t platCpuTicks(void);
 // Monotonic clock in microseconds.
 uint64_t platCpuClockMicros(void);
+
+// Asks the C library to keep freed memory for reuse rather than hand it back to the
+// system, and to serve blocks up to 32 MB from its heaps: a renderer that frees and
+// reallocates large buffers every frame then touches fresh pages once, not every
+// frame. Nothing happens where the library has no such settings.
+void platKeepFreedMemory(void);
