@@ -15,7 +15,9 @@
 // (before and after measured under the same load); "-reference" plays the latter
 // alone; "-ab N" then, warm, N interleaved rounds of both ways on the patterns of the
 // two scenes, after a read-back that must find 0 differing bytes; "-realtime" show time follows the clock, one line
-// per frame on stderr (time, minor page faults); "-csv" one line per frame on stderr.
+// per frame on stderr (time, minor page faults); "-system-malloc" leaves the C
+// library's allocator at its defaults (the program keeps freed memory); "-csv" one line
+// per frame on stderr.
 // Run under an X display (Xvfb) with LIBGL_ALWAYS_SOFTWARE=1 for llvmpipe.
 #include <algorithm>
 #include <chrono>
@@ -294,7 +296,7 @@ void PrintRanges(const Played *before, const Played &after, int32_t first, int32
 }  // namespace
 
 int main(int argc, char **argv) {
-  bool sizes[2] = {true, true}, csv = false, realTime = false, compare = false;
+  bool sizes[2] = {true, true}, csv = false, realTime = false, compare = false, keepFreed = true;
   int32_t first = 0, last = kPatterns - 1, frames = 25, abRounds = 0;
   int abPair[2] = {1, 0};
   for (int i = 1; i < argc; i++) {
@@ -314,6 +316,8 @@ int main(int argc, char **argv) {
       variant = 1;
     } else if (!std::strcmp(argv[i], "-ab") && i + 1 < argc) {
       abRounds = std::clamp(std::atoi(argv[++i]), 1, 50);
+    } else if (!std::strcmp(argv[i], "-system-malloc")) {
+      keepFreed = false;
     } else if (!std::strcmp(argv[i], "-realtime")) {
       realTime = true;
     } else if (!std::strcmp(argv[i], "-csv")) {
@@ -321,12 +325,12 @@ int main(int argc, char **argv) {
     } else {
       std::fprintf(stderr,
                    "usage: %s [-sizes 576,1080] [-patterns A-B] [-frames N] [-before] [-reference] [-ab N] "
-                   "[-realtime] [-csv]\n",
+                   "[-system-malloc] [-realtime] [-csv]\n",
                    argv[0]);
       return 2;
     }
   }
-  platKeepFreedMemory();  // as the program does first thing
+  if (keepFreed) platKeepFreedMemory();  // as the program does first thing
   // Frames spread evenly over each pattern's first second.
   const int32_t step = 1000 / frames > 0 ? 1000 / frames : 1;
   if (chdir(KORV_BENCH_BINARY_DIR "/content") != 0 || wmInit() != 0) return 1;
