@@ -28,6 +28,7 @@
 #include "base/file.h"
 #include "media/texture/TL.h"
 #include "media/window/WM.h"
+#include "platform/sysinfo.h"
 #include "presentation/bindings.h"
 #include "presentation/gl.h"
 #include "presentation/ife.h"
@@ -339,6 +340,7 @@ double MedianFrame(wm_window_t *window, int32_t width, int32_t height, int32_t p
 }  // namespace
 
 int main(int argc, char **argv) {
+  platKeepFreedMemory();  // as the program does first thing
   const std::string binary = KORV_BENCH_BINARY_DIR;
   std::printf("effects benchmark (llvmpipe, %u hardware threads)\n", std::thread::hardware_concurrency());
   if (argc > 1 && std::strcmp(argv[1], "startup") == 0) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "media/window/WM.h"
+#include "platform/sysinfo.h"
 #include "presentation/gl.h"
 #include "presentation/glow.h"
 #include "presentation/ife.h"
@@ -91,6 +92,7 @@ int32_t WhiteSprite() {
 }  // namespace
 
 int main() {
+  platKeepFreedMemory();  // as the program does first thing
   std::printf("scenes benchmark (llvmpipe, %u hardware threads)\n", std::thread::hardware_concurrency());
   if (ProcBuildTables(nullptr) != 0) return 1;
   static float field[32768];

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "media/window/WM.h"
+#include "platform/sysinfo.h"
 #include "presentation/gl.h"
 #include "presentation/glow.h"
 #include "presentation/ife.h"
@@ -122,6 +123,7 @@ double MedianSceneCpu(int32_t pattern) {
 }  // namespace
 
 int main() {
+  platKeepFreedMemory();  // as the program does first thing
   const std::string binary = KORV_BENCH_BINARY_DIR;
   std::printf("scenes benchmark, patterns 32 to 54 (llvmpipe, %u hardware threads)\n",
               std::thread::hardware_concurrency());
