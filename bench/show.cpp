@@ -17,7 +17,7 @@
 // two scenes, after a read-back that must find 0 differing bytes; "-realtime" show time follows the clock, one line
 // per frame on stderr (time, minor page faults); "-system-malloc" leaves the C
 // library's allocator at its defaults (the program keeps freed memory); "-csv" one line
-// per frame on stderr.
+// per frame on stderr (variant, size, pattern, time, ms, minor page faults).
 // Run under an X display (Xvfb) with LIBGL_ALWAYS_SOFTWARE=1 for llvmpipe.
 #include <algorithm>
 #include <chrono>
@@ -382,9 +382,11 @@ int main(int argc, char **argv) {
         for (int w = 0; w < (compare ? 2 : 1); w++) {
           const int v = compare ? (rangeStart ? w : (f % 2) ^ w) : 0;
           variant = compare ? v : shown;
+          const long faults = MinorFaults();
           const double ms = Frame(window, width, height, t);
           played[v].times[s][p].push_back(ms);
-          if (csv) std::fprintf(stderr, "%d,%dx%d,%d,%d,%.2f\n", variant, width, height, p, t, ms);
+          if (csv)
+            std::fprintf(stderr, "%d,%dx%d,%d,%d,%.2f,%ld\n", variant, width, height, p, t, ms, MinorFaults() - faults);
         }
       }
     variant = shown;
