@@ -70,3 +70,15 @@ inline void X11SendKey(Display *d, Window w, KeySym key) {
   XSendEvent(d, w, True, KeyReleaseMask, &e);
   XFlush(d);
 }
+
+// Opens display and sends key to pid's window titled title (with viewableOnly, only a
+// mapped one); false while there is none.
+inline bool X11SendKeyTo(const std::string &display, const char *title, pid_t pid, KeySym key,
+                         bool viewableOnly = false) {
+  Display *d = XOpenDisplay(display.c_str());
+  if (!d) return false;
+  const Window w = X11FindWindow(d, DefaultRootWindow(d), title, pid, viewableOnly);
+  if (w) X11SendKey(d, w, key);
+  XCloseDisplay(d);
+  return w != 0;
+}

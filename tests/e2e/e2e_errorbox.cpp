@@ -10,29 +10,20 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
-#include <vector>
+
+#include "tests/common/program_run.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-std::string ReadFile(const fs::path &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 bool Alive(pid_t pid) {
   // A killed box may stay a zombie of init for a moment: only a running one counts.
@@ -50,10 +41,7 @@ class ErrorBox : public ::testing::Test {
     ASSERT_NE(bin, nullptr);
     build_ = bin;
     ASSERT_TRUE(fs::exists(build_ / "bin" / "korvadyne")) << "korvadyne not built";
-    dir_ = fs::temp_directory_path() /
-           ("korv-errorbox-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
-            std::to_string(::getpid()));
-    fs::remove_all(dir_);
+    dir_ = FreshTestFolder("korv-errorbox");
     fs::create_directories(dir_ / "desktop");
     fs::copy_file(build_ / "bin" / "korvadyne", dir_ / "korvadyne");
     // The stand-in box: records that it is up, then waits for the user that never comes.
@@ -62,10 +50,7 @@ class ErrorBox : public ::testing::Test {
     fs::permissions(zenity, fs::perms::owner_all);
   }
   void TearDown() override {
-    if (pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
+    run_.Kill();
     if (const pid_t box = BoxPid(); box > 0 && Alive(box)) kill(box, SIGKILL);
     if (!dir_.empty()) fs::remove_all(dir_);
   }
@@ -78,49 +63,29 @@ class ErrorBox : public ::testing::Test {
   }
 
   void Start(bool headless) {
-    pid_ = fork();
-    ASSERT_GE(pid_, 0);
-    if (pid_ == 0) {
-      std::string exe = (dir_ / "korvadyne").string();
-      std::string dflt = "-default";
-      char *argv[] = {exe.data(), dflt.data(), nullptr};
-      freopen((dir_ / "stderr.txt").c_str(), "w", stderr);
-      freopen((dir_ / "stdout.txt").c_str(), "w", stdout);
-      if (headless) setenv("KORVADYNE_HEADLESS", "1", 1);
-      else unsetenv("KORVADYNE_HEADLESS");
-      const char *path = std::getenv("PATH");
-      setenv("PATH", ((dir_ / "desktop").string() + ":" + (path ? path : "/usr/bin:/bin")).c_str(), 1);
-      setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
-      setenv("ALSOFT_DRIVERS", "null", 1);
-      chdir("/");
-      execv(exe.c_str(), argv);
-      _exit(127);
-    }
-    started_ = Clock::now();
+    const char *path = std::getenv("PATH");
+    ASSERT_TRUE(run_.Start(
+        {.program = dir_ / "korvadyne",
+         .args = {"-default"},
+         .env = {{"KORVADYNE_HEADLESS", headless ? std::optional<std::string>("1") : std::nullopt},
+                 {"PATH", (dir_ / "desktop").string() + ":" + (path ? path : "/usr/bin:/bin")},
+                 {"LIBGL_ALWAYS_SOFTWARE", "1"},
+                 {"ALSOFT_DRIVERS", "null"}},
+         .workDir = "/",
+         .out = dir_ / "stdout.txt",
+         .err = dir_ / "stderr.txt",
+         .dieWithTest = false}));
   }
 
   // Exit code, 128 + signal, or -1 when the run did not end within the timeout.
-  int Wait(std::chrono::seconds timeout) {
-    int status = 0;
-    while (Clock::now() - started_ < timeout) {
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return -1;
-  }
+  int Wait(std::chrono::seconds timeout) { return run_.Wait(timeout); }
 
   // True once the program has said the message (both boxes copy it to stderr first).
   bool WaitForMessage(const std::string &text, std::chrono::seconds timeout) {
     const auto end = Clock::now() + timeout;
     while (Clock::now() < end) {
       if (Stderr().find(text) != std::string::npos) return true;
-      if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-        pid_ = -1;
-        return false;
-      }
+      if (run_.Poll() != -1) return false;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return false;
@@ -136,8 +101,7 @@ class ErrorBox : public ::testing::Test {
   void TerminateWhileTheBoxWaits(const char *message, bool systemBox);
 
   fs::path build_, dir_;
-  pid_t pid_ = -1;
-  Clock::time_point started_;
+  RunningProgram run_;
 };
 
 // The music file is opened after the sound device: the error exit must close it.
@@ -160,8 +124,8 @@ void ErrorBox::TerminateWhileTheBoxWaits(const char *message, bool systemBox) {
   } else {
     std::this_thread::sleep_for(std::chrono::seconds(1));
   }
-  ASSERT_EQ(waitpid(pid_, nullptr, WNOHANG), 0) << "the box did not wait: " << Stderr();
-  ASSERT_EQ(kill(pid_, SIGTERM), 0);
+  ASSERT_EQ(run_.Poll(), -1) << "the box did not wait: " << Stderr();
+  ASSERT_EQ(kill(run_.Pid(), SIGTERM), 0);
   EXPECT_EQ(Wait(std::chrono::seconds(20)), 1) << Stderr();
   if (box > 0) {
     bool gone = false;

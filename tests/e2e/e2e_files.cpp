@@ -5,33 +5,19 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "tests/common/program_run.h"
 #include "tests/common/xvfb.h"
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 namespace {
-
-std::string ReadFile(const fs::path &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 void WriteFile(const fs::path &path, const std::string &bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
@@ -55,9 +41,7 @@ class Files : public ::testing::Test {
     ASSERT_TRUE(fs::exists(build_ / "bin" / "korvadyne")) << "korvadyne not built";
     server_ = StartPrivateXvfb("1280x720x24", &display_);
     ASSERT_GT(server_, 0) << "Xvfb did not start";
-    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    root_ = fs::temp_directory_path() / ("korv-e2e-files-" + name + "-" + std::to_string(::getpid()));
-    fs::remove_all(root_);
+    root_ = FreshTestFolder("korv-e2e-files");
     program_ = root_ / "program";
     start_ = root_ / "start";
     fs::create_directories(program_);
@@ -65,11 +49,8 @@ class Files : public ::testing::Test {
     fs::copy_file(build_ / "bin" / "korvadyne", program_ / "korvadyne");
   }
   void TearDown() override {
-    for (pid_t pid : {pid_, server_})
-      if (pid > 0) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-      }
+    run_.Kill();
+    KillAndReap(server_);
     std::error_code ignored;
     if (!root_.empty()) fs::remove_all(root_, ignored);
   }
@@ -87,39 +68,21 @@ class Files : public ::testing::Test {
   // Runs the copy from the start folder with args to its end; its exit code, or -1
   // when it did not end within the timeout.
   int Run(const std::vector<std::string> &args, std::chrono::seconds timeout) {
-    pid_ = fork();
-    if (pid_ == 0) {
-      prctl(PR_SET_PDEATHSIG, SIGKILL);
-      std::string exe = (program_ / "korvadyne").string();
-      std::vector<std::string> copy = args;
-      std::vector<char *> argv{exe.data()};
-      for (std::string &a : copy) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      freopen((root_ / "stderr.txt").c_str(), "w", stderr);
-      freopen((root_ / "stdout.txt").c_str(), "w", stdout);
-      setenv("DISPLAY", display_.c_str(), 1);
-      setenv("KORVADYNE_HEADLESS", "1", 1);
-      setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
-      setenv("ALSOFT_DRIVERS", "null", 1);
-      if (chdir(start_.c_str()) == 0) execv(exe.c_str(), argv.data());
-      _exit(127);
-    }
-    const Clock::time_point started = Clock::now();
-    int status = 0;
-    while (Clock::now() - started < timeout) {
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return -1;
+    if (!run_.Start({.program = program_ / "korvadyne",
+                     .args = args,
+                     .env = ShowEnvironment(display_),
+                     .workDir = start_,
+                     .out = root_ / "stdout.txt",
+                     .err = root_ / "stderr.txt"}))
+      return -1;
+    return run_.Wait(timeout);
   }
   std::string Stderr() const { return ReadFile(root_ / "stderr.txt"); }
 
   fs::path build_, root_, program_, start_;
   std::string display_;
-  pid_t server_ = -1, pid_ = -1;
+  pid_t server_ = -1;
+  RunningProgram run_;
 };
 
 // The log opens in the start folder and stays there when the program moves into

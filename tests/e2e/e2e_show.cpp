@@ -5,35 +5,23 @@
 #include <X11/keysym.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "tests/common/program_run.h"
 #include "tests/common/x11_window.h"
 #include "tests/common/xvfb.h"
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 namespace {
-
-std::string ReadFile(const fs::path &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // A private copy of bin/ (and of the loose content when there is no pack), so a test
 // can take files away without touching the build.
@@ -46,22 +34,15 @@ class Show : public ::testing::Test {
     ASSERT_NE(bin, nullptr);
     build_ = bin;
     ASSERT_TRUE(fs::exists(build_ / "bin" / "korvadyne")) << "korvadyne not built";
-    dir_ = fs::temp_directory_path() /
-           ("korv-e2e-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
-            std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    dir_ = FreshTestFolder("korv-e2e");
     out_ = dir_;
     fs::copy_file(build_ / "bin" / "korvadyne", dir_ / "korvadyne");
     if (fs::exists(build_ / "bin" / "quv.dat")) fs::copy_file(build_ / "bin" / "quv.dat", dir_ / "quv.dat");
     else CopyContent();
   }
   void TearDown() override {
-    for (pid_t pid : {pid_, server_})
-      if (pid > 0) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-      }
+    run_.Kill();
+    KillAndReap(server_);
     std::error_code ignored;
     if (!dir_.empty()) fs::remove_all(dir_, ignored);
     if (!out_.empty()) fs::remove_all(out_, ignored);
@@ -77,49 +58,20 @@ class Show : public ::testing::Test {
   // Starts the copy with args; stdout and stderr go to files in the folder. With
   // executable, that open file is run instead of the copy's path.
   void Start(const std::vector<std::string> &args, int executable = -1) {
-    pid_ = fork();
-    ASSERT_GE(pid_, 0);
-    if (pid_ == 0) {
-      prctl(PR_SET_PDEATHSIG, SIGKILL);
-      std::vector<char *> argv;
-      std::string exe = (dir_ / "korvadyne").string();
-      argv.push_back(exe.data());
-      std::vector<std::string> copy = args;
-      for (std::string &a : copy) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      freopen((out_ / "stdout.txt").c_str(), "w", stdout);
-      freopen((out_ / "stderr.txt").c_str(), "w", stderr);
-      setenv("DISPLAY", display_.c_str(), 1);
-      setenv("KORVADYNE_HEADLESS", "1", 1);
-      setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
-      setenv("ALSOFT_DRIVERS", "null", 1);
-      // The log stays where the run starts: start in the folder it is read from
-      // (e2e_files starts elsewhere).
-      if (chdir(out_.c_str()) != 0) _exit(126);
-      if (executable >= 0) fexecve(executable, argv.data(), environ);
-      else execv(exe.c_str(), argv.data());
-      _exit(127);
-    }
-    started_ = Clock::now();
+    // The log stays where the run starts: start in the folder it is read from
+    // (e2e_files starts elsewhere).
+    ASSERT_TRUE(run_.Start({.program = dir_ / "korvadyne",
+                            .args = args,
+                            .env = ShowEnvironment(display_),
+                            .workDir = out_,
+                            .out = out_ / "stdout.txt",
+                            .err = out_ / "stderr.txt",
+                            .executable = executable}));
   }
 
   // Exit code, or -1 when it did not end within the timeout (it is killed then).
-  int Wait(std::chrono::seconds timeout) {
-    int status = 0;
-    while (Clock::now() - started_ < timeout) {
-      pid_t r = waitpid(pid_, &status, WNOHANG);
-      if (r == pid_) {
-        pid_ = -1;
-        elapsed_ = Clock::now() - started_;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    kill(pid_, SIGKILL);
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return -1;
-  }
+  int Wait(std::chrono::seconds timeout) { return run_.Wait(timeout); }
+  pid_t Pid() const { return run_.Pid(); }
 
   std::string Stderr() const { return ReadFile(out_ / "stderr.txt"); }
 
@@ -127,21 +79,8 @@ class Show : public ::testing::Test {
   pid_t server_ = -1;
   fs::path build_, dir_;
   fs::path out_;  // where stdout.txt and stderr.txt go: the copy's folder unless moved
-  pid_t pid_ = -1;
-  Clock::time_point started_;
-  Clock::duration elapsed_{};
+  RunningProgram run_;
 };
-
-// Sends a press and a release of key to the window of process pid; false when it has
-// no window yet.
-bool SendKey(const std::string &display, pid_t pid, KeySym key) {
-  Display *d = XOpenDisplay(display.c_str());
-  if (!d) return false;
-  Window w = X11FindWindow(d, DefaultRootWindow(d), "tarvo!korvadyne", pid);
-  if (w) X11SendKey(d, w, key);
-  XCloseDisplay(d);
-  return w != 0;
-}
 
 // What a window manager sends when the user closes a window: WM_PROTOCOLS with
 // WM_DELETE_WINDOW, delivered by the X server. False when there is no window yet.
@@ -190,13 +129,13 @@ TEST_F(Show, EscapeEndsTheRunWithCode0) {
   // A few seconds in the show draws (the loading screen or the first scene).
   double lit = -1;
   for (int i = 0; i < 20 && lit <= 0; i++) {
-    lit = LitShare(display_, pid_);
+    lit = LitShare(display_, Pid());
     if (lit <= 0) std::this_thread::sleep_for(std::chrono::milliseconds(250));
   }
   EXPECT_GT(lit, 0.0) << "the window stays black";
   bool sent = false;
   for (int i = 0; i < 40 && !sent; i++) {
-    sent = SendKey(display_, pid_, XK_Escape);
+    sent = X11SendKeyTo(display_, "tarvo!korvadyne", Pid(), XK_Escape);
     if (!sent) std::this_thread::sleep_for(std::chrono::milliseconds(250));
   }
   EXPECT_TRUE(sent) << "no window titled tarvo!korvadyne";
@@ -214,7 +153,7 @@ TEST_F(Show, EscapeEndsTheRunWithCode0) {
 TEST_F(Show, TerminationSignalEndsTheRunWithCode0) {
   Start({"-default"});
   std::this_thread::sleep_for(std::chrono::seconds(4));
-  ASSERT_EQ(kill(pid_, SIGTERM), 0);
+  ASSERT_EQ(kill(Pid(), SIGTERM), 0);
   EXPECT_EQ(Wait(std::chrono::seconds(20)), 0) << Stderr();
 }
 
@@ -224,10 +163,10 @@ TEST_F(Show, ClosingTheWindowEndsTheRunWithCode0) {
   double lit = -1;
   for (int i = 0; i < 240 && lit <= 0; i++) {
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    lit = LitShare(display_, pid_);
+    lit = LitShare(display_, Pid());
   }
   EXPECT_GT(lit, 0.0) << "the window stays black";
-  ASSERT_TRUE(SendClose(display_, pid_)) << "no window titled tarvo!korvadyne";
+  ASSERT_TRUE(SendClose(display_, Pid())) << "no window titled tarvo!korvadyne";
   EXPECT_EQ(Wait(std::chrono::seconds(30)), 0) << Stderr();
   // The normal end: neither the exit procedures nor the framework's shutdown.
   EXPECT_EQ(ReadFile(dir_ / "debug.log").find("[exit] --- subsystems"), std::string::npos);
