@@ -28,6 +28,7 @@
 #include "platform/msgbox.h"
 #include "presentation/bindings.h"
 #include "presentation/gl.h"
+#include "presentation/rounding.h"
 #include "presentation/textures.h"
 #include "presentation/window.h"
 #include "scene/counters.h"
@@ -49,19 +50,10 @@ bool NameIs(const ShortString &s, const char *text) {
   return s.size() == n && std::memcmp(s.c_str(), text, n) == 0;
 }
 
-double RoundEven(double v) {
-  double r = std::floor(v);
-  double d = v - r;
-  if (d > 0.5 || (d == 0.5 && std::fmod(r, 2.0) != 0.0)) r += 1.0;
-  return r;
-}
-
 // The interpolation field keeps the low 8 bits of its rounded value.
 uint8_t LowByte(float value) {
-  if (!std::isfinite(value)) return 0;
-  double r = RoundEven(value);
-  if (std::fabs(r) >= 9.2e18) return 0;
-  return (uint8_t)(uint64_t)(int64_t)r;
+  if (!std::isfinite(value) || std::fabs(value) >= 9.2e18) return 0;
+  return (uint8_t)(uint64_t)RoundHalfEven<int64_t>(value);
 }
 
 // Reads the counted lines of one file; the first problem is logged and kept.
@@ -251,13 +243,7 @@ int IfeParseInteger(const char *text, size_t length, int32_t *value) {
   return 1;
 }
 
-int32_t IfeRoundEven(float value) {
-  if (std::isnan(value)) return 0;
-  double r = RoundEven(value);
-  if (r >= (double)INT32_MAX) return INT32_MAX;
-  if (r <= (double)INT32_MIN) return INT32_MIN;
-  return (int32_t)r;
-}
+int32_t IfeRoundEven(float value) { return RoundHalfEven<int32_t>(value); }
 
 namespace {
 
