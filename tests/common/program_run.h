@@ -49,7 +49,7 @@ inline void KillAndReap(pid_t pid) {
 // One variable of the run's environment: set, kept when already there, or unset.
 struct EnvSetting {
   std::string name;
-  std::optional<std::string> value;  // none: unset
+  std::optional<std::string> value{};  // none: unset
   bool keepExisting = false;
 };
 
@@ -58,14 +58,15 @@ inline std::vector<EnvSetting> ShowEnvironment(const std::string &display) {
   return {{"DISPLAY", display}, {"KORVADYNE_HEADLESS", "1"}, {"LIBGL_ALWAYS_SOFTWARE", "1"}, {"ALSOFT_DRIVERS", "null"}};
 }
 
+// What a run may leave out has an initializer, so designated initializers can skip it.
 struct ProgramRun {
   std::filesystem::path program;
-  std::vector<std::string> args;  // after the program's path
-  std::vector<EnvSetting> env;    // changes to the test's own environment
-  std::filesystem::path workDir;  // empty: the test's own
-  std::filesystem::path out, err;  // files for stdout and stderr; empty: the test's own
-  bool dieWithTest = true;         // SIGKILL when the test process ends
-  int executable = -1;             // an open file run in place of program
+  std::vector<std::string> args{};      // after the program's path
+  std::vector<EnvSetting> env{};        // changes to the test's own environment
+  std::filesystem::path workDir{};      // empty: the test's own
+  std::filesystem::path err{}, out{};   // files for stderr and stdout; empty: the test's own
+  int executable = -1;                  // an open file run in place of program
+  bool dieWithTest = true;              // SIGKILL when the test process ends
 };
 
 class RunningProgram {

@@ -9,20 +9,14 @@
 #include <gtest/gtest.h>
 
 #include <X11/keysym.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
+#include "tests/common/program_run.h"
 #include "tests/common/x11_window.h"
 #include "tests/common/xvfb.h"
 
@@ -32,13 +26,6 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr auto kShowPlayed = std::chrono::seconds(30);
-
-std::string ReadFile(const fs::path &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 class SanitizedShow : public ::testing::Test {
  protected:
@@ -57,40 +44,23 @@ class SanitizedShow : public ::testing::Test {
     fs::copy_file(build / "bin" / "quv.dat", dir_ / "quv.dat");
   }
   void TearDown() override {
-    for (pid_t pid : {pid_, server_})
-      if (pid > 0) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-      }
+    run_.Kill();
+    KillAndReap(server_);
     std::error_code ignored;
     if (!dir_.empty()) fs::remove_all(dir_, ignored);
   }
 
   void Start() {
-    pid_ = fork();
-    ASSERT_GE(pid_, 0);
-    if (pid_ == 0) {
-      prctl(PR_SET_PDEATHSIG, SIGKILL);
-      if (!freopen((dir_ / "stdout.txt").c_str(), "w", stdout) ||
-          !freopen((dir_ / "stderr.txt").c_str(), "w", stderr) || chdir(dir_.c_str()) != 0)
-        _exit(126);
-      setenv("DISPLAY", display_.c_str(), 1);
-      setenv("KORVADYNE_HEADLESS", "1", 1);
-      setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
-      setenv("ALSOFT_DRIVERS", "null", 1);
-      const std::string exe = (dir_ / "korvadyne").string();
-      execl(exe.c_str(), exe.c_str(), "-default", "-v", (char *)nullptr);
-      _exit(127);
-    }
+    ASSERT_TRUE(run_.Start({.program = dir_ / "korvadyne",
+                            .args = {"-default", "-v"},
+                            .env = ShowEnvironment(display_),
+                            .workDir = dir_,
+                            .err = dir_ / "stderr.txt",
+                            .out = dir_ / "stdout.txt"}));
   }
 
   // Exit code once the run has ended, -1 while it runs.
-  int Poll() {
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) != pid_) return -1;
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
+  int Poll() { return run_.Poll(); }
 
   // Waits until the log shows the timeline's start; false when the run ends or the
   // time is up first.
@@ -104,21 +74,15 @@ class SanitizedShow : public ::testing::Test {
     return false;
   }
 
-  bool SendEscape() {
-    Display *d = XOpenDisplay(display_.c_str());
-    if (!d) return false;
-    const Window w = X11FindWindow(d, DefaultRootWindow(d), "tarvo!korvadyne", pid_, true);
-    if (w) X11SendKey(d, w, XK_Escape);
-    XCloseDisplay(d);
-    return w != 0;
-  }
+  bool SendEscape() { return X11SendKeyTo(display_, "tarvo!korvadyne", run_.Pid(), XK_Escape, true); }
 
   std::string Stderr() const { return ReadFile(dir_ / "stderr.txt"); }
 
   std::string display_;
-  pid_t server_ = -1, pid_ = -1;
+  pid_t server_ = -1;
   int exit_ = -1;
   fs::path dir_;
+  RunningProgram run_;
 };
 
 TEST_F(SanitizedShow, First30SecondsThenEscapeEndCleanly) {

@@ -72,8 +72,8 @@ class ErrorBox : public ::testing::Test {
                  {"LIBGL_ALWAYS_SOFTWARE", "1"},
                  {"ALSOFT_DRIVERS", "null"}},
          .workDir = "/",
-         .out = dir_ / "stdout.txt",
          .err = dir_ / "stderr.txt",
+         .out = dir_ / "stdout.txt",
          .dieWithTest = false}));
   }
 

@@ -72,8 +72,8 @@ class Files : public ::testing::Test {
                      .args = args,
                      .env = ShowEnvironment(display_),
                      .workDir = start_,
-                     .out = root_ / "stdout.txt",
-                     .err = root_ / "stderr.txt"}))
+                     .err = root_ / "stderr.txt",
+                     .out = root_ / "stdout.txt"}))
       return -1;
     return run_.Wait(timeout);
   }

@@ -64,8 +64,8 @@ class Show : public ::testing::Test {
                             .args = args,
                             .env = ShowEnvironment(display_),
                             .workDir = out_,
-                            .out = out_ / "stdout.txt",
                             .err = out_ / "stderr.txt",
+                            .out = out_ / "stdout.txt",
                             .executable = executable}));
   }
 

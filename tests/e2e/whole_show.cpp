@@ -16,11 +16,7 @@
 // contact sheet from them).
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -29,12 +25,12 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "presentation/tempo.h"
+#include "tests/common/program_run.h"
 #include "tests/common/x11_window.h"
 #include "tests/common/xvfb.h"
 #include "tests/e2e/capture.h"
@@ -43,13 +39,6 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-std::string ReadFile(const fs::path &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // Timeline ms at which pattern starts, from the tempo segments.
 int32_t PatternStart(int32_t pattern) {
@@ -242,42 +231,23 @@ class WholeShow : public ::testing::Test {
     fs::copy_file(fs::path(bin) / "bin" / "quv.dat", dir_ / "quv.dat");
   }
   void TearDown() override {
-    for (pid_t pid : {pid_, server_})
-      if (pid > 0) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-      }
+    run_.Kill();
+    KillAndReap(server_);
     std::error_code ignored;
     if (!dir_.empty()) fs::remove_all(dir_, ignored);
   }
 
   void Start() {
-    pid_ = fork();
-    if (pid_ == 0) {
-      prctl(PR_SET_PDEATHSIG, SIGKILL);
-      freopen((dir_ / "stderr.txt").c_str(), "w", stderr);
-      setenv("DISPLAY", display_.c_str(), 1);
-      setenv("KORVADYNE_HEADLESS", "1", 1);
-      setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
-      setenv("ALSOFT_DRIVERS", "null", 1);
-      const std::string exe = (dir_ / "korvadyne").string();
-      // The log stays where the run starts: start in the folder it is read from.
-      if (chdir(dir_.c_str()) == 0) execl(exe.c_str(), exe.c_str(), "-default", "-v", (char *)nullptr);
-      _exit(127);
-    }
-    started_ = Clock::now();
+    // The log stays where the run starts: start in the folder it is read from.
+    ASSERT_TRUE(run_.Start({.program = dir_ / "korvadyne",
+                            .args = {"-default", "-v"},
+                            .env = ShowEnvironment(display_),
+                            .workDir = dir_,
+                            .err = dir_ / "stderr.txt"}));
   }
 
   // Exit code, or -1 while it runs.
-  int Poll() {
-    int status = 0;
-    if (exit_ != -1) return exit_;
-    if (waitpid(pid_, &status, WNOHANG) != pid_) return -1;
-    pid_ = -1;
-    ended_ = Clock::now();
-    exit_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return exit_;
-  }
+  int Poll() { return exit_ = run_.Poll(); }
 
   // Waits for the log line written just before the timer restarts; false when the run
   // ended or it did not come in time. Polled every millisecond, so the stamp is late
@@ -285,7 +255,7 @@ class WholeShow : public ::testing::Test {
   bool WaitForTimelineZero(std::chrono::seconds timeout) {
     const fs::path log = dir_ / "debug.log";
     std::string seen;
-    while (Clock::now() - started_ < timeout && Poll() == -1) {
+    while (Clock::now() - run_.Started() < timeout && Poll() == -1) {
       struct stat st {};
       if (stat(log.c_str(), &st) == 0 && (size_t)st.st_size > seen.size()) {
         seen = ReadFile(log);
@@ -312,10 +282,11 @@ class WholeShow : public ::testing::Test {
   }
 
   std::string display_;
-  pid_t server_ = -1, pid_ = -1;
+  pid_t server_ = -1;
   int exit_ = -1;
   fs::path dir_;
-  Clock::time_point started_, ended_, zero_;
+  RunningProgram run_;
+  Clock::time_point zero_;
 };
 
 // How far a picture is lifted above black: the darkest channel of the pixel a tenth of
@@ -364,7 +335,7 @@ TEST_F(WholeShow, EveryRangeDrawsItsSceneFlashesComeOnTimeAndTheRunEndsWithCode0
                                                               << ReadFile(dir_ / "stderr.txt");
   Window window = 0;
   for (int i = 0; i < 100 && !window; i++) {
-    window = X11FindWindow(display, DefaultRootWindow(display), "tarvo!korvadyne", pid_, true);
+    window = X11FindWindow(display, DefaultRootWindow(display), "tarvo!korvadyne", run_.Pid(), true);
     if (!window) std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   ASSERT_NE(window, 0u) << "no window";
@@ -394,9 +365,9 @@ TEST_F(WholeShow, EveryRangeDrawsItsSceneFlashesComeOnTimeAndTheRunEndsWithCode0
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(Poll(), 0) << ReadFile(dir_ / "stderr.txt");
   if (exit_ != -1) {
-    const double played = Timeline(ended_);
+    const double played = Timeline(run_.Ended());
     EXPECT_GE(played, (double)kTimelineEnd - 200) << "the run ended before the timeline did";
-    std::printf("whole run: %.1f s, timeline %.1f s\n", std::chrono::duration<double>(ended_ - started_).count(),
+    std::printf("whole run: %.1f s, timeline %.1f s\n", std::chrono::duration<double>(run_.Ended() - run_.Started()).count(),
                 played / 1000);
   }
 

@@ -5,53 +5,24 @@
 // keyboard focus between ours being given it and the key arriving, and the key is lost.
 #include <gtest/gtest.h>
 
+#include "tests/common/program_run.h"
 #include "tests/common/x11_window.h"
 #include "tests/common/xvfb.h"
 
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
 #include <X11/keysym.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 constexpr const char *kSetupTitle = "tarvo!korvadyne - setup";
 constexpr const char *kShowTitle = "tarvo!korvadyne";
-
-std::string ReadFile(const fs::path &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// A press and a release of key to the titled window of pid; false while it has none.
-bool SendKey(const std::string &display, pid_t pid, const char *title, KeySym key) {
-  Display *d = XOpenDisplay(display.c_str());
-  if (!d) return false;
-  const Window w = X11FindWindow(d, DefaultRootWindow(d), title, pid, true);
-  if (w) X11SendKey(d, w, key);
-  XCloseDisplay(d);
-  return w != 0;
-}
 
 class SetupDialogRun : public ::testing::Test {
  protected:
@@ -62,73 +33,41 @@ class SetupDialogRun : public ::testing::Test {
       GTEST_SKIP() << "korvadyne and its pack are not built";
     StartServer();
     ASSERT_FALSE(display_.empty()) << "Xvfb did not start";
-    dir_ = fs::temp_directory_path() /
-           ("korv-dialogs-e2e-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
-            std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    dir_ = FreshTestFolder("korv-dialogs-e2e");
     fs::copy_file(build_ / "bin" / "korvadyne", dir_ / "korvadyne");
     fs::copy_file(build_ / "bin" / "quv.dat", dir_ / "quv.dat");
   }
   void TearDown() override {
-    if (pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (server_ > 0) {
-      kill(server_, SIGKILL);
-      waitpid(server_, nullptr, 0);
-    }
+    run_.Kill();
+    KillAndReap(server_);
     if (!dir_.empty()) fs::remove_all(dir_);
   }
   void StartServer() {
     server_ = StartPrivateXvfb("1920x1080x24", &display_);
   }
   void Start() {
-    pid_ = fork();
-    ASSERT_GE(pid_, 0);
-    if (pid_ == 0) {
-      std::string exe = (dir_ / "korvadyne").string();
-      char *argv[] = {exe.data(), const_cast<char *>("-v"), nullptr};
-      freopen((dir_ / "stderr.txt").c_str(), "w", stderr);
-      prctl(PR_SET_PDEATHSIG, SIGKILL);
-      setenv("KORVADYNE_HEADLESS", "1", 1);
-      setenv("DISPLAY", display_.c_str(), 1);
-      setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
-      setenv("ALSOFT_DRIVERS", "null", 1);
-      // The log stays where the run starts: start in the folder it is read from.
-      if (chdir(dir_.c_str()) != 0) _exit(126);
-      execv(exe.c_str(), argv);
-      _exit(127);
-    }
-    started_ = Clock::now();
+    // The log stays where the run starts: start in the folder it is read from.
+    ASSERT_TRUE(run_.Start({.program = dir_ / "korvadyne",
+                            .args = {"-v"},
+                            .env = ShowEnvironment(display_),
+                            .workDir = dir_,
+                            .err = dir_ / "stderr.txt"}));
   }
   // Retries sending until the window is there (about 20 s).
   bool SendWhenShown(const char *title, KeySym key) {
     for (int i = 0; i < 80; i++) {
-      if (SendKey(display_, pid_, title, key)) return true;
+      if (X11SendKeyTo(display_, title, run_.Pid(), key, true)) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(250));
     }
     return false;
   }
-  int Wait(std::chrono::seconds timeout) {
-    int status = 0;
-    while (Clock::now() - started_ < timeout) {
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return -1;
-  }
+  int Wait(std::chrono::seconds timeout) { return run_.Wait(timeout); }
   std::string Log() const { return ReadFile(dir_ / "debug.log"); }
 
   fs::path build_, dir_;
   std::string display_;
   pid_t server_ = -1;
-  pid_t pid_ = -1;
-  Clock::time_point started_;
+  RunningProgram run_;
 };
 
 TEST_F(SetupDialogRun, EscapeInTheSetupDialogEndsTheRunBeforeTheShowOpens) {

@@ -7,17 +7,13 @@
 #include "tests/common/xvfb.h"
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <signal.h>
-#include <sys/prctl.h>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
+#include "tests/common/program_run.h"
 #include "tests/common/x11_window.h"
 
 namespace {
@@ -83,29 +79,21 @@ class EffectsEndToEnd : public ::testing::Test {
     ASSERT_TRUE(fs::exists(dir_ / "korvadyne"));
   }
   void TearDown() override {
-    for (pid_t pid : {pid_, server_})
-      if (pid > 0) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-      }
+    run_.Kill();
+    KillAndReap(server_);
     std::error_code ignored;
     fs::remove_all(dir_, ignored);
   }
   void Start() {
-    pid_ = fork();
-    if (pid_ == 0) {
-      prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive the watcher
-      setenv("KORVADYNE_HEADLESS", "1", 1);
-      setenv("ALSOFT_DRIVERS", "null", 0);
-      setenv("DISPLAY", display_.c_str(), 1);
-      std::string exe = (dir_ / "korvadyne").string();
-      if (chdir(dir_.c_str()) == 0) execl(exe.c_str(), exe.c_str(), "-default", (char *)nullptr);
-      _exit(127);
-    }
-    started_ = Clock::now();
+    ASSERT_TRUE(run_.Start({.program = dir_ / "korvadyne",
+                            .args = {"-default"},
+                            .env = {{"KORVADYNE_HEADLESS", "1"},
+                                    {"ALSOFT_DRIVERS", "null", /*keepExisting=*/true},
+                                    {"DISPLAY", display_}},
+                            .workDir = dir_}));
   }
-  double Seconds() const { return std::chrono::duration<double>(Clock::now() - started_).count(); }
-  bool Running() { return waitpid(pid_, nullptr, WNOHANG) == 0; }
+  double Seconds() const { return std::chrono::duration<double>(Clock::now() - run_.Started()).count(); }
+  bool Running() { return run_.Poll() == -1; }
 
   void StartServer() {
     server_ = StartPrivateXvfb("1280x720x24", &display_);
@@ -114,8 +102,7 @@ class EffectsEndToEnd : public ::testing::Test {
   std::string display_;
   pid_t server_ = -1;
   fs::path dir_;
-  pid_t pid_ = -1;
-  Clock::time_point started_;
+  RunningProgram run_;
 };
 
 // Marks are timeline seconds, counted from the first capture after the loading screen.
@@ -134,7 +121,7 @@ TEST_F(EffectsEndToEnd, LoadingScreenThenALitShow) {
   size_t nextMark = 0;
   Capture capture;
   while (nextMark < std::size(marks) && Running() && Seconds() < 90.0) {
-    if (!window) window = X11FindWindow(display, DefaultRootWindow(display), "tarvo!korvadyne", pid_);
+    if (!window) window = X11FindWindow(display, DefaultRootWindow(display), "tarvo!korvadyne", run_.Pid());
     if (window && Grab(display, window, capture)) {
       bool loader = LooksLikeLoader(capture);
       if (loader && showStart < 0) sawLoader = true;
