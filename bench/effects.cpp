@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "base/file.h"
+#include "bench/bench_util.h"
 #include "media/texture/TL.h"
 #include "media/window/WM.h"
 #include "platform/sysinfo.h"
@@ -41,9 +42,6 @@
 #include "presentation/window.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
 
 // The window of process pid titled title: other runs of the program may share the display.
 Window FindWindow(Display *display, Window root, const char *title, pid_t pid) {
@@ -166,7 +164,8 @@ StartRun RunOnce(const std::string &bin, bool logged) {
   return run;
 }
 
-double Median(std::vector<double> v) {
+// Of a few runs: the mean of the middle two of an even count; -1 for none.
+double RunMedian(std::vector<double> v) {
   if (v.empty()) return -1;
   std::sort(v.begin(), v.end());
   return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
@@ -240,10 +239,10 @@ int StartupBench(const std::string &binary) {
   }
   std::printf("start to first frame (-default, 53 loading steps of 10 ms), %d runs:", (int)plain.size());
   for (double t : plain) std::printf(" %.0f", t);
-  std::printf(" ms; median %.0f ms\n", Median(plain));
+  std::printf(" ms; median %.0f ms\n", RunMedian(plain));
   std::printf("with the log on (-c), %d runs, median %.0f ms; phases (median ms):\n", (int)logged.size(),
-              Median(logged));
-  for (int i = 0; i < kCount; i++) std::printf("  %-44s %7.1f\n", kPhases[i].name, Median(phases[i]));
+              RunMedian(logged));
+  for (int i = 0; i < kCount; i++) std::printf("  %-44s %7.1f\n", kPhases[i].name, RunMedian(phases[i]));
   return 0;
 }
 
@@ -301,8 +300,8 @@ void StartupParts(wm_window_t *window) {
   std::printf("start-up work in one process, 1024x576 (ms): loader.ife %.1f, font texture %.1f, screen texture %.1f, "
               "nine effect files %.1f, sprite8/kekviz/greet textures %.1f / %.1f / %.1f, logo and greet files %.1f, "
               "procedural tables %.1f, one loading step without its sleep %.2f (median of 20; x 53 = %.0f)\n",
-              loader, font, screen, effects, texture[0], texture[1], texture[2], files, tables, Median(steps),
-              53 * Median(steps));
+              loader, font, screen, effects, texture[0], texture[1], texture[2], files, tables, RunMedian(steps),
+              53 * RunMedian(steps));
 }
 
 // The timeline time at which each pattern is drawn: inside it, clear of its flash.
@@ -318,23 +317,14 @@ double MedianFrame(wm_window_t *window, int32_t width, int32_t height, int32_t p
     Pattern = tempo.Pattern;
     Beat = tempo.Beat;
     Clock::time_point a = Clock::now();
-    glViewport(0, 0, width, height);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    LetterboxHeight = LetterboxHeightFor(width);
-    glViewport(0, LetterboxY(height, LetterboxHeight), width, LetterboxHeight);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_TEXTURE_2D);
-    glColor3f(1, 1, 1);
+    BeginFrame(width, height);
     ScenesDraw(Pattern);
-    float flash[3];
-    for (int32_t i = 0, n = WhiteFlashParams(Pattern, SegmentTime, tempo.Row, flash); i < n; i++)
-      IfeRender(&IfeWhiteFlashFx, flash[i]);
+    DrawWhiteFlashes(Pattern, SegmentTime, tempo.Row);
     wmSwapBuffers(window);
     glFinish();
     times.push_back(Ms(a, Clock::now()));
   }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
+  return Median(times);
 }
 
 }  // namespace
@@ -345,11 +335,9 @@ int main(int argc, char **argv) {
   std::printf("effects benchmark (llvmpipe, %u hardware threads)\n", std::thread::hardware_concurrency());
   if (argc > 1 && std::strcmp(argv[1], "startup") == 0) {
     const int result = StartupBench(binary);
-    if (chdir((binary + "/content").c_str()) != 0 || wmInit() != 0) return 1;
-    InitGLUnit();
-    InitGLUUnit();
-    wm_window_t *window = wmCreateWindow(0, 0, 1024, 576);
-    if (!window || wmShowWindow(window) != 0) return 1;
+    if (!StartBenchGl((binary + "/content").c_str())) return 1;
+    wm_window_t *window = ShownWindow(1024, 576);
+    if (!window) return 1;
     StartupParts(window);
     wmDestroyWindow(window);
     return result;
@@ -361,15 +349,13 @@ int main(int argc, char **argv) {
 
   StartupBench(binary);
 
-  if (chdir((binary + "/content").c_str()) != 0 || wmInit() != 0) return 1;
-  InitGLUnit();
-  InitGLUUnit();
+  if (!StartBenchGl((binary + "/content").c_str())) return 1;
   const int32_t sizes[2][2] = {{1024, 576}, {1920, 1080}};
   double medians[2][9] = {};
   for (int s = 0; s < 2; s++) {
     int32_t width = sizes[s][0], height = sizes[s][1];
-    wm_window_t *window = wmCreateWindow(0, 0, width, height);
-    if (!window || wmShowWindow(window) != 0) return 1;
+    wm_window_t *window = ShownWindow(width, height);
+    if (!window) return 1;
     if (s == 0) {
       glInitExt();
       txOptions(3, 1);

@@ -15,6 +15,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench/bench_util.h"
 #include "media/window/WM.h"
 #include "platform/sysinfo.h"
 #include "presentation/gl.h"
@@ -28,15 +29,6 @@
 #include "presentation/window.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-double Worst(const std::vector<double> &v) { return *std::max_element(v.begin(), v.end()); }
 
 struct Figure {
   double median, worst;
@@ -56,13 +48,7 @@ void Frames(wm_window_t *window, int32_t width, int32_t height, int32_t pattern,
     Pattern = tempo.Pattern;
     Beat = tempo.Beat;
     Clock::time_point a = Clock::now();
-    glViewport(0, 0, width, height);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    LetterboxHeight = LetterboxHeightFor(width);
-    glViewport(0, LetterboxY(height, LetterboxHeight), width, LetterboxHeight);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_TEXTURE_2D);
-    glColor3f(1, 1, 1);
+    BeginFrame(width, height);
     if (glowOnly == 1)
       GlowPass();
     else if (glowOnly == 2)
@@ -121,15 +107,13 @@ int main() {
     std::printf("metaballs CPU: field %.2f ms, polygonise (no GL) %.2f ms (medians)\n", Median(fill), Median(draw));
   }
 
-  if (chdir(KORV_BENCH_SOURCE_DIR "/data") != 0 || wmInit() != 0) return 1;
-  InitGLUnit();
-  InitGLUUnit();
+  if (!StartBenchGl(KORV_BENCH_SOURCE_DIR "/data")) return 1;
   const int32_t sizes[2][2] = {{1024, 576}, {1920, 1080}};
   Figure full[2][32] = {}, bare[2][32] = {}, glow[2][3] = {};
   for (int s = 0; s < 2; s++) {
     const int32_t width = sizes[s][0], height = sizes[s][1];
-    wm_window_t *window = wmCreateWindow(0, 0, width, height);
-    if (!window || wmShowWindow(window) != 0) return 1;
+    wm_window_t *window = ShownWindow(width, height);
+    if (!window) return 1;
     MainWindow = window;
     ScreenWidth = width;
     ScreenHeight = height;

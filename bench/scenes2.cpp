@@ -13,6 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench/bench_util.h"
 #include "media/window/WM.h"
 #include "platform/sysinfo.h"
 #include "presentation/gl.h"
@@ -26,9 +27,6 @@
 #include "presentation/window.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
 
 constexpr int32_t kFirstPattern = 32, kLastPattern = 54, kPatterns = kLastPattern - kFirstPattern + 1;
 constexpr int kFrames = 15, kWarmUp = 5;
@@ -50,24 +48,15 @@ Figure FrameTimes(wm_window_t *window, int32_t width, int32_t height, int32_t pa
     Row = tempo.Row;
     Beat = tempo.Beat;
     Clock::time_point a = Clock::now();
-    glViewport(0, 0, width, height);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    LetterboxHeight = LetterboxHeightFor(width);
-    glViewport(0, LetterboxY(height, LetterboxHeight), width, LetterboxHeight);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_TEXTURE_2D);
-    glColor3f(1, 1, 1);
+    BeginFrame(width, height);
     ScenesDraw(Pattern);
-    float flash[3];
-    for (int32_t i = 0, n = WhiteFlashParams(Pattern, SegmentTime, Row, flash); i < n; i++)
-      IfeRender(&IfeWhiteFlashFx, flash[i]);
+    DrawWhiteFlashes(Pattern, SegmentTime, Row);
     glDisable(GL_DEPTH_TEST);
     wmSwapBuffers(window);
     glFinish();
     if (f >= 0) times.push_back(Ms(a, Clock::now()));
   }
-  std::sort(times.begin(), times.end());
-  return {times[times.size() / 2], times.back()};
+  return {Median(times), Worst(times)};
 }
 
 // The scene's own work at pattern p: the immediate-mode entries, array draws and the frame-buffer
@@ -116,8 +105,7 @@ double MedianSceneCpu(int32_t pattern) {
   pgl::glCopyTexImage2D = copy;
   pgl::glReadPixels = read;
   pgl::glDrawArrays = drawArrays;
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
+  return Median(times);
 }
 
 }  // namespace
@@ -127,9 +115,7 @@ int main() {
   const std::string binary = KORV_BENCH_BINARY_DIR;
   std::printf("scenes benchmark, patterns 32 to 54 (llvmpipe, %u hardware threads)\n",
               std::thread::hardware_concurrency());
-  if (chdir((binary + "/content").c_str()) != 0 || wmInit() != 0) return 1;
-  InitGLUnit();
-  InitGLUUnit();
+  if (!StartBenchGl((binary + "/content").c_str())) return 1;
   Clock::time_point a = Clock::now();
   if (ProcBuildTables(nullptr) != 0) return 1;
   std::printf("procedural tables: %.1f ms\n", Ms(a, Clock::now()));
@@ -141,8 +127,8 @@ int main() {
   wm_window_t *windows[2] = {};
   for (int s = 0; s < 2; s++) {
     const int32_t width = sizes[s][0], height = sizes[s][1];
-    wm_window_t *window = windows[s] = wmCreateWindow(0, 0, width, height);
-    if (!window || wmShowWindow(window) != 0) return 1;
+    wm_window_t *window = windows[s] = ShownWindow(width, height);
+    if (!window) return 1;
     MainWindow = window;
     ScreenWidth = width;
     ScreenHeight = height;

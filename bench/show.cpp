@@ -46,12 +46,10 @@
 #include "presentation/tempo.h"
 #include "presentation/textures.h"
 #include "presentation/window.h"
+#include "bench/bench_util.h"
 #include "tests/presentation/scenes_immediate.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
 
 constexpr int32_t kPatterns = 57, kStep = 40;
 
@@ -59,13 +57,6 @@ int32_t PatternStart(int32_t p) {
   static constexpr int32_t kFirst[5] = {0, 7111, 14222, 17777, 21777};
   return p < 5 ? kFirst[p] : 25777 + (p - 5) * 3555;
 }
-
-double Median(std::vector<double> v) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-double Worst(const std::vector<double> &v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); }
 
 // The index of the scene range pattern belongs to.
 // 0: the show's scenes; 1: the cube cloud and attractors sent one vertex at a time
@@ -115,28 +106,11 @@ double Frame(wm_window_t *window, int32_t width, int32_t height, int32_t t) {
   Row = tempo.Row;
   Beat = tempo.Beat;
   Clock::time_point a = Clock::now();
-  glViewport(0, 0, width, height);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  LetterboxHeight = LetterboxHeightFor(width);
-  glViewport(0, LetterboxY(height, LetterboxHeight), width, LetterboxHeight);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  glDisable(GL_LIGHTING);
-  glDisable(GL_TEXTURE_2D);
-  glColor3f(1, 1, 1);
+  BeginFrame(width, height, true);
   DrawScene(Pattern);
-  float flash[3];
-  for (int32_t i = 0, n = WhiteFlashParams(Pattern, SegmentTime, Row, flash); i < n; i++)
-    IfeRender(&IfeWhiteFlashFx, flash[i]);
+  DrawWhiteFlashes(Pattern, SegmentTime, Row);
   ShowClearLetterboxBars();
-  glDisable(GL_LIGHTING);
-  glViewport(0, 0, width, height);
-  glColor3f(1, 1, 1);
-  glDisable(GL_TEXTURE_2D);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  glDisable(GL_DEPTH_TEST);
+  ShowResetState();  // ScreenWidth and ScreenHeight are the window's
   wmSwapBuffers(window);
   glFinish();
   return Ms(a, Clock::now());
@@ -168,13 +142,7 @@ void CompareArrays(wm_window_t *window, int32_t width, int32_t height, int32_t r
       Pattern = tempo.Pattern;
       Row = tempo.Row;
       Beat = tempo.Beat;
-      glViewport(0, 0, width, height);
-      glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-      LetterboxHeight = LetterboxHeightFor(width);
-      glViewport(0, LetterboxY(height, LetterboxHeight), width, LetterboxHeight);
-      glDisable(GL_LIGHTING);
-      glDisable(GL_TEXTURE_2D);
-      glColor3f(1, 1, 1);
+      BeginFrame(width, height);
       DrawScene(Pattern);
       picture[v] = ReadBack(width, height);
     }
@@ -333,9 +301,7 @@ int main(int argc, char **argv) {
   if (keepFreed) platKeepFreedMemory();  // as the program does first thing
   // Frames spread evenly over each pattern's first second.
   const int32_t step = 1000 / frames > 0 ? 1000 / frames : 1;
-  if (chdir(KORV_BENCH_BINARY_DIR "/content") != 0 || wmInit() != 0) return 1;
-  InitGLUnit();
-  InitGLUUnit();
+  if (!StartBenchGl(KORV_BENCH_BINARY_DIR "/content")) return 1;
   PrintLoad("at start");
 
   const int32_t kSizes[2][2] = {{1024, 576}, {1920, 1080}};
@@ -347,8 +313,8 @@ int main(int argc, char **argv) {
   for (int s = 0; s < 2; s++) {
     if (!sizes[s]) continue;
     const int32_t width = kSizes[s][0], height = kSizes[s][1];
-    wm_window_t *window = windows[s] = wmCreateWindow(0, 0, width, height);
-    if (!window || wmShowWindow(window) != 0) return 1;
+    wm_window_t *window = windows[s] = ShownWindow(width, height);
+    if (!window) return 1;
     MainWindow = window;
     ScreenWidth = width;
     ScreenHeight = height;

@@ -90,6 +90,18 @@ void ShowClearLetterboxBars(void) {
   glDisable(GL_SCISSOR_TEST);
 }
 
+void ShowResetState(void) {
+  glDisable(GL_LIGHTING);
+  glViewport(0, 0, ScreenWidth, ScreenHeight);
+  glColor3f(1, 1, 1);
+  glDisable(GL_TEXTURE_2D);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glDisable(GL_DEPTH_TEST);
+}
+
 namespace {
 
 void UpdateFrameRate(void) {
@@ -105,18 +117,6 @@ void UpdateFrameRate(void) {
   FpsText += FpsValue;
   FpsText += "]";
   FpsText += '\0';
-}
-
-void ResetState(void) {
-  glDisable(GL_LIGHTING);
-  glViewport(0, 0, ScreenWidth, ScreenHeight);
-  glColor3f(1, 1, 1);
-  glDisable(GL_TEXTURE_2D);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  glDisable(GL_DEPTH_TEST);
 }
 
 void SwapAndPump(void) {
@@ -212,7 +212,7 @@ void ShowFrame(void) {
 
   UpdateFrameRate();
   if (wglSwapIntervalEXT) wglSwapIntervalEXT(CfgVSync ? 1 : 0);
-  ResetState();
+  ShowResetState();
   if (DebugMode) {
     DrawOverlay();
     ShowSeekKey(LastKey);

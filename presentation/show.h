@@ -49,5 +49,8 @@ void ShowSeekKey(int32_t key);
 // Clears the black bars above and below the letterbox again (colour only, through a
 // scissor box that is off afterwards); nothing happens when the window has no bars.
 void ShowClearLetterboxBars(void);
+// The state each frame ends with: the whole window as the viewport, identity
+// matrices, lighting, texturing and depth test off, white.
+void ShowResetState(void);
 // The end part of patterns 55 and above.
 void ShowDrawEndpart(void);
