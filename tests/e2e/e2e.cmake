@@ -1,13 +1,9 @@
 # End-to-end runs of korvadyne, label e2e (left out with ctest -LE e2e).
 find_package(X11 REQUIRED)
-korv_add_test(e2e_show_test LABEL e2e TIMEOUT 180
+korv_add_program_test(e2e_show_test LABEL e2e TIMEOUT 180
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/e2e_show.cpp
   LIBS X11::X11)
 # The whole show with shots of every scene range: about 215 s, on its own Xvfb.
-korv_add_test(e2e_whole_show_test LABEL e2e TIMEOUT 420
+korv_add_program_test(e2e_whole_show_test LABEL e2e TIMEOUT 420
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/whole_show.cpp ${CMAKE_SOURCE_DIR}/presentation/tempo.cpp
   LIBS X11::X11)
-if(TARGET korvadyne)
-  add_dependencies(e2e_show_test korvadyne)
-  add_dependencies(e2e_whole_show_test korvadyne)
-endif()

@@ -9,9 +9,6 @@ endif()
 
 # The dialog in the real executable (needs korvadyne and its pack).
 find_package(X11 REQUIRED)
-korv_add_test(korv-dialogs-e2e LABEL e2e TIMEOUT 180
+korv_add_program_test(korv-dialogs-e2e LABEL e2e TIMEOUT 180
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/dialogs_e2e.cpp
   LIBS X11::X11)
-if(TARGET korvadyne)
-  add_dependencies(korv-dialogs-e2e korvadyne)
-endif()

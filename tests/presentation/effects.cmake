@@ -25,8 +25,7 @@ korv_add_test(effects_gl_test LABEL gl
 # The real program under Xvfb, watched through X11 captures of its window.
 pkg_check_modules(KORV_FX_X11 IMPORTED_TARGET x11)
 if(KORV_FX_X11_FOUND AND TARGET korvadyne)
-  korv_add_test(effects_e2e_test LABEL e2e TIMEOUT 180
+  korv_add_program_test(effects_e2e_test LABEL e2e TIMEOUT 180
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/effects_e2e.cpp
     LIBS PkgConfig::KORV_FX_X11)
-  add_dependencies(effects_e2e_test korvadyne)
 endif()
