@@ -44,16 +44,7 @@ float ImageParticleSize(int32_t b) { return (float)(b * 0.008 / 768.0 + 0.005); 
 
 void CubeRender(void) {
   const int32_t t = SegmentTime;
-  glEnable(GL_TEXTURE_2D);
-  glBindTexture(GL_TEXTURE_2D, (GLuint)SpriteTexture);
-  glMatrixMode(GL_TEXTURE);
-  glLoadIdentity();
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  gluPerspective(45.0, 16.0 / 9.0, 0.01, 10000.0);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  gluLookAt(5.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 1.0);
+  SceneLookAt(45.0, 5.0, 0.0, 0.0);
 
   // Light and material stay at GL's defaults; without colour material this colour
   // does not reach the lit cube.

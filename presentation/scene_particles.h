@@ -6,8 +6,8 @@
 // shaded by the pixel's brightness. Patterns 37-40 send every particle along its
 // attractor path. Both end with the glow.
 // Depends on: GL and GLU tables, procedural tables (RandomVectors, ImagePaths,
-// AttractorPaths, splines), SpriteQuad, glow, main program state (SegmentTime, Beat,
-// SpriteTexture, CubeTexture, screen size).
+// AttractorPaths, splines), SpriteQuad, view helpers (SceneLookAt), glow, main
+// program state (SegmentTime, Beat, SpriteTexture, CubeTexture, screen size).
 #pragma once
 
 #include <cstdint>

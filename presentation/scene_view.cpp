@@ -16,7 +16,7 @@ void ResetMatrices(void) {
   glLoadIdentity();
 }
 
-void SceneCamera(double fovy, double eyeX, double eyeY, double eyeZ, float angle) {
+void SceneLookAt(double fovy, double eyeX, double eyeY, double eyeZ) {
   glEnable(GL_TEXTURE_2D);
   glBindTexture(GL_TEXTURE_2D, (GLuint)SpriteTexture);
   glMatrixMode(GL_TEXTURE);
@@ -27,6 +27,10 @@ void SceneCamera(double fovy, double eyeX, double eyeY, double eyeZ, float angle
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
   gluLookAt(eyeX, eyeY, eyeZ, 0.0, 0.0, 0.0, 0.0, 0.0, 1.0);
+}
+
+void SceneCamera(double fovy, double eyeX, double eyeY, double eyeZ, float angle) {
+  SceneLookAt(fovy, eyeX, eyeY, eyeZ);
   glRotatef(angle, 1.0f, 1.0f, 1.0f);
 }
 

@@ -10,7 +10,9 @@
 void ResetMatrices(void);
 
 // Sprite texture bound, texture matrix identity, projection gluPerspective(fovy, 16/9,
-// 0.01, 10000), modelview gluLookAt(eye, origin, up z) then glRotatef(angle, 1, 1, 1).
+// 0.01, 10000), modelview gluLookAt(eye, origin, up z).
+void SceneLookAt(double fovy, double eyeX, double eyeY, double eyeZ);
+// SceneLookAt, then glRotatef(angle, 1, 1, 1).
 void SceneCamera(double fovy, double eyeX, double eyeY, double eyeZ, float angle);
 
 // (trunc(shifted) mod period) - half + frac(z), rounded to single once: z folded into
