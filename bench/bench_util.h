@@ -1,7 +1,7 @@
 // Pieces the GL benchmarks share: frame timing, the median and longest of a frame
 // list, the shown window, and the start and white flashes of a frame as the main loop
 // draws them.
-// Depends on: media/window, presentation (GL units, ife, show globals, tempo).
+// Depends on: media/window, presentation (GL units, ife, show globals, tempo, main window).
 #pragma once
 
 #include <unistd.h>
@@ -16,6 +16,7 @@
 #include "presentation/ife.h"
 #include "presentation/show.h"
 #include "presentation/tempo.h"
+#include "presentation/window.h"
 
 using Clock = std::chrono::steady_clock;
 
@@ -44,6 +45,18 @@ inline bool StartBenchGl(const char *folder) {
 inline wm_window_t *ShownWindow(int32_t width, int32_t height) {
   wm_window_t *window = wmCreateWindow(0, 0, width, height);
   if (!window || wmShowWindow(window) != 0) return nullptr;
+  return window;
+}
+
+// A shown width x height window as the program's main window, with the screen size and
+// the letterbox set to it; null when refused.
+inline wm_window_t *ShownMainWindow(int32_t width, int32_t height) {
+  wm_window_t *window = ShownWindow(width, height);
+  if (!window) return nullptr;
+  MainWindow = window;
+  ScreenWidth = width;
+  ScreenHeight = height;
+  LetterboxHeight = LetterboxHeightFor(width);
   return window;
 }
 

@@ -127,12 +127,8 @@ int main() {
   wm_window_t *windows[2] = {};
   for (int s = 0; s < 2; s++) {
     const int32_t width = sizes[s][0], height = sizes[s][1];
-    wm_window_t *window = windows[s] = ShownWindow(width, height);
+    wm_window_t *window = windows[s] = ShownMainWindow(width, height);
     if (!window) return 1;
-    MainWindow = window;
-    ScreenWidth = width;
-    ScreenHeight = height;
-    LetterboxHeight = LetterboxHeightFor(width);
     if (s == 0) {
       glInitExt();
       TexInit();

@@ -313,12 +313,8 @@ int main(int argc, char **argv) {
   for (int s = 0; s < 2; s++) {
     if (!sizes[s]) continue;
     const int32_t width = kSizes[s][0], height = kSizes[s][1];
-    wm_window_t *window = windows[s] = ShownWindow(width, height);
+    wm_window_t *window = windows[s] = ShownMainWindow(width, height);
     if (!window) return 1;
-    MainWindow = window;
-    ScreenWidth = width;
-    ScreenHeight = height;
-    LetterboxHeight = LetterboxHeightFor(width);
     if (!loaded) {
       if (!LoadShow()) return 1;
       loaded = true;
