@@ -1,7 +1,6 @@
 // File layer: disk files, the handler chain's order, the error callback,
 // standard paths, directory creation and wildcard listings.
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -192,20 +191,7 @@ TEST_F(FileLayer, DirectoryPackLeavesOutASubdirectoryItCannotList)
   auto check = [] {
     return SYS_FilePackOpen("tree") == 0 && SYS_FileExist("ok.txt") == 0 && SYS_FileExist("locked/hidden.txt") == -1;
   };
-  bool ok;
-  if (geteuid() != 0) {
-    ok = check();
-  } else {
-    // Root lists whatever the mode says: check as an unprivileged child.
-    chmod(dir_.c_str(), 0755);
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0)
-      _exit(setgid(65534) == 0 && setuid(65534) == 0 && check() ? 0 : 1);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  }
+  const bool ok = checkUnprivileged(check);
   chmod("tree/locked", 0755);
   EXPECT_TRUE(ok);
 }
@@ -350,19 +336,7 @@ TEST_F(FileLayer, DirectoryPackOfAnUnlistableDirectoryIsRefused)
   writeFile("shut/inner.txt", "x");
   chmod("shut", 0);
   auto check = [] { return SYS_FilePackOpen("shut") == -1 && errGetLastError() == 11; };
-  bool ok;
-  if (geteuid() != 0) {
-    ok = check();
-  } else {
-    chmod(dir_.c_str(), 0755);
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0)
-      _exit(setgid(65534) == 0 && setuid(65534) == 0 && check() ? 0 : 1);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  }
+  const bool ok = checkUnprivileged(check);
   chmod("shut", 0755);
   EXPECT_TRUE(ok);
 }

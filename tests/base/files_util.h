@@ -1,16 +1,20 @@
 // Shared helpers of the file-layer tests: a scratch working directory per test,
-// an error-callback recorder, and "TRVP" packs assembled from bytes here in the
-// test (zlib is used only for deflate data), so the reader is checked against
-// the format rather than against our own writer.
+// checks run as an unprivileged user, an error-callback recorder, and "TRVP" packs
+// assembled from bytes here in the test (zlib is used only for deflate data), so the
+// reader is checked against the format rather than against our own writer.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -166,6 +170,22 @@ protected:
       out.append(buffer, size_t(n));
     SYS_FileClose(f);
     return out;
+  }
+  // check() as this user; as root, who reads and lists whatever the mode says, in a
+  // child that drops to nobody first (the scratch directory opened to it). False also
+  // when there is no child.
+  bool checkUnprivileged(const std::function<bool()> &check)
+  {
+    if (geteuid() != 0)
+      return check();
+    chmod(dir_.c_str(), 0755);
+    pid_t child = fork();
+    if (child < 0)
+      return false;
+    if (child == 0)
+      _exit(setgid(65534) == 0 && setuid(65534) == 0 && check() ? 0 : 1);
+    int status = 0;
+    return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   }
   fs::path old_, dir_;
 };
