@@ -82,6 +82,17 @@ class ScenesGl : public ::testing::Test {
     return lit;
   }
 
+  // A 16 x 16 linear-filtered RGBA texture of texels, made the sprite texture.
+  static void SetSprite(const std::vector<uint8_t> &texels) {
+    GLuint sprite = 0;
+    glGenTextures(1, &sprite);
+    glBindTexture(GL_TEXTURE_2D, sprite);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 16, 16, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+    SpriteTexture = (int32_t)sprite;
+  }
+
   static inline wm_window_t *window = nullptr;
   static inline bool ready = false;
 };
@@ -169,14 +180,7 @@ TEST_F(ScenesGl, ScenesDrawInsideTheLetterboxOnly) {
   static float field[32768];
   MetaGrid = MetaGridInit(field, 32);
   ASSERT_NE(MetaGrid, nullptr);
-  GLuint sprite = 0;
-  std::vector<uint8_t> white(16 * 16 * 4, 255);
-  glGenTextures(1, &sprite);
-  glBindTexture(GL_TEXTURE_2D, sprite);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 16, 16, 0, GL_RGBA, GL_UNSIGNED_BYTE, white.data());
-  SpriteTexture = (int32_t)sprite;
+  SetSprite(std::vector<uint8_t>(16 * 16 * 4, 255));
   // Patterns 9, 13, 17, 20, 23, 25, 27, 28, 30, 31.
   const int32_t timeline[] = {40000, 55000, 70000, 80000, 92000, 97000, 105000, 108000, 115000, 120000};
   for (int32_t t : timeline) {
@@ -204,7 +208,6 @@ TEST_F(ScenesGl, ScenesDrawInsideTheLetterboxOnly) {
 TEST_F(ScenesGl, ArrayDrawsGiveThePixelsOfOneCallPerVertex) {
   ASSERT_EQ(ProcBuildTables(nullptr), 0);
   // Texels that differ along both axes, so a wrong texture coordinate shows.
-  GLuint sprite = 0;
   std::vector<uint8_t> texels(16 * 16 * 4);
   for (int i = 0; i < 16 * 16; i++) {
     texels[4 * i] = (uint8_t)(16 * (i % 16));
@@ -212,12 +215,7 @@ TEST_F(ScenesGl, ArrayDrawsGiveThePixelsOfOneCallPerVertex) {
     texels[4 * i + 2] = 200;
     texels[4 * i + 3] = 255;
   }
-  glGenTextures(1, &sprite);
-  glBindTexture(GL_TEXTURE_2D, sprite);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 16, 16, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
-  SpriteTexture = (int32_t)sprite;
+  SetSprite(texels);
   struct Case {
     void (*arrays)(void), (*reference)(void);
     int32_t timeline;
