@@ -21,8 +21,7 @@ constexpr int32_t kMinHeaders = 54;  // file header and a 40-byte info header
 constexpr int32_t kBitFields = 3;
 
 inline uint32_t U32(const uint8_t *p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24; }
-
-inline int32_t I32(const uint8_t *p) { return (int32_t)((uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24); }
+inline int32_t I32(const uint8_t *p) { return (int32_t)U32(p); }
 inline int32_t I16(const uint8_t *p) { return (int16_t)(p[0] | (p[1] << 8)); }
 
 // Bit fields that lay out a 32-bit pixel exactly as an uncompressed one: B, G, R
