@@ -10,8 +10,8 @@ wm_screenmode_t dmScreen;
 
 namespace {
 int g_modeChanged = 0;  // set by a successful switch, never cleared
-// The last switch, until the next window shown takes or drops it.
-bool g_claimed = false;
+// The last switch, for the line that tells it was dropped; the claim itself is the
+// platform's (platDisplayTakeMode ends it).
 int g_claimWidth = 0, g_claimHeight = 0, g_claimBits = 0, g_claimHz = 0;
 }
 
@@ -68,7 +68,6 @@ int wmSetVideoMode(int32_t width, int32_t height, int32_t bits, float frequency)
     return -1;
   }
   g_modeChanged = 1;
-  g_claimed = true;
   g_claimWidth = width;
   g_claimHeight = height;
   g_claimBits = bits;
@@ -77,8 +76,6 @@ int wmSetVideoMode(int32_t width, int32_t height, int32_t bits, float frequency)
 }
 
 int dmTakeMode(platWindow_t *window) {
-  if (!g_claimed) return 0;
-  g_claimed = false;
   const int r = platDisplayTakeMode(window);
   if (r < 0)
     SYS_DbgLevelPrintf(2, "[wm][dm][%s:%d:%s()]  ! mode %dx%d (%dHz) %d bits not applied: %s\n", SYS_POS,
@@ -86,13 +83,9 @@ int dmTakeMode(platWindow_t *window) {
   return r;
 }
 
-int wmRestoreVideoMode(void) {
-  g_claimed = false;
-  return g_modeChanged ? platDisplayRestore() : 0;
-}
+int wmRestoreVideoMode(void) { return g_modeChanged ? platDisplayRestore() : 0; }
 
 int dmDone(void) {
-  g_claimed = false;
   if (g_modeChanged) platDisplayRestore();
   return 0;
 }
