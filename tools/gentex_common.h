@@ -148,52 +148,48 @@ inline bool WriteTga(const std::string &path, const Canvas &c, int r = 255, int 
   return ok;
 }
 
-// Writes a grey canvas as a plain 24-bit TGA: 18-byte header, no ID field, rows
-// bottom row first (descriptor 0), so pixel (x, row j from the bottom) lies at byte
-// 18 + 3 * (width * j + x).
-inline bool WriteRawBottomUpTga(const std::string &path, const Canvas &c) {
+// Writes a plain 24-bit TGA: 18-byte header, no ID field, rows bottom row first
+// (descriptor 0), so pixel (x, row j from the bottom) lies at byte
+// 18 + 3 * (width * j + x). fill(row, top) writes the B, G, R bytes of the image's
+// row top (counted from the top) into row.
+template <class Fill>
+bool WriteRawBottomUpTgaRows(const std::string &path, int width, int height, Fill &&fill) {
   uint8_t h[18] = {};
   h[2] = 2;
-  h[12] = (uint8_t)c.width;
-  h[13] = (uint8_t)(c.width >> 8);
-  h[14] = (uint8_t)c.height;
-  h[15] = (uint8_t)(c.height >> 8);
+  h[12] = (uint8_t)width;
+  h[13] = (uint8_t)(width >> 8);
+  h[14] = (uint8_t)height;
+  h[15] = (uint8_t)(height >> 8);
   h[16] = 24;
   FILE *f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
   bool ok = std::fwrite(h, 1, 18, f) == 18;
-  std::vector<uint8_t> row((size_t)c.width * 3);
-  for (int j = 0; j < c.height && ok; ++j) {
-    const uint8_t *src = c.px.data() + (size_t)(c.height - 1 - j) * c.width;
-    for (int x = 0; x < c.width; ++x) row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = src[x];
+  std::vector<uint8_t> row((size_t)width * 3);
+  for (int j = 0; j < height && ok; ++j) {
+    fill(row.data(), height - 1 - j);
     ok = std::fwrite(row.data(), 1, row.size(), f) == row.size();
   }
   return std::fclose(f) == 0 && ok;
 }
 
-// The same layout for a colour image (stored B, G, R).
+// A grey canvas in that layout.
+inline bool WriteRawBottomUpTga(const std::string &path, const Canvas &c) {
+  return WriteRawBottomUpTgaRows(path, c.width, c.height, [&](uint8_t *row, int top) {
+    const uint8_t *src = c.px.data() + (size_t)top * c.width;
+    for (int x = 0; x < c.width; ++x) row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = src[x];
+  });
+}
+
+// A colour image in that layout (stored B, G, R).
 inline bool WriteRawBottomUpTga(const std::string &path, const RgbImage &image) {
-  uint8_t h[18] = {};
-  h[2] = 2;
-  h[12] = (uint8_t)image.width;
-  h[13] = (uint8_t)(image.width >> 8);
-  h[14] = (uint8_t)image.height;
-  h[15] = (uint8_t)(image.height >> 8);
-  h[16] = 24;
-  FILE *f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  bool ok = std::fwrite(h, 1, 18, f) == 18;
-  std::vector<uint8_t> row((size_t)image.width * 3);
-  for (int j = 0; j < image.height && ok; ++j) {
-    const uint8_t *src = &image.rgb[(size_t)(image.height - 1 - j) * image.width * 3];
+  return WriteRawBottomUpTgaRows(path, image.width, image.height, [&](uint8_t *row, int top) {
+    const uint8_t *src = &image.rgb[(size_t)top * image.width * 3];
     for (int x = 0; x < image.width; ++x) {
       row[3 * x] = src[3 * x + 2];
       row[3 * x + 1] = src[3 * x + 1];
       row[3 * x + 2] = src[3 * x];
     }
-    ok = std::fwrite(row.data(), 1, row.size(), f) == row.size();
-  }
-  return std::fclose(f) == 0 && ok;
+  });
 }
 
 // Writes a colour image as a PNG through the framework's writer.
