@@ -17,6 +17,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 
 namespace {
 
@@ -100,17 +101,17 @@ int platMessageBox(const char *title, const char *text, platMsgBoxIcon_t icon)
   g_boxThread = (sig_atomic_t)syscall(SYS_gettid);
   g_boxEnded = 0;
   g_endedCount = 0;
-  struct sigaction ours = {}, saved[3] = {};
+  struct sigaction ours = {}, saved[std::size(kSignals)] = {};
   ours.sa_handler = endBox;  // no SA_RESTART: the wait must see the signal
   sigemptyset(&ours.sa_mask);
   for (int sig : kSignals)
     sigaddset(&ours.sa_mask, sig);
-  for (int i = 0; i < 3; i++)
+  for (size_t i = 0; i < std::size(kSignals); i++)
     sigaction(kSignals[i], &ours, &saved[i]);
   // Works without SDL_Init; a failure leaves the stderr copy as the only report.
   SDL_ShowSimpleMessageBox(flags, title, text, nullptr);
   alarm(0);
-  for (int i = 0; i < 3; i++)
+  for (size_t i = 0; i < std::size(kSignals); i++)
     sigaction(kSignals[i], &saved[i], nullptr);
   // A helper ended here may not have been waited for by SDL.
   for (int i = 0; i < g_endedCount; i++)
