@@ -1,6 +1,7 @@
-// A recording GL table for the particle, kaleidoscope, greetings and overlay tests:
-// each entry these scenes, the glow and the IFE layers call appends one plain record
-// (a particle frame sends over half a million calls). glReadPixels copies a test
+// A recording GL table for the particle, kaleidoscope, greetings and overlay tests,
+// and for whole frames of any scene: each entry the scenes, the glow, the IFE layers
+// and the frame call appends one plain record (a particle frame sends over half a
+// million calls, a cube cloud frame close to a million). glReadPixels copies a test
 // image, glGetFloatv answers a chosen anisotropy, glGetError replays a list, and the
 // last glTexImage2D keeps its pixels.
 #pragma once
@@ -23,6 +24,7 @@ enum Op : uint8_t {
   kBegin, kEnd, kVertex2f, kVertex3f, kNormal3f, kTexCoord2f, kColor3f, kColor4f, kTranslatef, kRotatef, kEnable,
   kDisable, kBlendFunc, kBindTexture, kMatrixMode, kLoadIdentity, kTexParameteri, kTexParameterf, kTexImage2D,
   kGenTextures, kCopyTexImage2D, kViewport, kClear, kReadPixels, kGetFloatv, kPerspective, kLookAt, kOrtho2D,
+  kVertex3fv, kNormal3fv, kLineWidth, kRasterPos3f, kScissor, kScalef,
 };
 
 struct Call {
@@ -87,6 +89,10 @@ inline void Install() {
   pgl::glVertex2f = [](GLfloat x, GLfloat y) { Record(kVertex2f, {x, y}); };
   pgl::glVertex3f = RecVertex3f;
   pgl::glNormal3f = [](GLfloat x, GLfloat y, GLfloat z) { Record(kNormal3f, {x, y, z}); };
+  pgl::glVertex3fv = [](const GLfloat *v) { Record(kVertex3fv, {v[0], v[1], v[2]}); };
+  pgl::glNormal3fv = [](const GLfloat *v) { Record(kNormal3fv, {v[0], v[1], v[2]}); };
+  pgl::glLineWidth = [](GLfloat w) { Record(kLineWidth, {w}); };
+  pgl::glRasterPos3f = [](GLfloat x, GLfloat y, GLfloat z) { Record(kRasterPos3f, {x, y, z}); };
   pgl::glTexCoord2f = RecTexCoord2f;
   // Draws from client arrays record as the vertex calls they replace.
   scarrays::Install<RecBegin, RecTexCoord2f, RecVertex3f, RecEnd>();
@@ -94,6 +100,7 @@ inline void Install() {
   pgl::glColor4f = [](GLfloat r, GLfloat g, GLfloat b, GLfloat a) { Record(kColor4f, {r, g, b, a}); };
   pgl::glTranslatef = [](GLfloat x, GLfloat y, GLfloat z) { Record(kTranslatef, {x, y, z}); };
   pgl::glRotatef = [](GLfloat a, GLfloat x, GLfloat y, GLfloat z) { Record(kRotatef, {a, x, y, z}); };
+  pgl::glScalef = [](GLfloat x, GLfloat y, GLfloat z) { Record(kScalef, {x, y, z}); };
   pgl::glEnable = [](GLenum c) { Record(kEnable, {(double)c}); };
   pgl::glDisable = [](GLenum c) { Record(kDisable, {(double)c}); };
   pgl::glBlendFunc = [](GLenum s, GLenum d) { Record(kBlendFunc, {(double)s, (double)d}); };
@@ -124,6 +131,9 @@ inline void Install() {
     Record(kViewport, {(double)x, (double)y, (double)w, (double)h});
   };
   pgl::glClear = [](GLbitfield mask) { Record(kClear, {(double)mask}); };
+  pgl::glScissor = [](GLint x, GLint y, GLsizei w, GLsizei h) {
+    Record(kScissor, {(double)x, (double)y, (double)w, (double)h});
+  };
   pgl::glReadPixels = [](GLint x, GLint y, GLsizei w, GLsizei h, GLenum format, GLenum type, void *out) {
     Record(kReadPixels, {(double)x, (double)y, (double)w, (double)h, (double)format, (double)type});
     const size_t bytes = (size_t)w * h * 3;
@@ -158,12 +168,15 @@ inline void Install() {
 // Stand-ins for the show's effects: one layer each whose x follows the time parameter
 // (x = t) and whose y names the effect, so each recorded glTranslatef tells which
 // effect was drawn at which time.
-enum ProbeId : int { kProbeVBlur = 1, kProbeHBlur, kProbeRotateBkg, kProbeFeedback, kProbeFadeout, kProbeCredits };
+enum ProbeId : int {
+  kProbeVBlur = 1, kProbeHBlur, kProbeRotateBkg, kProbeFeedback, kProbeFadeout, kProbeCredits, kProbeEndpart
+};
 struct ProbeEffects {
-  static constexpr int kCount = 6;
+  static constexpr int kCount = 7;
   ife_keys keys[kCount][2];
   ife_layer layers[kCount] = {};
-  ife_interface *targets[kCount] = {&IfeVBlurFx, &IfeHBlurFx, &IfeRotateBkgFx, &IfeFeedbackFx, &IfeFadeoutFx, &IfeCreditsFx};
+  ife_interface *targets[kCount] = {&IfeVBlurFx,    &IfeHBlurFx,   &IfeRotateBkgFx, &IfeFeedbackFx,
+                                    &IfeFadeoutFx, &IfeCreditsFx, &IfeEndpartFx};
   explicit ProbeEffects(int32_t texture) {
     for (int e = 0; e < kCount; e++) {
       // x = t within 0..1000; outside, the layer holds its end keys.

@@ -30,3 +30,7 @@ korv_add_test(spine_show_test LABEL unit
 korv_add_test(spine_frame_gl_test LABEL gl
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/spine_frame_gl.cpp
   LIBS presentation)
+
+korv_add_test(spine_dispatch_test LABEL unit
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/spine_dispatch.cpp
+  LIBS presentation scene)

@@ -17,6 +17,7 @@ namespace {
 
 using SpineShow = spine_test::Framework;
 using fxtest::Calls;
+using spine_test::SetTimeline;
 
 void InstallFrameRecorder() {
   fxtest::InstallRecorder();
@@ -29,12 +30,6 @@ void InstallFrameRecorder() {
     fxtest::Record("wglSwapIntervalEXT", {(double)i});
     return 1;
   };
-}
-
-// Moves the timer so that the next reading is about t.
-void SetTimeline(int32_t t) {
-  SYS_TimerReset();
-  SYS_TimerSetAdjust(-t);
 }
 
 TEST_F(SpineShow, LastFrameIsTheEndPartInsideTheLetterboxAndResetsState) {

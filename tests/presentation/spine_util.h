@@ -1,5 +1,5 @@
 // Shared helpers of the spine tests: a scratch directory per test and the framework
-// started with a log file in it, so log lines can be checked.
+// started with a log file in it, so log lines can be checked; the timeline set by hand.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "base/main.h"
+#include "base/time.h"
 
 namespace spine_test {
 
@@ -21,6 +22,12 @@ inline std::string ReadFile(const std::string &path) {
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
+}
+
+// Moves the timer so that the next reading is about t.
+inline void SetTimeline(int32_t t) {
+  SYS_TimerReset();
+  SYS_TimerSetAdjust(-t);
 }
 
 // Moves into a fresh directory and starts the framework with the log on ("-v") into
