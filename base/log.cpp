@@ -18,6 +18,8 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "base/cfg.h"
 #include "base/mem.h"
@@ -96,8 +98,20 @@ int SYS_DbgLogFile(const char *name)
   return 0;
 }
 
+// Whether the text that format makes, length characters, ends a line: formatted once
+// more in full, only for a text too long for the line buffer.
+static bool endsLine(int length, const char *format, va_list args)
+{
+  std::unique_ptr<char[]> whole(new (std::nothrow) char[(size_t)length + 1]);
+  if (!whole)
+    return false;
+  std::vsnprintf(whole.get(), (size_t)length + 1, format, args);
+  return whole[length - 1] == '\n';
+}
+
 // One entry: prefix and formatted text into the line buffer (cut to 4095
-// characters), then stdout and the file.
+// characters; a cut text that ended a line still ends it, so the next entry starts
+// a line of its own), then stdout and the file.
 static void writeEntry(bool timestampAllowed, const char *prefix, const char *format, va_list args)
 {
   const uint32_t flags = logFlags.load();
@@ -108,8 +122,14 @@ static void writeEntry(bool timestampAllowed, const char *prefix, const char *fo
   int used = std::snprintf(lineBuffer, LINE_SIZE, "%s", prefix);
   if (used < 0)
     used = 0;
-  if (used < LINE_SIZE - 1)
-    std::vsnprintf(lineBuffer + used, LINE_SIZE - used, format, args);
+  if (used < LINE_SIZE - 1) {
+    va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(lineBuffer + used, LINE_SIZE - used, format, args);
+    if (length >= LINE_SIZE - used && endsLine(length, format, again))
+      lineBuffer[LINE_SIZE - 2] = '\n';
+    va_end(again);
+  }
   char *stamp = SYS_TimeStamp();
   const bool withStamp = timestampAllowed && (flags & LOG_TIMESTAMP) && stamp;
   if (flags & LOG_STDOUT) {

@@ -138,16 +138,24 @@ TEST_F(CoreLog, FileIsTouchedOnlyWhenTheLogIsOn)
   EXPECT_EQ(readFile("debug.log").find("named"), std::string::npos);
 }
 
-TEST_F(CoreLog, LongTextIsCutTo4095Characters)
+TEST_F(CoreLog, LongTextIsCutTo4095CharactersAndKeepsItsLineEnd)
 {
   start({"-v"});
-  const std::string text(5000, 'x');
+  const std::string text(5000, 'x'), line = text + "\n";
   SYS_DbgPrintf(0, "%s", text.c_str());
   SYS_DbgLevelPrintf(3, "%s", text.c_str());
   SYS_DbgPrintf(0, "\n");
+  // A cut line still ends, whether the line end comes from the format or the text.
+  SYS_DbgLevelPrintf(3, "%s", line.c_str());
+  SYS_DbgPrintf(0, "%s\n", text.c_str());
+  SYS_DbgLog(line.c_str());
+  SYS_DbgLog("next\n");
   SYS_BaseDone();
   const std::string log = readFile("debug.log");
-  EXPECT_NE(log.find("\n" + std::string(4095, 'x') + "[err]" + std::string(4090, 'x') + "\n"), std::string::npos);
+  const std::string glued = std::string("\n").append(4095, 'x').append("[err]").append(4090, 'x').append("\n");
+  EXPECT_NE(log.find(glued), std::string::npos);
+  const std::string cut = std::string(4094, 'x').append("\n");
+  EXPECT_NE(log.find(std::string("\n[err]").append(4089, 'x').append("\n" + cut + cut + "next\n")), std::string::npos);
 }
 
 TEST_F(CoreLog, LogFileCanBeRenamedAndRefusesNull)
