@@ -423,6 +423,10 @@ int platDisplayTakeMode(platWindow_t *window) {
   if (!g_pendingValid) return 0;
   g_pendingValid = false;
   SDL_Window *w = sdl(window);
+  if (!w) {
+    std::snprintf(g_error, sizeof g_error, "no window");
+    return -1;
+  }
   int width = 0, height = 0;
   SDL_GetWindowSize(w, &width, &height);
   // Full screen must never hand a window another size than it asked for.

@@ -127,8 +127,8 @@ int platDisplayMode(int index, platMode_t *mode);
 // mode of the display matches (platVideoError names the request).
 int platDisplayRequestMode(int width, int height, int bits, int frequency);
 // Ends the claim at a window about to be shown: 1 when the window goes full screen in
-// the claimed mode, 0 when nothing was claimed, -1 when it is of another size or the
-// system refused (platVideoError tells which).
+// the claimed mode, 0 when nothing was claimed, -1 when it is of another size, is null
+// (it could not be created) or the system refused (platVideoError tells which).
 int platDisplayTakeMode(platWindow_t *window);
 // Leaves an applied mode and drops a claim; the window keeps its size. 0, or -1 when
 // the system would not leave full screen.

@@ -170,6 +170,7 @@ int wmShowWindow(wm_window_t *window) {
                                     platformStyle(window->style), &format);
   if (!window->handle) {
     WM_LOG("  ! unable to create the window: %s", platVideoError());
+    dmTakeMode(nullptr);  // the claim was this window's: it must not pass to the next
     return fail(3005);
   }
   window->pixelFormat = 1;

@@ -38,8 +38,8 @@ int wmSetVideoMode(int32_t width, int32_t height, int32_t bits, float frequency)
 // 0 when no mode was switched, else the platform's restore: 0, or -1 when refused.
 int wmRestoreVideoMode(void);
 int dmDone(void);
-// The claim ends at a window about to be shown: 1 taken (full screen), 0 none, -1
-// dropped (logged).
+// The claim ends at a window about to be shown, or at null for one that could not be
+// created: 1 taken (full screen), 0 none, -1 dropped (logged).
 int dmTakeMode(platWindow_t *window);
 
 }  // extern "C"

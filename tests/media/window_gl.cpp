@@ -342,6 +342,20 @@ TEST_F(WindowGL, ModeListAndSwitches) {
   EXPECT_FALSE(platWindowIsFullScreen(win->handle));
   EXPECT_EQ(wmDestroyWindow(win), 0);
 
+  // A window that cannot be created (SDL refuses sides above 16384) ends the claim too.
+  claim();
+  mark = log().size();
+  wm_window_t *huge = wmCreateWindow(0, 0, 20000, 20000);
+  ASSERT_NE(huge, nullptr);
+  EXPECT_EQ(wmShowWindow(huge), -1);
+  EXPECT_EQ(errGetLastError(), 3005);
+  EXPECT_EQ(logLines(mark, "mode 1920x1080 (0Hz) 32 bits not applied: no window"), 1) << log().substr(mark);
+  EXPECT_EQ(wmDestroyWindow(huge), 0);
+  win = open(0, 0, 1920, 1080);
+  ASSERT_NE(win, nullptr);
+  EXPECT_FALSE(platWindowIsFullScreen(win->handle));
+  EXPECT_EQ(wmDestroyWindow(win), 0);
+
   // A window shown again is shown too: it takes a claim of its size.
   EXPECT_EQ(wmHideWindow(other), 0);
   wm_conf_t full{0, 0, 0, 1920, 1080};
