@@ -71,8 +71,6 @@ void DrawScene(int32_t pattern) {
     ScenesDraw(pattern);
 }
 
-const char *RangeName(int32_t r) { return kSceneTable[r].firstPattern == 37 ? "attractors" : kSceneTable[r].name; }
-
 int32_t RangeOf(int32_t pattern) {
   for (int32_t r = 0; r < kSceneCount; r++)
     if (pattern >= kSceneTable[r].firstPattern && pattern <= kSceneTable[r].lastPattern) return r;
@@ -206,7 +204,7 @@ struct Played {
 void PrintPatterns(const Played &played, int32_t first, int32_t last) {
   std::printf("pattern  scene                      1024x576 median/worst(ms)  1920x1080 median/worst(ms)\n");
   for (int32_t p = first; p <= last; p++)
-    std::printf("%7d  %-25s  %12.1f / %6.1f        %12.1f / %6.1f\n", p, RangeName(RangeOf(p)),
+    std::printf("%7d  %-25s  %12.1f / %6.1f        %12.1f / %6.1f\n", p, kSceneTable[RangeOf(p)].name,
                 Median(played.times[0][p]), Worst(played.times[0][p]), Median(played.times[1][p]),
                 Worst(played.times[1][p]));
 }
@@ -252,11 +250,11 @@ void PrintRanges(const Played *before, const Played &after, int32_t first, int32
     std::snprintf(label, sizeof label, "%d-%d", kSceneTable[r].firstPattern,
                   std::min(kSceneTable[r].lastPattern, kPatterns - 1));
     if (before)
-      std::printf("%11s  %-25s  %6.1f -> %6.1f  %6.1f -> %6.1f      %6s -> %6s  %6s -> %6s\n", label, RangeName(r),
-                  head[0][0], head[1][0], head[0][1], head[1][1], Ms1(rest[0][0]).c_str(), Ms1(rest[1][0]).c_str(),
-                  Ms1(rest[0][1]).c_str(), Ms1(rest[1][1]).c_str());
+      std::printf("%11s  %-25s  %6.1f -> %6.1f  %6.1f -> %6.1f      %6s -> %6s  %6s -> %6s\n", label,
+                  kSceneTable[r].name, head[0][0], head[1][0], head[0][1], head[1][1], Ms1(rest[0][0]).c_str(),
+                  Ms1(rest[1][0]).c_str(), Ms1(rest[0][1]).c_str(), Ms1(rest[1][1]).c_str());
     else
-      std::printf("%11s  %-25s  %8.1f  %9.1f      %8s  %9s\n", label, RangeName(r), head[1][0], head[1][1],
+      std::printf("%11s  %-25s  %8.1f  %9.1f      %8s  %9s\n", label, kSceneTable[r].name, head[1][0], head[1][1],
                   Ms1(rest[1][0]).c_str(), Ms1(rest[1][1]).c_str());
   }
 }

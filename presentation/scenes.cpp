@@ -33,7 +33,7 @@ const SceneRange kSceneTable[] = {
     {25, 27, WaveFieldScene, "wave field"},
     {28, 31, CubeCloudScene, "cube cloud"},
     {32, 36, ParticleImageScene, "particle image"},
-    {37, 40, AttractorScene, "particle image"},
+    {37, 40, AttractorScene, "attractors"},
     {41, 46, KaleidoscopeScene, "kaleidoscope and credits"},
     {47, 54, GreetsScene, "greetings tunnel"},
     {55, INT_MAX, ShowDrawEndpart, "end part"},

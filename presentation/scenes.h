@@ -14,7 +14,7 @@
 struct SceneRange {
   int32_t firstPattern, lastPattern;
   void (*draw)(void);
-  const char *name;
+  const char *name;  // the scene, as the show benchmark names it
 };
 extern const SceneRange kSceneTable[];
 extern const int32_t kSceneCount;
