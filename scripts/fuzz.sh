@@ -30,7 +30,7 @@ export ASAN_OPTIONS="detect_leaks=0"
 if [ "${KORV_FUZZ_NO_BUILD:-0}" != 1 ]; then
   scripts/install-deps.sh >/dev/null
   cmake --preset fuzz -B "$build" >/dev/null
-  cmake --build "$build" -j "$(nproc)" --target korv-fuzz >/dev/null
+  cmake --build "$build" -j "${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}" --target korv-fuzz >/dev/null
 fi
 list="$build/fuzz-targets.txt"
 [ -s "$list" ] || { echo "fuzz: no targets listed in $list" >&2; exit 1; }
