@@ -4,9 +4,10 @@
 // the reader packs them and delivers the top row first, like the other filters.
 // Pixel data start where the file header's data offset says. Bit fields that
 // describe the uncompressed 32-bit layout (what encoders write for images with
-// alpha) read as uncompressed; other bit fields and compressed (RLE) files are
-// refused rather than decoded as raw pixels. Sizes go through base/sizes.h, so a
-// hostile header can neither wrap a size test nor make a negative stride.
+// alpha) read as uncompressed, and opaque when they have no alpha mask; other bit
+// fields and compressed (RLE) files are refused rather than decoded as raw pixels.
+// Sizes go through base/sizes.h, so a hostile header can neither wrap a size test
+// nor make a negative stride.
 // Depends on: base (tracked memory, log, sizes).
 
 #include <algorithm>
@@ -26,11 +27,14 @@ inline int32_t I16(const uint8_t *p) { return (int16_t)(p[0] | (p[1] << 8)); }
 
 // Bit fields that lay out a 32-bit pixel exactly as an uncompressed one: B, G, R
 // and alpha (or nothing) in the fourth byte. The masks follow a 40-byte header and
-// are part of the larger ones; only those carry an alpha mask.
-bool StandardMasks(const uint8_t *data, int32_t size, int32_t infoSize) {
+// are part of the larger ones; only those of 56 bytes and more carry an alpha mask.
+// Without one the fourth byte is padding, whatever the encoder left in it, and
+// *opaque says so.
+bool StandardMasks(const uint8_t *data, int32_t size, int32_t infoSize, bool *opaque) {
   const uint8_t *m = data + kMinHeaders;
   if (size < kMinHeaders + (infoSize >= 56 ? 16 : 12)) return false;
   const uint32_t alpha = infoSize >= 56 ? U32(m + 12) : 0;
+  *opaque = alpha == 0;
   return U32(m) == 0x00FF0000 && U32(m + 4) == 0x0000FF00 && U32(m + 8) == 0x000000FF &&
          (alpha == 0 || alpha == 0xFF000000);
 }
@@ -66,8 +70,9 @@ txBitmap *bmpRead(const uint8_t *data, int32_t size) {
   if (bits != 8 && bits != 24 && bits != 32) return Fail(1004, nullptr, "unsupported depth");
   // A 40-byte info header is followed by the three masks of a bit-field file.
   const int32_t maskEnd = kMinHeaders + (infoSize == 40 && compression == kBitFields ? 12 : 0);
+  bool opaque = false;
   if (compression == kBitFields) {
-    if (bits != 32 || !StandardMasks(data, size, infoSize))
+    if (bits != 32 || !StandardMasks(data, size, infoSize, &opaque))
       return Fail(1000, nullptr, "bit fields other than 8-bit B,G,R(,A)");
   } else if (compression != 0) {
     return Fail(1000, nullptr, "compressed bitmap");
@@ -113,14 +118,17 @@ txBitmap *bmpRead(const uint8_t *data, int32_t size) {
     std::memcpy(b->palette, data + headerEnd, (size_t)tableBytes);
   }
   b->image[0] = txAdoptRows(data, dataOffset, (int64_t)stride, rowBytes, height, !topDown);
-  if (b->image[0]) return b;
-  b->image[0] = (uint8_t *)SYS_MemGet(bytes, "bmpRead: bitmap");
-  if (!b->image[0]) return Fail(5, b, "no memory");
-  // Top row first: a bottom-up file's last stored row is row 0 of the bitmap.
-  for (int32_t j = 0; j < height; ++j) {
-    int32_t fileRow = topDown ? j : height - 1 - j;
-    std::memcpy(b->image[0] + (size_t)j * rowBytes, data + dataOffset + (size_t)fileRow * stride, (size_t)rowBytes);
+  if (!b->image[0]) {
+    b->image[0] = (uint8_t *)SYS_MemGet(bytes, "bmpRead: bitmap");
+    if (!b->image[0]) return Fail(5, b, "no memory");
+    // Top row first: a bottom-up file's last stored row is row 0 of the bitmap.
+    for (int32_t j = 0; j < height; ++j) {
+      int32_t fileRow = topDown ? j : height - 1 - j;
+      std::memcpy(b->image[0] + (size_t)j * rowBytes, data + dataOffset + (size_t)fileRow * stride, (size_t)rowBytes);
+    }
   }
+  if (opaque)
+    for (int32_t i = 3; i < bytes; i += 4) b->image[0][i] = 255;
   return b;
 }
 

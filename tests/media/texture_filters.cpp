@@ -78,14 +78,19 @@ std::vector<Case> BmpCases() {
   Bytes badOffset = MakeBmp(3, 2, 24, kRgb3x2);
   Put32(badOffset, 10, 10000);
   // 32-bit bit fields with the masks of the uncompressed layout, after a 40-byte
-  // header or inside a 124-byte one (with an alpha mask): the same bytes as BI_RGB.
+  // header or inside a 124-byte one: the same bytes as BI_RGB when there is an alpha
+  // mask; without one (X8R8G8B8) the fourth byte is padding and the pixels opaque.
   const Bytes masks = {0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0};
   Bytes v5(124 - 40, 0);
   std::memcpy(v5.data(), masks.data(), masks.size());
+  Bytes fields124x = MakeBmp(2, 2, 32, rgba, false, v5, 0, 3);
+  Put32(fields124x, 14, 124);
   Put32(v5, 12, 0xFF000000);
   Bytes fields40 = MakeBmp(2, 2, 32, rgba, false, masks, 0, 3);
   Bytes fields124 = MakeBmp(2, 2, 32, rgba, false, v5, 0, 3);
   Put32(fields124, 14, 124);
+  Bytes opaque = rgba;
+  for (size_t i = 3; i < opaque.size(); i += 4) opaque[i] = 255;
   Bytes otherMasks = masks;
   std::swap(otherMasks[2], otherMasks[10]);  // R and B exchanged
   Bytes fields565 = MakeBmp(2, 2, 32, rgba, false, otherMasks, 0, 3);
@@ -103,8 +108,9 @@ std::vector<Case> BmpCases() {
       {"bmp 16-bit", MakeBmp(2, 2, 16, Ramp(8)), 1004, {}},
       {"bmp 4-bit", MakeBmp(8, 1, 4, Ramp(4)), 1004, {}},
       {"bmp rle", rle, 1000, {}},
-      {"bmp bit fields after the header", fields40, 0, {2, 2, 32, 0, 2, rgba}},
+      {"bmp bit fields after the header", fields40, 0, {2, 2, 32, 0, 2, opaque}},
       {"bmp bit fields in a large header", fields124, 0, {2, 2, 32, 0, 2, rgba}},
+      {"bmp bit fields in a large header, alpha mask 0", fields124x, 0, {2, 2, 32, 0, 2, opaque}},
       {"bmp other bit fields", fields565, 1000, {}},
       {"bmp 24-bit bit fields", fields24, 1000, {}},
       {"bmp 8-bit full table, no count", MakeBmp(3, 2, 8, grey, false, table, 0), 0, {3, 2, 8, 0, 3, grey}},
