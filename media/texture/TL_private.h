@@ -156,13 +156,14 @@ inline int64_t txDxtLevelBytes(int64_t w, int64_t h, int64_t blockBytes) {
   return korv::SizeProduct({bw, bh, (uint64_t)blockBytes}, kTxMaxImageBytes, n) ? (int64_t)n : -1;
 }
 // Bytes of one DXT level decoded in software: max(64, w x h x bits / 8), or -1 past
-// 64 MiB (4096 x 4096 at 32 bits). Packed TQX levels inflate far beyond their file
-// size, so the cap keeps a small hostile file from decoding hundreds of megabytes;
-// larger textures stay compressed for the GL.
+// the image limit. A packed TQX level inflates far beyond its file size, so it also
+// stops past 64 MiB (4096 x 4096 at 32 bits): a small hostile file must not decode
+// hundreds of megabytes, and larger textures stay compressed for the GL. Blocks the
+// file holds as they are decode to at most 6 times their bytes, bounded by the file.
 constexpr int32_t kTxMaxDecodedLevel = 64 << 20;
-inline int32_t txDecodedLevelBytes(int64_t w, int64_t h, int64_t bits) {
+inline int32_t txDecodedLevelBytes(int64_t w, int64_t h, int64_t bits, bool packed) {
   const int32_t n = txImageBytes(w < 1 ? 1 : w, h < 1 ? 1 : h, bits);
-  return n < 0 || n > kTxMaxDecodedLevel ? -1 : n < 64 ? 64 : n;
+  return n < 0 || (packed && n > kTxMaxDecodedLevel) ? -1 : n < 64 ? 64 : n;
 }
 // Levels the quality setting skips in a file of the given level count.
 int32_t txQualitySkip(int32_t levels);

@@ -191,7 +191,7 @@ txBitmap *ddsRead(const uint8_t *data, int32_t size) {
       std::memcpy(b->image[at], src, (size_t)bytes);
       b->imagesize[at] = (int32_t)bytes;
     } else {
-      const int32_t out = txDecodedLevelBytes(w, h, kind->bits);
+      const int32_t out = txDecodedLevelBytes(w, h, kind->bits, false);
       if (out < 0) return Fail(1000, b, "level too large to decode");
       b->image[at] = (uint8_t *)SYS_MemGet(out, "ddsRead: bitmap (mipmap, decompress)");
       if (!b->image[at]) return Fail(5, b, "no memory");

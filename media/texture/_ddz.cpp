@@ -94,7 +94,7 @@ txBitmap *ddzRead(const uint8_t *data, int32_t size) {
     const int64_t need = txDxtLevelBytes(w, h, kind->blockBytes);
     uint8_t *blocks = nullptr;  // the unpacked level, when it had to be inflated
     const uint8_t *src = record;
-    const int32_t out = keep ? 0 : txDecodedLevelBytes(w, h, kind->bits);
+    const int32_t out = keep ? 0 : txDecodedLevelBytes(w, h, kind->bits, n > 0);
     if (need < 0 || out < 0) return Fail(1000, b, keep ? "level too large" : "level too large to decode");
     if (n > 0) {
       // The block says what it inflates to: refuse a wrong size before inflating.

@@ -343,6 +343,22 @@ TEST_F(TextureDds, LargePackedLevelsDecodeOnlyUpToTheCap) {
   EXPECT_EQ(atCap->image[0][3], 0);  // alpha entry 0 of an all-zero block
 }
 
+// Blocks held as they are decode to at most six times their bytes, so the packed
+// level cap must not refuse them: a 4096 x 8192 DXT1 DDS (16 MB, 96 MB decoded) and
+// the same level stored raw in a TQX file load by default.
+TEST_F(TextureDds, LargeStoredLevelsDecodePastThePackedCap) {
+  const Bytes level = Repeat(kRedBlue, (size_t)1024 * 2048);
+  for (const Bytes &file : {MakeDds(4096, 8192, 1, "DXT1", level), MakeTqx(4096, 8192, "DXT1", {level}, {false})}) {
+    SCOPED_TRACE(std::string(file.begin(), file.begin() + 4));
+    BitmapPtr b(Load(file));
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->type, TX_TYPE_RGB);
+    EXPECT_EQ(b->imagesize[0], 4096 * 8192 * 3);
+    const uint8_t *last = b->image[0] + b->imagesize[0] - 3 * 3;  // column 4093: blue, delivered B,G,R
+    EXPECT_EQ(Bytes(last, last + 3), (Bytes{248, 0, 0}));
+  }
+}
+
 TEST_F(TextureDds, MalformedFilesFail) {
   for (bool keep : {false, true}) {
     txOptions(TX_DXT1, keep);
