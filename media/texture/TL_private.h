@@ -159,7 +159,8 @@ inline int64_t txDxtLevelBytes(int64_t w, int64_t h, int64_t blockBytes) {
 // the image limit. A packed TQX level inflates far beyond its file size, so it also
 // stops past 64 MiB (4096 x 4096 at 32 bits): a small hostile file must not decode
 // hundreds of megabytes, and larger textures stay compressed for the GL. Blocks the
-// file holds as they are decode to at most 6 times their bytes, bounded by the file.
+// file holds as they are decode to at most 8 times their bytes (6 past the 64-byte
+// minimum of the smallest levels), so the file bounds them.
 constexpr int32_t kTxMaxDecodedLevel = 64 << 20;
 inline int32_t txDecodedLevelBytes(int64_t w, int64_t h, int64_t bits, bool packed) {
   const int32_t n = txImageBytes(w < 1 ? 1 : w, h < 1 ? 1 : h, bits);

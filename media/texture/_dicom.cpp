@@ -2,13 +2,17 @@
 // explicit-VR little-endian form.
 //
 // After the 128-byte preamble and "DICM" the reader walks the data elements, taking
-// samples per pixel, rows, columns and the pixel data. Every element's length is
-// checked against the bytes left, and each step moves forward, so the walk ends.
-// OB, OW, OF, SQ, UT and UN elements carry a 32-bit length after two reserved bytes;
-// an undefined length (encapsulated pixel data) is refused.
+// the transfer syntax, the image pixel fields and the pixel data. Every element's
+// length is checked against the bytes left, and each step moves forward, so the walk
+// ends. OB, OW, OF, SQ, UT and UN elements carry a 32-bit length after two reserved
+// bytes; an undefined length (encapsulated pixel data) is refused. What the reader
+// cannot decode exactly is refused too, rather than loaded as a wrong picture: other
+// transfer syntaxes, samples other than 8 unsigned bits, and photometric kinds other
+// than MONOCHROME2 and RGB. Colour planes (planar configuration 1) are interleaved.
 // Depends on: base (tracked memory, log, sizes).
 
 #include <cstring>
+#include <string_view>
 
 #include "media/texture/TL_private.h"
 
@@ -24,6 +28,14 @@ bool LongLength(const uint8_t *vr) {
   for (const char *v : kLong)
     if (vr[0] == v[0] && vr[1] == v[1]) return true;
   return false;
+}
+
+// A text value without the padding (NUL for UI, blanks for CS) around it.
+std::string_view Text(const uint8_t *value, int64_t length) {
+  std::string_view t((const char *)value, (size_t)length);
+  while (!t.empty() && (t.back() == '\0' || t.back() == ' ')) t.remove_suffix(1);
+  while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
+  return t;
 }
 
 txBitmap *Fail(int32_t code, txBitmap *bitmap, const char *why) {
@@ -44,7 +56,10 @@ int32_t dicomCheck(const uint8_t *d) {
 
 txBitmap *dicomRead(const uint8_t *data, int32_t size) {
   if (!data || size < kStart) return Fail(1002, nullptr, "header truncated");
-  int32_t samples = 0, rows = 0, columns = 0;
+  // Absent fields take the values of the one layout read; -1 marks a value that is
+  // there but too short to hold a number.
+  int32_t samples = 0, rows = 0, columns = 0, planar = 0, allocated = 8, stored = 8, highBit = 7, sign = 0;
+  std::string_view photometric;
   const uint8_t *pixels = nullptr;
   int64_t pixelBytes = 0;
   int64_t pos = kStart;
@@ -63,10 +78,23 @@ txBitmap *dicomRead(const uint8_t *data, int32_t size) {
     if (length == 0xFFFFFFFF) return Fail(1000, nullptr, "undefined element length");
     if (!korv::SizeWithin((uint64_t)valueAt, (uint64_t)length, (uint64_t)size)) return Fail(1002, nullptr, "element past the end");
     const uint8_t *value = data + valueAt;
-    if (group == 0x0028 && length >= 2) {
-      if (element == 0x0002) samples = (int32_t)U16(value);
-      if (element == 0x0010) rows = (int32_t)U16(value);
-      if (element == 0x0011) columns = (int32_t)U16(value);
+    const int32_t number = length >= 2 ? (int32_t)U16(value) : -1;
+    if (group == 0x0002 && element == 0x0010) {
+      // The elements after the file meta group follow this syntax; only explicit VR
+      // little-endian without compression is walked and read as it lies.
+      if (Text(value, length) != "1.2.840.10008.1.2.1") return Fail(1000, nullptr, "transfer syntax not read");
+    } else if (group == 0x0028) {
+      switch (element) {
+        case 0x0002: samples = number; break;
+        case 0x0004: photometric = Text(value, length); break;
+        case 0x0006: planar = number; break;
+        case 0x0010: rows = number; break;
+        case 0x0011: columns = number; break;
+        case 0x0100: allocated = number; break;
+        case 0x0101: stored = number; break;
+        case 0x0102: highBit = number; break;
+        case 0x0103: sign = number; break;
+      }
     } else if (group == 0x7FE0 && element == 0x0010) {
       pixels = value;
       pixelBytes = length;
@@ -74,6 +102,12 @@ txBitmap *dicomRead(const uint8_t *data, int32_t size) {
     pos = valueAt + length;
   }
   if (samples != 1 && samples != 3) return Fail(1000, nullptr, "unsupported samples per pixel");
+  if (allocated != 8 || stored != 8 || highBit != 7 || sign != 0)
+    return Fail(1000, nullptr, "samples other than 8 unsigned bits");
+  if (!photometric.empty() && photometric != (samples == 1 ? "MONOCHROME2" : "RGB"))
+    return Fail(1000, nullptr, "photometric interpretation not read");
+  if (samples == 3 && planar != 0 && planar != 1) return Fail(1000, nullptr, "bad planar configuration");
+  const bool planes = samples == 3 && planar == 1;
   const int32_t bits = samples * 8;
   const int32_t bytes = txImageBytes(columns, rows, bits);
   const int32_t rowBytes = txRowBytes(columns, bits);
@@ -83,11 +117,18 @@ txBitmap *dicomRead(const uint8_t *data, int32_t size) {
 
   txBitmap *b = (txBitmap *)SYS_MemGet(sizeof(txBitmap), "bmpRead: struct");
   if (!b) return Fail(5, nullptr, "no memory");
-  b->image[0] = txAdoptRows(data, pixels - data, rowBytes, rowBytes, rows, false);
+  if (!planes) b->image[0] = txAdoptRows(data, pixels - data, rowBytes, rowBytes, rows, false);
   if (!b->image[0]) {
     b->image[0] = (uint8_t *)SYS_MemGet(bytes, "buffer");
     if (!b->image[0]) return Fail(5, b, "no memory");
-    std::memcpy(b->image[0], pixels, (size_t)bytes);
+    if (planes) {
+      // The R, G and B planes one after the other; the bitmap interleaves them.
+      const int32_t count = bytes / 3;
+      for (int32_t i = 0; i < count; ++i)
+        for (int32_t c = 0; c < 3; ++c) b->image[0][3 * i + c] = pixels[(size_t)c * count + i];
+    } else {
+      std::memcpy(b->image[0], pixels, (size_t)bytes);
+    }
   }
   // Colour samples are stored R,G,B; the record says so.
   b->type = bits == 8 ? TX_TYPE_BGR : TX_TYPE_RGB;

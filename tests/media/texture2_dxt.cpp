@@ -343,7 +343,7 @@ TEST_F(TextureDds, LargePackedLevelsDecodeOnlyUpToTheCap) {
   EXPECT_EQ(atCap->image[0][3], 0);  // alpha entry 0 of an all-zero block
 }
 
-// Blocks held as they are decode to at most six times their bytes, so the packed
+// Blocks held as they are decode to at most eight times their bytes, so the packed
 // level cap must not refuse them: a 4096 x 8192 DXT1 DDS (16 MB, 96 MB decoded) and
 // the same level stored raw in a TQX file load by default.
 TEST_F(TextureDds, LargeStoredLevelsDecodePastThePackedCap) {

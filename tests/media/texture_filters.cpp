@@ -150,14 +150,54 @@ std::vector<Case> DicomCases() {
   Bytes undefinedLength(128, 0);
   undefinedLength.insert(undefinedLength.end(), {'D', 'I', 'C', 'M'});
   DicomLong(undefinedLength, 0x7FE0, 0x0010, "OB", Bytes(16), 0xFFFFFFFF);
-  return {
+  // The image pixel fields that change the layout: those of 8-bit unsigned samples
+  // load, every other value is refused rather than read as if it were 8-bit.
+  auto field = [](uint16_t element, const char *vr, const Bytes &value) {
+    Bytes e;
+    DicomShort(e, 0x0028, element, vr, value);
+    return e;
+  };
+  auto cs = [](const char *text) { return Bytes(text, text + std::strlen(text)); };
+  Bytes eightBits = field(0x0100, "US", U16Value(8));
+  Append(eightBits, field(0x0101, "US", U16Value(8)));
+  Append(eightBits, field(0x0102, "US", U16Value(7)));
+  Append(eightBits, field(0x0103, "US", U16Value(0)));
+  Append(eightBits, field(0x0004, "CS", cs("MONOCHROME2 ")));
+  Bytes rgb = field(0x0004, "CS", cs("RGB "));
+  Append(rgb, field(0x0006, "US", U16Value(0)));
+  const Bytes planes = {1, 4, 2, 5, 3, 6};  // R R G G B B of two pixels
+  const struct {
+    const char *name;
+    Bytes extra;
+    const char *syntax;
+  } refused[] = {
+      {"dicom 16 bits allocated", field(0x0100, "US", U16Value(16)), nullptr},
+      {"dicom 6 bits stored", field(0x0101, "US", U16Value(6)), nullptr},
+      {"dicom high bit 6", field(0x0102, "US", U16Value(6)), nullptr},
+      {"dicom signed samples", field(0x0103, "US", U16Value(1)), nullptr},
+      {"dicom MONOCHROME1", field(0x0004, "CS", cs("MONOCHROME1 ")), nullptr},
+      {"dicom PALETTE COLOR", field(0x0004, "CS", cs("PALETTE COLOR ")), nullptr},
+      {"dicom implicit VR", {}, "1.2.840.10008.1.2"},
+      {"dicom big-endian", {}, "1.2.840.10008.1.2.2"},
+      {"dicom JPEG baseline", {}, "1.2.840.10008.1.2.4.50"},
+  };
+  std::vector<Case> cases = {
       {"dicom grey", MakeDicom(1, 2, 3, Ramp(6)), 0, {3, 2, 8, 0, 3, Ramp(6)}},
+      {"dicom grey, every field given", MakeDicom(1, 2, 3, Ramp(6), eightBits), 0, {3, 2, 8, 0, 3, Ramp(6)}},
       {"dicom colour", MakeDicom(3, 1, 2, Ramp(6)), 0, {2, 1, 24, 1, -1, Bytes{3, 2, 1, 6, 5, 4}}},
+      {"dicom colour, every field given", MakeDicom(3, 1, 2, Ramp(6), rgb), 0, {2, 1, 24, 1, -1, Bytes{3, 2, 1, 6, 5, 4}}},
+      {"dicom colour planes", MakeDicom(3, 1, 2, planes, field(0x0006, "US", U16Value(1))), 0,
+       {2, 1, 24, 1, -1, Bytes{3, 2, 1, 6, 5, 4}}},
+      {"dicom YBR colour", MakeDicom(3, 1, 2, Ramp(6), field(0x0004, "CS", cs("YBR_FULL"))), 1000, {}},
+      {"dicom planar configuration 2", MakeDicom(3, 1, 2, Ramp(6), field(0x0006, "US", U16Value(2))), 1000, {}},
       {"dicom no pixel data", noPixels, 1000, {}},
       {"dicom element past the end", pastEnd, 1002, {}},
       {"dicom undefined length", undefinedLength, 1000, {}},
       {"dicom short pixel data", MakeDicom(1, 4, 4, Ramp(8)), 1002, {}},
   };
+  for (const auto &r : refused)
+    cases.push_back({r.name, MakeDicom(1, 2, 3, Ramp(12), r.extra, r.syntax ? r.syntax : "1.2.840.10008.1.2.1"), 1000, {}});
+  return cases;
 }
 
 std::vector<Case> AllCases() {

@@ -118,14 +118,20 @@ inline void DicomLong(Bytes &f, uint16_t group, uint16_t element, const char *vr
 }
 inline Bytes U16Value(uint16_t v) { return Bytes{(uint8_t)v, (uint8_t)(v >> 8)}; }
 
-inline Bytes MakeDicom(int samples, int rows, int columns, const Bytes &pixels) {
+// Explicit VR little-endian unless another transfer syntax is given; extra holds
+// elements that go before the pixel data.
+inline Bytes MakeDicom(int samples, int rows, int columns, const Bytes &pixels, const Bytes &extra = {},
+                       const std::string &syntax = "1.2.840.10008.1.2.1") {
   Bytes f(128, 0);
   f.insert(f.end(), {'D', 'I', 'C', 'M'});
   DicomLong(f, 0x0002, 0x0001, "OB", Bytes{0, 1});
-  DicomShort(f, 0x0002, 0x0010, "UI", Bytes{'1', '.', '2', 0});
+  Bytes uid(syntax.begin(), syntax.end());
+  if (uid.size() % 2) uid.push_back(0);
+  DicomShort(f, 0x0002, 0x0010, "UI", uid);
   DicomShort(f, 0x0028, 0x0002, "US", U16Value((uint16_t)samples));
   DicomShort(f, 0x0028, 0x0010, "US", U16Value((uint16_t)rows));
   DicomShort(f, 0x0028, 0x0011, "US", U16Value((uint16_t)columns));
+  Append(f, extra);
   DicomLong(f, 0x7FE0, 0x0010, "OB", pixels);
   return f;
 }
