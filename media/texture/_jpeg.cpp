@@ -2,12 +2,19 @@
 // encoding grey and colour images (and a 32-bit image's alpha as a second, grey
 // file) into files of the framework file layer.
 //
-// The memory source hands the library the whole data once; when the library wants
-// more, the data are short; that and the warnings of corrupt image data end the read
-// with 1002, so nothing is read past the size and a damaged file never passes for a
-// picture. Library errors jump back through the
-// error manager into the reader or writer, which cleans up and fails with an error
-// code instead of ending the process. Only grey and colour output is accepted: a
+// The memory source hands the library the whole data once. When the library wants
+// more inside the image data, the data are short; that and the warnings of corrupt
+// image data end the read with 1002, so nothing is read past the size and a damaged
+// file never passes for a picture. Data that end in the last MCU row of a scan or
+// after it get the end-of-image marker supplied, as the library's own sources do: a
+// file that lacks only that marker loads once the picture is whole (every component
+// scanned, every progressive coefficient to its last bit). Small files must not cost
+// seconds: a tiny file may not claim a huge picture (the ratio bound for Huffman
+// data, a fixed size for arithmetic coding, which packs flat pictures past any
+// ratio), and the progress monitor stops files with more scans than any encoder
+// writes or more block passes than the data can justify. Library errors jump back
+// through the error manager into the reader or writer, which cleans up and fails with
+// an error code instead of ending the process. Only grey and colour output is accepted: a
 // four-channel (CMYK) decode would otherwise pass for R,G,B,A.
 // Depends on: libjpeg, base (file layer, tracked memory, log), txSwapRB.
 
@@ -29,7 +36,7 @@ struct JpegError {
   jpeg_error_mgr pub;
   jmp_buf jump;
   void (*standardEmit)(j_common_ptr, int);
-  bool damaged;  // a warning said the image data are short or corrupt
+  const char *refused;  // why the data are refused (1002); null: a library error (5)
 };
 
 void JpegMessage(j_common_ptr cinfo) {
@@ -54,7 +61,7 @@ bool Damaging(int code) {
 void JpegEmit(j_common_ptr cinfo, int level) {
   JpegError *error = (JpegError *)cinfo->err;
   if (level < 0 && Damaging(error->pub.msg_code)) {
-    error->damaged = true;
+    error->refused = "data short or corrupt";
     JpegErrorExit(cinfo);
   }
   error->standardEmit(cinfo, level);
@@ -66,7 +73,14 @@ void Install(JpegError &error, jpeg_error_mgr **slot) {
   error.pub.output_message = JpegMessage;
   error.standardEmit = error.pub.emit_message;
   error.pub.emit_message = JpegEmit;
-  error.damaged = false;
+  error.refused = nullptr;
+}
+
+// Ends the read as refused data (1002), from inside the library's calls.
+[[noreturn]] void Refuse(j_common_ptr cinfo, const char *why) {
+  JpegError *error = (JpegError *)cinfo->err;
+  error->refused = why;
+  std::longjmp(error->jump, 1);
 }
 
 struct JpegSource {
@@ -74,6 +88,8 @@ struct JpegSource {
   const uint8_t *data;
   size_t size;
   bool fed;
+  bool headerRead;  // past jpeg_read_header: the image data are being decoded
+  bool endSupplied;  // the data ended and the end-of-image marker was supplied
 };
 
 // Limit of what a header may claim for the data it comes with. A flat image with
@@ -82,6 +98,56 @@ struct JpegSource {
 // allocating and decoding a gigabyte (small images always pass on the slack).
 constexpr int64_t kMaxRatio = 1024;
 constexpr int64_t kRatioSlack = 1 << 20;
+// Arithmetic coding spends a small fraction of a bit on a flat block, so no ratio
+// holds: such files may claim at least this many bytes of picture whatever their size.
+constexpr int64_t kArithmeticBytes = 48 << 20;  // 4096 x 4096 colour
+// Scans: the library's progressive script writes 10, hand-made scripts a few dozen;
+// a file with more is a decoding-time bomb (each scan costs a pass over its blocks
+// for a few bytes of data).
+constexpr int kMaxScans = 300;
+// Blocks decoded over all scans, at least this many, else this many per byte of data
+// (a real progressive file passes over each block about ten times): some 0.4 s of
+// decoding. An arithmetic-coded block costs about four Huffman ones.
+constexpr int64_t kWorkFloor = 32 << 20;
+constexpr int64_t kWorkPerByte = 64;
+constexpr int64_t kArithmeticWork = 4;
+
+// Counts scans and the blocks each one makes the library pass over, before its
+// data are decoded; records which components had a scan.
+struct JpegProgress {
+  jpeg_progress_mgr pub;
+  int scan;       // the last scan counted
+  int64_t work;   // blocks of every scan so far
+  int64_t budget;
+  uint32_t scanned;  // bit c: component c appeared in a scan
+};
+
+void Progress(j_common_ptr common) {
+  j_decompress_ptr cinfo = (j_decompress_ptr)common;
+  JpegProgress *progress = (JpegProgress *)cinfo->progress;
+  if (cinfo->input_scan_number == progress->scan) return;
+  progress->scan = cinfo->input_scan_number;
+  if (progress->scan > kMaxScans) Refuse(common, "more scans than any encoder writes");
+  for (int i = 0; i < cinfo->comps_in_scan; ++i) {
+    const jpeg_component_info *component = cinfo->cur_comp_info[i];
+    progress->work += (int64_t)component->width_in_blocks * component->height_in_blocks *
+                      (cinfo->arith_code ? kArithmeticWork : 1);
+    progress->scanned |= 1u << component->component_index;
+  }
+  if (progress->work > progress->budget) Refuse(common, "more decoding work than the data justify");
+}
+
+// After a supplied end marker: is the picture whole? Every component had a scan;
+// in a progressive file every coefficient came to its last bit. (The last scan
+// itself was whole: data short inside it end the read with the library's warning.)
+bool Whole(j_decompress_ptr cinfo, const JpegProgress &progress) {
+  if (progress.scanned != (1u << cinfo->num_components) - 1) return false;
+  if (!cinfo->progressive_mode) return true;
+  for (int c = 0; c < cinfo->num_components; ++c)
+    for (int k = 0; k < DCTSIZE2; ++k)
+      if (cinfo->coef_bits[c][k] != 0) return false;
+  return true;
+}
 
 void SourceInit(j_decompress_ptr) {}
 void SourceTerm(j_decompress_ptr) {}
@@ -92,6 +158,14 @@ boolean SourceFill(j_decompress_ptr cinfo) {
     src->fed = true;
     src->pub.next_input_byte = src->data;
     src->pub.bytes_in_buffer = src->size;
+  } else if (src->headerRead && !src->endSupplied && cinfo->input_iMCU_row + 1 >= cinfo->total_iMCU_rows) {
+    // The data end in the last MCU row of a scan or between scans: perhaps only the
+    // end marker is missing. Missing bits of this scan still bring the library's
+    // warning; the reader checks that no scan is missing.
+    static const JOCTET kEnd[2] = {0xFF, (JOCTET)JPEG_EOI};
+    src->endSupplied = true;
+    src->pub.next_input_byte = kEnd;
+    src->pub.bytes_in_buffer = sizeof kEnd;
   } else {
     // The data end before the image does: the library's warning ends the read as
     // damaged (JpegEmit), instead of the grey it would decode from here on.
@@ -158,10 +232,11 @@ txBitmap *jpegRead(const uint8_t *data, int32_t size) {
   JpegError error;
   Install(error, &cinfo.err);
   JpegSource src = {};
+  JpegProgress progress = {};
   if (setjmp(error.jump)) {
     jpeg_destroy_decompress(&cinfo);
-    const bool damaged = ((volatile JpegError *)&error)->damaged;  // set inside the library's calls
-    return damaged ? Fail(1002, b, "data short or corrupt") : Fail(5, b, "damaged JPEG data");
+    const char *refused = ((volatile JpegError *)&error)->refused;  // set inside the library's calls
+    return refused ? Fail(1002, b, refused) : Fail(5, b, "damaged JPEG data");
   }
   jpeg_create_decompress(&cinfo);
   src.pub.init_source = SourceInit;
@@ -173,16 +248,22 @@ txBitmap *jpegRead(const uint8_t *data, int32_t size) {
   src.size = (size_t)size;
   cinfo.src = &src.pub;
   jpeg_read_header(&cinfo, TRUE);
+  src.headerRead = true;
   if (cinfo.out_color_space != JCS_GRAYSCALE && cinfo.out_color_space != JCS_RGB) {
     jpeg_destroy_decompress(&cinfo);
     return Fail(1000, b, "only grey and colour JPEG images are read");
   }
   const int32_t components = cinfo.out_color_space == JCS_GRAYSCALE ? 1 : 3;
   const int32_t bytes = txImageBytes((int32_t)cinfo.image_width, (int32_t)cinfo.image_height, components * 8);
-  if (bytes < 0 || bytes > (int64_t)size * kMaxRatio + kRatioSlack) {
+  const int64_t byRatio = (int64_t)size * kMaxRatio + kRatioSlack;
+  const int64_t claimable = cinfo.arith_code ? std::max(byRatio, kArithmeticBytes) : byRatio;
+  if (bytes < 0 || bytes > claimable) {
     jpeg_destroy_decompress(&cinfo);
     return Fail(1000, b, "image size impossible for the data");
   }
+  progress.pub.progress_monitor = Progress;
+  progress.budget = std::max(kWorkFloor, (int64_t)size * kWorkPerByte);
+  cinfo.progress = &progress.pub;
   jpeg_start_decompress(&cinfo);
   const int32_t width = (int32_t)cinfo.output_width, height = (int32_t)cinfo.output_height;
   if (cinfo.output_components != components || txImageBytes(width, height, components * 8) != bytes) {
@@ -199,6 +280,13 @@ txBitmap *jpegRead(const uint8_t *data, int32_t size) {
     JSAMPROW row = b->image[0] + (size_t)cinfo.output_scanline * rowBytes;
     jpeg_read_scanlines(&cinfo, &row, 1);
   }
+  const bool whole = Whole(&cinfo, progress);  // before the progression state is freed
+  jpeg_finish_decompress(&cinfo);
+  if (src.endSupplied && !whole) {
+    jpeg_destroy_decompress(&cinfo);
+    return Fail(1002, b, "data end before the picture is whole");
+  }
+  jpeg_destroy_decompress(&cinfo);
   b->type = TX_TYPE_RGB;
   b->width = width;
   b->height = height;
@@ -209,8 +297,6 @@ txBitmap *jpegRead(const uint8_t *data, int32_t size) {
   TX_LOG("[TL][jpeg]", "JPEG: %s\n", txSettings.currentName ? txSettings.currentName : "-");
   TX_LOG("[TL][jpeg]", " size: %dx%d bits: %d\n", width, height, b->bits);
   TX_LOG("[TL][jpeg]", " imagesize[0]: %lu\n", (unsigned long)bytes);
-  jpeg_finish_decompress(&cinfo);
-  jpeg_destroy_decompress(&cinfo);
   return b;
 }
 

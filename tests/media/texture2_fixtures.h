@@ -1,15 +1,15 @@
 // Small PNG, JPEG, DDS and TQX files built in memory for the texture loader tests.
 // PNG files are assembled chunk by chunk over zlib (independent of libpng), JPEG
-// files come from libjpeg's memory destination, DDS and TQX files from their
+// files come from libjpeg's memory destination (jpeg_maker.h), DDS and TQX files from their
 // headers and the given level bytes.
 #pragma once
 
 #include <cstdio>
 
-#include <jpeglib.h>
 #include <zlib.h>
 
 #include "base/z.h"
+#include "tests/media/jpeg_maker.h"
 #include "tests/media/texture_fixtures.h"
 
 inline void PutBE32(Bytes &b, uint32_t v) {
@@ -60,35 +60,11 @@ inline Bytes MakePng(int w, int h, int depth, int colourType, const Bytes &rows,
 // A JPEG of the given pixels (1 or 3 components; 4 makes a CMYK file). jfif false
 // leaves out the JFIF segment, as Exif files do.
 inline Bytes MakeJpeg(int w, int h, int components, const Bytes &pixels, bool jfif = true, int quality = 100) {
-  jpeg_compress_struct c;
-  jpeg_error_mgr err;
-  c.err = jpeg_std_error(&err);
-  jpeg_create_compress(&c);
-  unsigned char *out = nullptr;
-  unsigned long outSize = 0;
-  jpeg_mem_dest(&c, &out, &outSize);
-  c.image_width = (JDIMENSION)w;
-  c.image_height = (JDIMENSION)h;
-  c.input_components = components;
-  c.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
-  jpeg_set_defaults(&c);
-  jpeg_set_quality(&c, quality, TRUE);
-  c.write_JFIF_header = jfif ? TRUE : FALSE;
-  c.write_Adobe_marker = FALSE;
-  jpeg_start_compress(&c, TRUE);
-  if (!jfif) {
-    const char exif[] = "Exif\0\0";
-    jpeg_write_marker(&c, JPEG_APP0 + 1, (const JOCTET *)exif, 6);
-  }
-  while (c.next_scanline < c.image_height) {
-    JSAMPROW row = (JSAMPROW)(pixels.data() + (size_t)c.next_scanline * w * components);
-    jpeg_write_scanlines(&c, &row, 1);
-  }
-  jpeg_finish_compress(&c);
-  jpeg_destroy_compress(&c);
-  Bytes f(out, out + outSize);
-  std::free(out);
-  return f;
+  JpegSpec s;
+  s.width = w, s.height = h, s.components = components;
+  s.jfif = jfif;
+  s.quality = quality;
+  return MakeJpegOf(s, pixels);
 }
 
 // A DDS file: header and the level bytes as given.

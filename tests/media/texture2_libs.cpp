@@ -65,16 +65,38 @@ std::vector<Case> PngCases() {
   };
 }
 
+// Smooth shades with some noise: every coefficient band and bit level in use.
+Bytes Shades(size_t w, size_t h, size_t components) {
+  Bytes px(w * h * components);
+  uint32_t x = 12345;
+  for (size_t i = 0; i < px.size(); ++i)
+    px[i] = (uint8_t)((i / components % w) * 3 + (i / components / w) * 2 + (i % components) * 40 +
+                      ((x = x * 1103515245 + 12345) >> 28));
+  return px;
+}
+
+// The same file claiming other sides in its frame header.
+Bytes Claiming(Bytes jpeg, int w, int h) {
+  for (size_t i = 2; i + 9 < jpeg.size(); ++i)
+    if (jpeg[i] == 0xFF && (jpeg[i + 1] & 0xF0) == 0xC0 && jpeg[i + 1] != 0xC4 && jpeg[i + 1] != 0xC8 &&
+        jpeg[i + 1] != 0xCC) {
+      jpeg[i + 5] = (uint8_t)(h >> 8), jpeg[i + 6] = (uint8_t)h;
+      jpeg[i + 7] = (uint8_t)(w >> 8), jpeg[i + 8] = (uint8_t)w;
+      break;
+    }
+  return jpeg;
+}
+
 std::vector<Case> JpegCases() {
   Bytes exif = MakeJpeg(8, 8, 3, Solid(64, {200, 100, 50}), false);
   // 16000 x 16000 claimed by a few hundred bytes (750 MB of pixels).
-  Bytes huge = MakeJpeg(8, 8, 3, Solid(64, {200, 100, 50}));
-  for (size_t i = 2; i + 9 < huge.size(); ++i)
-    if (huge[i] == 0xFF && huge[i + 1] == 0xC0) {
-      huge[i + 5] = 16000 >> 8, huge[i + 6] = 16000 & 0xFF;
-      huge[i + 7] = 16000 >> 8, huge[i + 8] = 16000 & 0xFF;
-      break;
-    }
+  Bytes huge = Claiming(MakeJpeg(8, 8, 3, Solid(64, {200, 100, 50})), 16000, 16000);
+  // Arithmetic coding needs no ratio for flat pictures, but a few hundred bytes still
+  // cannot claim 8000 x 8000 (64 MB).
+  JpegSpec arithmetic;
+  arithmetic.arithmetic = true;
+  arithmetic.components = 1;
+  Bytes hugeArithmetic = Claiming(MakeJpegOf(arithmetic, Solid(64, {128})), 8000, 8000);
   return {
       {"jpeg colour", MakeJpeg(16, 8, 3, Solid(128, {200, 100, 50})), 0, 16, 8, 24, 1, 0, 1, {}},
       {"jpeg grey", MakeJpeg(8, 16, 1, Solid(128, {77})), 0, 8, 16, 8, 1, 3, 1, {}},
@@ -83,6 +105,7 @@ std::vector<Case> JpegCases() {
       {"jpeg cmyk", MakeJpeg(8, 8, 4, Solid(64, {1, 2, 3, 4})), 1000, 0, 0, 0, 0, 0, 0, {}},
       {"jpeg header only", Bytes{0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0}, 1002, 0, 0, 0, 0, 0, 0, {}},
       {"jpeg size beyond its data", huge, 1000, 0, 0, 0, 0, 0, 0, {}},
+      {"jpeg arithmetic size beyond any data", hugeArithmetic, 1000, 0, 0, 0, 0, 0, 0, {}},
   };
 }
 
@@ -271,8 +294,7 @@ TEST_F(TextureLibs, PaletteImagesAreNotShrunk) {
 }
 
 // A JPEG cut short, or whose image data break off at a marker or hold codes no
-// table has, decoded as success with grey from there on; it is damaged data (1002),
-// down to a file that lacks only its end marker.
+// table has, decoded as success with grey from there on; it is damaged data (1002).
 TEST_F(TextureLibs, TruncatedAndCorruptJpegsFailWith1002) {
   Bytes noise(32 * 32 * 3);
   uint32_t x = 12345;
@@ -294,7 +316,6 @@ TEST_F(TextureLibs, TruncatedAndCorruptJpegsFailWith1002) {
   } cases[] = {
       {"cut in half", Bytes(whole.begin(), whole.begin() + (long)(whole.size() / 2))},
       {"cut 40 bytes short", Bytes(whole.begin(), whole.end() - 40)},
-      {"without its end marker", Bytes(whole.begin(), whole.end() - 2)},
       {"marker inside the data", marker},
       {"bad codes", badCodes},
   };
@@ -303,6 +324,115 @@ TEST_F(TextureLibs, TruncatedAndCorruptJpegsFailWith1002) {
     BitmapPtr b(Load(c.file));
     EXPECT_FALSE(b);
     EXPECT_EQ(errGetLastError(), 1002);
+  }
+}
+
+// Every coding decodes to the pixels of the baseline Huffman file of the same
+// picture (the entropy coding is lossless, quality 100 keeps every coefficient), with
+// and without the end-of-image marker, which encoders and cut downloads leave off.
+// Data that really end early stay refused: a progressive file cut between scans,
+// a sequential one without the scan of its last component.
+TEST_F(TextureLibs, JpegsOfEveryCodingLoadWithOrWithoutTheirEndMarker) {
+  const std::vector<jpeg_scan_info> perComponent = {
+      {1, {0}, 0, 63, 0, 0}, {1, {1}, 0, 63, 0, 0}, {1, {2}, 0, 63, 0, 0}};
+  struct Variant {
+    const char *name;
+    JpegSpec spec;
+  };
+  std::vector<Variant> variants;
+  for (int sampling : {1, 2}) {
+    JpegSpec base;
+    base.width = 37, base.height = 29;  // partial MCUs at both edges
+    base.hSample = base.vSample = sampling;
+    auto add = [&](const char *name, auto change) {
+      JpegSpec s = base;
+      change(s);
+      variants.push_back({name, s});
+    };
+    add("baseline", [](JpegSpec &) {});
+    add("progressive", [](JpegSpec &s) { s.progressive = true; });
+    add("arithmetic", [](JpegSpec &s) { s.arithmetic = true; });
+    add("arithmetic progressive", [](JpegSpec &s) { s.arithmetic = s.progressive = true; });
+    add("restart every MCU row", [](JpegSpec &s) { s.restartRows = 1; });
+    add("a scan per component", [&](JpegSpec &s) { s.scans = perComponent; });
+    add("4:2:2", [](JpegSpec &s) { s.hSample = 2, s.vSample = 1; });
+    add("grey", [](JpegSpec &s) { s.components = 1; });
+    add("grey progressive", [](JpegSpec &s) { s.components = 1, s.progressive = true; });
+  }
+  for (const Variant &v : variants) {
+    SCOPED_TRACE(testing::Message() << v.name << " sampling " << v.spec.hSample << "x" << v.spec.vSample);
+    const Bytes pixels = Shades(37, 29, (size_t)v.spec.components);
+    JpegSpec baseline = v.spec;
+    baseline.progressive = baseline.arithmetic = false;
+    baseline.scans.clear();
+    baseline.restartRows = 0;
+    BitmapPtr expected(Load(MakeJpegOf(baseline, pixels)));
+    ASSERT_TRUE(expected);
+    const Bytes whole = MakeJpegOf(v.spec, pixels);
+    for (size_t cut : {0, 2}) {
+      SCOPED_TRACE(cut ? "without its end marker" : "whole");
+      BitmapPtr b(Load(Bytes(whole.begin(), whole.end() - (long)cut)));
+      ASSERT_TRUE(b) << errGetLastError();
+      EXPECT_EQ(Level0(b.p), Level0(expected.p));
+    }
+    size_t lastScan = 0;
+    for (size_t i = 2; i + 1 < whole.size(); ++i)
+      if (whole[i] == 0xFF && whole[i + 1] == 0xDA) lastScan = i;
+    if (v.spec.progressive || !v.spec.scans.empty()) {
+      SCOPED_TRACE("cut before its last scan");
+      EXPECT_FALSE(BitmapPtr(Load(Bytes(whole.begin(), whole.begin() + (long)lastScan))));
+      EXPECT_EQ(errGetLastError(), 1002);
+    }
+  }
+}
+
+// A flat picture coded arithmetically packs past any Huffman ratio: 4096 x 4096 in a
+// few hundred bytes loads.
+TEST_F(TextureLibs, FlatArithmeticJpegLoads) {
+  JpegSpec s;
+  s.width = s.height = 4096;
+  s.components = 1;
+  s.arithmetic = true;
+  const Bytes file = MakeJpegOf(s, Bytes((size_t)4096 * 4096, 77));
+  ASSERT_LT(file.size(), 1000u);
+  BitmapPtr b(Load(file));
+  ASSERT_TRUE(b) << errGetLastError();
+  EXPECT_EQ(b->width, 4096);
+  EXPECT_EQ(Level0(b.p), Bytes((size_t)4096 * 4096, 77));
+}
+
+// Each scan costs the decoder a pass over its blocks for a few bytes of data: a file
+// with more scans than any encoder writes, or with more block passes than its data
+// justify, is refused (1002) before the work is done.
+TEST_F(TextureLibs, ManyScanJpegsAreBounded) {
+  const struct {
+    const char *name;
+    int side, components, scans;
+    bool arithmetic;
+    int error;
+  } cases[] = {
+      {"300 scans", 64, 1, 300, false, 0},
+      {"301 scans", 64, 1, 301, false, 1002},
+      {"301 scans of colour", 16, 3, 301, false, 1002},
+      {"300 scans over 8.4 M pixels", 2900, 1, 300, false, 1002},
+      {"100 arithmetic scans over 8.4 M pixels", 2900, 1, 100, true, 1002},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    JpegSpec s;
+    s.width = s.height = c.side;
+    s.components = c.components;
+    s.arithmetic = c.arithmetic;
+    s.scans = ManyScans(c.scans, c.components);
+    ASSERT_EQ((int)s.scans.size(), c.scans);
+    const size_t side = (size_t)c.side;
+    // Large pictures flat: a few bytes a scan, so the data cannot justify the work.
+    const Bytes pixels = side > 64 ? Bytes(side * side, 90) : Shades(side, side, (size_t)c.components);
+    BitmapPtr b(Load(MakeJpegOf(s, pixels)));
+    EXPECT_EQ(!b, c.error != 0);
+    if (c.error) {
+      EXPECT_EQ(errGetLastError(), c.error);
+    }
   }
 }
 
@@ -463,6 +593,35 @@ TEST_F(TextureLibWriters, FlatJpegsOfEveryKindLoad) {
     ASSERT_TRUE(back) << "file " << fileSize << " bytes, error " << errGetLastError();
     EXPECT_EQ(back->imagesize[0], src->imagesize[0]);
   }
+}
+
+// The quality option reaches the encoder: the lower quality makes the smaller file,
+// and the one further from the picture.
+TEST_F(TextureLibWriters, JpegQualityTradesSizeForError) {
+  const Bytes pixels = Shades(64, 64, 1);  // grey: no chroma subsampling to blur the figures
+  BitmapPtr src = Dummy(3, 64, 64, pixels);
+  struct {
+    int quality;
+    uintmax_t size;
+    double error;  // mean absolute difference to the picture
+  } saved[] = {{20, 0, 0}, {95, 0, 0}};
+  for (auto &q : saved) {
+    txOptions(9, q.quality);
+    const std::string path = Path("q.jpg");
+    ASSERT_EQ(txSave(TX_FMT_JPEG, path.c_str(), src.p), 0);
+    q.size = std::filesystem::file_size(path);
+    txOptions(3, 1);
+    BitmapPtr back(txLoad(path.c_str()));
+    txOptions(3, 0);
+    ASSERT_TRUE(back);
+    const Bytes decoded = Level0(back.p);
+    ASSERT_EQ(decoded.size(), pixels.size());
+    for (size_t i = 0; i < pixels.size(); ++i) q.error += std::abs(decoded[i] - pixels[i]);
+    q.error /= (double)pixels.size();
+  }
+  EXPECT_LT(saved[0].size * 2, saved[1].size);
+  EXPECT_GT(saved[0].error, saved[1].error * 2);
+  EXPECT_LT(saved[1].error, 3.0);
 }
 
 // A 32-bit bitmap becomes a colour file and a grey "_a" file beside it; a dot in a
