@@ -53,6 +53,8 @@ TEST(ExtXml, DocumentsGiveTheirCallbacksInOrder) {
       // a blank after "=", names trimmed and case kept, values exact
       {"<d  Id= \"7\"\n\tTitle =\" a b \" />", {"S d Id=[7] Title=[ a b ]", "E d"}},
       {"<d my\tname=\"x\" two\nwords=\"y\">t</d>", {"S d my name=[x] two words=[y]", "T d [t]", "E d"}},
+      // a value keeps its tabs, line breaks and entities as written
+      {"<d v=\"\ta\nb\r\n&amp;&#9; \"/>", {"S d v=[\ta\nb\r\n&amp;&#9; ]", "E d"}},
       // processing instruction: nothing; text is never trimmed or decoded
       {"<?xml version=\"1.0\"?><p>&amp; x </p>", {"S p", "T p [&amp; x ]", "E p"}},
       // the last start tag has no "<" after it: start only
