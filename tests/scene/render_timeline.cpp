@@ -1,4 +1,4 @@
-// The project timeline: the eased key ramps as tables, key activity, and the
+// The project timeline: the eased key ramps as tables and as played, key activity, and the
 // operators' GL calls and scene changes against their formulas.
 #include <cmath>
 #include <numbers>
@@ -119,6 +119,27 @@ TEST_F(TimelineTest, KeysAreActiveForTheTruncatedTimeInTheirRange) {
   ASSERT_EQ(v.size(), 2u);
   EXPECT_EQ(v[0].args[2], 320);
   EXPECT_EQ(v[1].args[2], 1280);
+}
+
+TEST_F(TimelineTest, PlayedKeysEaseByTheirOwnMode) {
+  // Objects 0 and 1 take their x rotation from a key of ease 1 and of ease 2 over
+  // 100..200, values 0 -> 1000 -> 400; a quarter into either half the weight is
+  // sin(pi/4) in mode 1 and 1 - cos(pi/4) in mode 2, where a straight ramp gives 1/2.
+  for (int i = 0; i < 2; i++) scene.AddObject();
+  scene.Sync();
+  ops.reserve(2);
+  Operator(6, {0, 0, 0, 0}, {100, 200, 1, 0, 1000, 400});
+  Operator(6, {1, 0, 0, 0}, {100, 200, 2, 0, 1000, 400});
+  const double h = std::sin(std::numbers::pi / 4);
+  struct Case {
+    float time;
+    double ease1, ease2;
+  } cases[] = {{125, 1000 * h, 1000 * (1 - h)}, {175, 1000 - 600 * (1 - h), 1000 - 600 * h}};
+  for (const Case &c : cases) {
+    ProjectPlay(&project, c.time);
+    EXPECT_NEAR(scene.objects[0].rotation.x, c.ease1, 1e-3) << c.time;
+    EXPECT_NEAR(scene.objects[1].rotation.x, c.ease2, 1e-3) << c.time;
+  }
 }
 
 TEST_F(TimelineTest, ViewportScalesSizeButNotOrigin) {
