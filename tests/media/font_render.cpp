@@ -1,4 +1,4 @@
-// Font renderer drawing: blending, measures against FreeType's own metrics,
+// Font renderer drawing: blending, measures and kerning against FreeType's own metrics,
 // alignment, clipping, encodings, refused bitmaps and a bitmap-only face.
 #include <gtest/gtest.h>
 
@@ -168,6 +168,48 @@ TEST_F(FontRender, MeasuresAreTheAdvancesAndTheTallestGlyph) {
     Measure(text, &w, &h);
     EXPECT_EQ(w, advance) << text;  // kerning is not counted
     EXPECT_EQ(h, 2 * rows - top) << text;
+  }
+  FT_Done_Face(face);
+  FT_Done_FreeType(lib);
+}
+
+TEST_F(FontRender, KerningMovesTheSecondGlyph) {
+  // The second glyph's ink starts at the first one's advance less its left bearing,
+  // plus the pair's kerning and its own bearing. The first glyph is the taller, so
+  // drawn alone it sits on the same baseline, and the second glyph's ink is where the
+  // pair's picture differs from it.
+  FT_Library lib;
+  FT_Face face;
+  ASSERT_EQ(FT_Init_FreeType(&lib), 0);
+  ASSERT_EQ(FT_New_Face(lib, kSans.c_str(), 0, &face), 0);
+  ASSERT_EQ(FT_Set_Char_Size(face, 0, 20 * 64, 0, 0), 0);
+  struct Case {
+    const char *pair;
+    int32_t kern;  // DejaVu Sans at 20 pixels
+  } cases[] = {{"To", -3}, {"AV", -1}};
+  for (const Case &c : cases) {
+    const FT_UInt first = FT_Get_Char_Index(face, (uint8_t)c.pair[0]);
+    const FT_UInt second = FT_Get_Char_Index(face, (uint8_t)c.pair[1]);
+    FT_Vector kern;
+    ASSERT_EQ(FT_Get_Kerning(face, first, second, FT_KERNING_DEFAULT, &kern), 0);
+    ASSERT_EQ((kern.x + 32) >> 6, c.kern) << c.pair;
+    ASSERT_EQ(FT_Load_Glyph(face, first, FT_LOAD_NO_HINTING | FT_LOAD_RENDER), 0);
+    const int32_t step = (int32_t)(face->glyph->advance.x >> 6) - face->glyph->bitmap_left;
+    ASSERT_EQ(FT_Load_Glyph(face, second, FT_LOAD_NO_HINTING | FT_LOAD_RENDER), 0);
+    const FT_Bitmap &bits = face->glyph->bitmap;
+    int32_t inkColumn = INT_MAX;
+    for (uint32_t y = 0; y < bits.rows; ++y)
+      for (uint32_t x = 0; x < bits.width; ++x)
+        if (bits.buffer[y * bits.pitch + x]) inkColumn = std::min(inkColumn, (int32_t)x);
+    const int32_t unkerned = step + face->glyph->bitmap_left + inkColumn;
+
+    txBitmap *both = Bitmap(3, 40, 30), *alone = Bitmap(3, 40, 30);
+    ASSERT_EQ(ftRender(font_, both, c.pair, nullptr, nullptr), 0);
+    ASSERT_EQ(ftRender(font_, alone, std::string(c.pair, 1).c_str(), nullptr, nullptr), 0);
+    int32_t landed = INT_MAX;
+    for (int32_t i = 0; i < both->imagesize[0]; ++i)
+      if (both->image[0][i] != alone->image[0][i]) landed = std::min(landed, i % 40);
+    EXPECT_EQ(landed, unkerned + c.kern) << c.pair << ", unkerned at " << unkerned;
   }
   FT_Done_Face(face);
   FT_Done_FreeType(lib);
