@@ -125,7 +125,9 @@ void SwapAndPump(void) {
   wmProcessEvents();
 }
 
-void LoadingSequence(void) {
+}  // namespace
+
+void ShowLoadingSequence(void) {
   for (int32_t i = 0; i < 9; i++) {
     ScenesLoadEffect(i);
     LoadingStep();
@@ -142,8 +144,6 @@ void LoadingSequence(void) {
   LoadingStep();
   ScenesBuildTables(LoadingStep);
 }
-
-}  // namespace
 
 void LoadingStep(void) {
   LoadStepCount++;
@@ -244,7 +244,7 @@ int ShowRun(void) {
   ScenesCreateScreenTexture();
   FieldGrid = (float *)PasMemGet(131072, "FieldGrid");
   ScenesInitMetaGrid(FieldGrid);
-  LoadingSequence();
+  ShowLoadingSequence();
 
   glEnable(GL_NORMALIZE);
   SegmentTime = 0;

@@ -34,6 +34,8 @@ extern float *FieldGrid;
 // normal end (0).
 int ShowRun(void);
 
+// The effects, textures, images and procedural tables, behind 53 loading steps.
+void ShowLoadingSequence(void);
 // One step of the loading screen: draw, swap, pump events, sleep 10 ms.
 void LoadingStep(void);
 // The whole file in a new tracked block (size in *size when given), then one loading

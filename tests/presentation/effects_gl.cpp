@@ -1,7 +1,8 @@
 // IFE layers and scenes on a real context (llvmpipe under Xvfb): one read-back per
 // blend mode, the screen copy drawn back full screen as "BUF0.JPG" gives the screen
-// back the right way up, and the scenes of patterns 0 to 8 with their flashes leave
-// the letterbox bars of an 800 x 600 window black.
+// back the right way up, the scenes of patterns 0 to 8 with their flashes leave
+// the letterbox bars of an 800 x 600 window black, and the loading sequence draws
+// its 53 steps.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -23,6 +24,7 @@
 #include "presentation/show.h"
 #include "presentation/tempo.h"
 #include "presentation/textures.h"
+#include "presentation/window.h"
 #include "tests/common/gl_window.h"
 
 namespace {
@@ -227,6 +229,48 @@ TEST_F(EffectsGl, ScenesKeepTheLetterboxBarsBlack) {
     EXPECT_EQ(barLit, 0u) << "timeline " << t;
     EXPECT_GT(boxLit, 200u) << "timeline " << t;
   }
+}
+
+// What the loading screen draws, recorded on the way to the real entries.
+std::vector<float> g_loaderTimes;
+int g_loadClears = 0;
+decltype(pgl::glTranslatef) g_realTranslate = nullptr;
+decltype(pgl::glClear) g_realClear = nullptr;
+
+// The whole loading sequence: 53 steps, each drawn twice (to the screen, then into
+// the back buffer) at 18.8 times the step. A probe loader moves its one layer to x
+// = its time parameter, which nothing else of the sequence translates.
+TEST_F(EffectsGl, LoadingSequenceDrawsFiftyThreeSteps) {
+  ife_keys keys[2] = {{0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0}, {1000, 1000, 0, 0, 0, 1, 1, 0, 0, 0, 0}};
+  ife_layer layer = {};
+  layer.textureName = "white.tga";
+  layer.keyCount = 2;
+  layer.keys = keys;
+  IfeLoaderFx = {1, 0, &layer};
+  MainWindow = window;
+  LoadStepCount = 0;
+  g_realTranslate = pgl::glTranslatef;
+  g_realClear = pgl::glClear;
+  pgl::glTranslatef = [](GLfloat x, GLfloat y, GLfloat z) {
+    g_loaderTimes.push_back(x);
+    g_realTranslate(x, y, z);
+  };
+  pgl::glClear = [](GLbitfield mask) {
+    g_loadClears += mask == (GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    g_realClear(mask);
+  };
+  ShowLoadingSequence();
+  pgl::glTranslatef = g_realTranslate;
+  pgl::glClear = g_realClear;
+  IfeLoaderFx = {};
+  MainWindow = nullptr;
+
+  EXPECT_EQ(LoadStepCount, 53);
+  EXPECT_EQ(g_loadClears, 53);
+  ASSERT_EQ(g_loaderTimes.size(), 2u * 53);
+  for (int step = 1; step <= 53; step++)
+    for (int draw = 0; draw < 2; draw++)
+      EXPECT_NEAR(g_loaderTimes[2 * (step - 1) + draw], step * 18.8, 1e-3) << "step " << step;
 }
 
 }  // namespace
