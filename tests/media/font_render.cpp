@@ -68,6 +68,21 @@ Ink InkOf(const txBitmap *b) {
   return ink;
 }
 
+// DejaVu Sans opened by FreeType itself at 20 pixels, for the figures the renderer
+// must reproduce; face is null when it cannot be opened.
+struct SansFace {
+  FT_Library lib = nullptr;
+  FT_Face face = nullptr;
+  SansFace() {
+    if (FT_Init_FreeType(&lib) || FT_New_Face(lib, kSans.c_str(), 0, &face) ||
+        FT_Set_Char_Size(face, 0, 20 * 64, 0, 0))
+      face = nullptr;
+  }
+  ~SansFace() { FT_Done_FreeType(lib); }  // closes the face too
+  SansFace(const SansFace &) = delete;
+  SansFace &operator=(const SansFace &) = delete;
+};
+
 class FontRender : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -150,11 +165,9 @@ TEST_F(FontRender, BlendsOverTheBackgroundFromTheCoverage) {
 
 TEST_F(FontRender, MeasuresAreTheAdvancesAndTheTallestGlyph) {
   // The figures from FreeType itself: unhinted advances, bitmap rows and tops.
-  FT_Library lib;
-  FT_Face face;
-  ASSERT_EQ(FT_Init_FreeType(&lib), 0);
-  ASSERT_EQ(FT_New_Face(lib, kSans.c_str(), 0, &face), 0);
-  ASSERT_EQ(FT_Set_Char_Size(face, 0, 20 * 64, 0, 0), 0);
+  const SansFace sans;
+  ASSERT_NE(sans.face, nullptr);
+  const FT_Face face = sans.face;
   for (const char *text : {"AVAWAy", "To, Ty.", "g", "   "}) {
     int32_t advance = 0, rows = 0, top = INT_MAX;
     for (const char *c = text; *c; ++c) {
@@ -169,8 +182,6 @@ TEST_F(FontRender, MeasuresAreTheAdvancesAndTheTallestGlyph) {
     EXPECT_EQ(w, advance) << text;  // kerning is not counted
     EXPECT_EQ(h, 2 * rows - top) << text;
   }
-  FT_Done_Face(face);
-  FT_Done_FreeType(lib);
 }
 
 TEST_F(FontRender, KerningMovesTheSecondGlyph) {
@@ -178,11 +189,9 @@ TEST_F(FontRender, KerningMovesTheSecondGlyph) {
   // plus the pair's kerning and its own bearing. The first glyph is the taller, so
   // drawn alone it sits on the same baseline, and the second glyph's ink is where the
   // pair's picture differs from it.
-  FT_Library lib;
-  FT_Face face;
-  ASSERT_EQ(FT_Init_FreeType(&lib), 0);
-  ASSERT_EQ(FT_New_Face(lib, kSans.c_str(), 0, &face), 0);
-  ASSERT_EQ(FT_Set_Char_Size(face, 0, 20 * 64, 0, 0), 0);
+  const SansFace sans;
+  ASSERT_NE(sans.face, nullptr);
+  const FT_Face face = sans.face;
   struct Case {
     const char *pair;
     int32_t kern;  // DejaVu Sans at 20 pixels
@@ -211,8 +220,6 @@ TEST_F(FontRender, KerningMovesTheSecondGlyph) {
       if (both->image[0][i] != alone->image[0][i]) landed = std::min(landed, i % 40);
     EXPECT_EQ(landed, unkerned + c.kern) << c.pair << ", unkerned at " << unkerned;
   }
-  FT_Done_Face(face);
-  FT_Done_FreeType(lib);
 }
 
 TEST_F(FontRender, HorizontalAlignmentPlacesTheFirstInk) {
@@ -242,18 +249,15 @@ TEST_F(FontRender, HorizontalAlignmentPlacesTheFirstInk) {
 TEST_F(FontRender, VerticalAlignmentUsesTheLineHeight) {
   // The line height from DejaVu's metrics for size 20: em size from the OS/2
   // window metrics for a height of trunc(20 x 0.7654...) + 1 = 16.
-  FT_Library lib;
-  FT_Face face;
-  ASSERT_EQ(FT_Init_FreeType(&lib), 0);
-  ASSERT_EQ(FT_New_Face(lib, kSans.c_str(), 0, &face), 0);
+  const SansFace sans;
+  ASSERT_NE(sans.face, nullptr);
+  const FT_Face face = sans.face;
   const TT_OS2 *os2 = static_cast<const TT_OS2 *>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
   ASSERT_NE(os2, nullptr);
   const float ppem = (float)(face->units_per_EM * 16 / (os2->usWinAscent + os2->usWinDescent));
   const double unit = 1.0 / face->units_per_EM;
   const int32_t line = (int32_t)std::trunc(face->bbox.yMax * unit * ppem + 1.0) -
                        (int32_t)std::trunc(face->bbox.yMin * unit * ppem - 1.0) + 5;
-  FT_Done_Face(face);
-  FT_Done_FreeType(lib);
 
   // 'H' sits on the baseline and is as tall as the line's tallest glyph, so its
   // ink starts at the alignment's origin row.
