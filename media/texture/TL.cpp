@@ -97,7 +97,13 @@ int32_t AddAlpha(const char *alphaName, txBitmap *bitmap) {
   txSettings.alphaMerge = saved;
   txSettings.currentName = savedName;
   if (!alpha) {
-    TX_LOG("[TL]", "alpha map not found.\n");
+    // Absent is the usual case and stays quiet; one that is there but cannot be read
+    // leaves the texture without its alpha, which nobody should have to guess.
+    const int32_t code = errGetLastError();
+    if (code == 1)
+      TX_LOG("[TL]", "alpha map not found.\n");
+    else
+      SYS_DbgLevelPrintf(2, "[TL][%s:%d:%s()] ! alpha map unreadable: %s (error %d)\n", SYS_POS, alphaName, code);
     errSetLastError(1003);
     return -1;
   }

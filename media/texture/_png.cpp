@@ -5,12 +5,14 @@
 // indices) except that sub-byte depths are widened to one byte per sample, so every
 // bitmap has whole bytes per pixel and rows without gaps. libpng reports errors by
 // longjmp: the error handler jumps back into the reader or writer, which frees what
-// it holds and fails with an error code; nothing is read past the data's size, and
-// no image is allocated larger than its compressed data could possibly inflate to.
+// it holds and fails with an error code; nothing is read past the data's size, no
+// image is allocated larger than its compressed data could possibly inflate to, and a
+// small file cannot claim a large image (below).
 // Depends on: libpng, base (file layer, tracked memory, log).
 
 #include <png.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstring>
 
@@ -20,8 +22,37 @@
 namespace {
 
 // Deflate cannot inflate beyond about 1032:1; the slack covers tiny images.
-constexpr int64_t kMaxInflate = 1032;
-constexpr int64_t kInflateSlack = 1 << 16;
+constexpr uint64_t kMaxInflate = 1032;
+constexpr uint64_t kInflateSlack = 1 << 16;
+// Decoding writes every byte of the image, and writing fresh memory is what a load
+// of a flat image costs: a PNG of a few kilobytes can claim hundreds of megabytes
+// that deflate really does inflate to, for seconds. A decoded image may hold 64 MiB
+// (4096 x 4096 at 32 bits), or 256 bytes for each byte of the file when that is more,
+// so no file under 256 KiB makes the loader write more than 64 MiB.
+constexpr uint64_t kMaxDecodedFloor = 64 << 20;
+constexpr uint64_t kMaxDecodedPerByte = 256;
+
+// Whether the image data as stored fit what size bytes of file can inflate to: each
+// row of the image (or of each Adam7 pass) is a filter byte and its samples packed
+// at pixelBits, before any widening. A 1-bit page compresses far beyond 1032:1
+// measured in widened bytes, but never in stored ones.
+bool StoredDataFits(png_uint_32 width, png_uint_32 height, uint64_t pixelBits, bool interlaced, int32_t size) {
+  uint64_t limit = 0, total = 0;
+  if (!korv::SizeProduct({(uint64_t)size, kMaxInflate}, UINT64_MAX, limit) ||
+      !korv::SizeSum(limit, kInflateSlack, UINT64_MAX, limit))
+    return false;
+  for (int pass = 0; pass < (interlaced ? 7 : 1); ++pass) {
+    const uint64_t w = interlaced ? PNG_PASS_COLS(width, pass) : width;
+    const uint64_t h = interlaced ? PNG_PASS_ROWS(height, pass) : height;
+    if (w == 0 || h == 0) continue;  // an empty pass stores no rows at all
+    uint64_t rowBits = 0, passBytes = 0;
+    if (!korv::SizeProduct({w, pixelBits}, UINT64_MAX, rowBits) ||
+        !korv::SizeProduct({(rowBits + 7) / 8 + 1, h}, limit, passBytes) ||
+        !korv::SizeSum(total, passBytes, limit, total))
+      return false;
+  }
+  return true;
+}
 
 struct PngSource {
   const uint8_t *data;
@@ -98,6 +129,9 @@ txBitmap *pngRead(const uint8_t *data, int32_t size) {
   png_uint_32 width = 0, height = 0;
   int depth = 0, colourType = 0, interlace = 0;
   png_get_IHDR(png, info, &width, &height, &depth, &colourType, &interlace, nullptr, nullptr);
+  if (!StoredDataFits(width, height, (uint64_t)png_get_channels(png, info) * depth, interlace != PNG_INTERLACE_NONE,
+                      size))
+    png_error(png, "image size impossible for the data");
   if (depth < 8) {
     if (colourType == PNG_COLOR_TYPE_GRAY) png_set_expand_gray_1_2_4_to_8(png);
     else png_set_packing(png);
@@ -107,9 +141,11 @@ txBitmap *pngRead(const uint8_t *data, int32_t size) {
   const size_t rowBytes = png_get_rowbytes(png, info);
   const int32_t bits = png_get_channels(png, info) * png_get_bit_depth(png, info);
   const int32_t bytes = txImageBytes(width, height, bits);
-  if (bytes < 0 || (int64_t)rowBytes * height != bytes ||
-      (int64_t)(rowBytes + 1) * height > (int64_t)size * kMaxInflate + kInflateSlack)
-    png_error(png, "image size impossible for the data");
+  if (bytes < 0 || (int64_t)rowBytes * height != bytes) png_error(png, "image size impossible");
+  uint64_t decodedMax = 0;
+  if (!korv::SizeProduct({(uint64_t)size, kMaxDecodedPerByte}, UINT64_MAX, decodedMax) ||
+      (uint64_t)bytes > std::max(decodedMax, kMaxDecodedFloor))
+    png_error(png, "image too large for the size of its file");
 
   b->image[0] = (uint8_t *)SYS_MemGet(bytes, "pngRead: bitmap");
   rows = (png_bytep *)SYS_MemGet((int64_t)height * sizeof(png_bytep), "pngRead: row");

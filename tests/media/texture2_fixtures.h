@@ -1,12 +1,16 @@
 // Small PNG, JPEG, DDS and TQX files built in memory for the texture loader tests.
-// PNG files are assembled chunk by chunk over zlib (independent of libpng), JPEG
-// files come from libjpeg's memory destination (jpeg_maker.h), DDS and TQX files from their
-// headers and the given level bytes.
+// PNG files are assembled chunk by chunk over zlib (independent of libpng) or, for
+// packed depths and interlacing, written by libpng; JPEG files come from libjpeg's
+// memory destination (jpeg_maker.h), DDS and TQX files from their headers and the
+// given level bytes.
 #pragma once
 
 #include <cstdio>
 
+#include <png.h>
 #include <zlib.h>
+
+#include <csetjmp>
 
 #include "base/z.h"
 #include "tests/media/jpeg_maker.h"
@@ -55,6 +59,39 @@ inline Bytes MakePng(int w, int h, int depth, int colourType, const Bytes &rows,
     filtered.insert(filtered.end(), rows.begin() + (long)(y * rowBytes), rows.begin() + (long)((y + 1) * rowBytes));
   }
   return MakePngRaw(w, h, depth, colourType, filtered, plte);
+}
+
+// A PNG written by libpng: rows packed as stored (samples below 8 bits share bytes),
+// top row first; interlaced writes the Adam7 passes; alpha, the tRNS entries of a
+// palette image.
+inline Bytes WritePng(int w, int h, int depth, int colourType, const Bytes &rows, bool interlaced,
+                      const Bytes &plte = {}, const Bytes &alpha = {}) {
+  Bytes out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    return {};
+  }
+  auto write = [](png_structp p, png_bytep d, size_t n) {
+    Bytes *o = (Bytes *)png_get_io_ptr(p);
+    o->insert(o->end(), d, d + n);
+  };
+  png_set_write_fn(png, &out, write, nullptr);
+  png_set_compression_level(png, 9);
+  png_set_IHDR(png, info, (png_uint_32)w, (png_uint_32)h, depth, colourType,
+               interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  if (!plte.empty()) png_set_PLTE(png, info, (png_const_colorp)plte.data(), (int)plte.size() / 3);
+  if (!alpha.empty()) png_set_tRNS(png, info, alpha.data(), (int)alpha.size(), nullptr);
+  png_write_info(png, info);
+  png_set_interlace_handling(png);
+  std::vector<png_bytep> rowPointers((size_t)h);
+  for (int y = 0; y < h; ++y) rowPointers[(size_t)y] = (png_bytep)rows.data() + (size_t)y * png_get_rowbytes(png, info);
+  png_write_image(png, rowPointers.data());
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return out;
 }
 
 // A JPEG of the given pixels (1 or 3 components; 4 makes a CMYK file). jfif false
