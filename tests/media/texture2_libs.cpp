@@ -311,18 +311,18 @@ TEST_F(TextureLibs, UnreadableAlphaImageIsLogged) {
 }
 
 // Claims a file cannot back are refused before any pixel is allocated: rows as
-// stored beyond what its data can inflate to, and a decoded image past 64 MiB and
-// past 256 bytes for each byte of the file, which would cost seconds of writing fresh
-// memory (a flat 16384x8192 1-bit image is 16 KB).
+// stored beyond what its data can inflate to, and a decoded image past 32 MiB and
+// past 128 bytes for each byte of the file, which would cost seconds of writing fresh
+// memory (a flat 16384x4096 1-bit image is 8 KB).
 TEST_F(TextureLibs, PackedClaimsBeyondTheirFileAreRefused) {
   txOptions(1, 1);
   const struct {
     const char *name, *why;
     Bytes file;
   } cases[] = {
-      {"8192x8192 1-bit in a few bytes", "image size impossible for the data", MakePngRaw(8192, 8192, 1, 0, Bytes{0, 1})},
-      {"16384x8192 1-bit flat", "image too large for the size of its file",
-       WritePng(16384, 8192, 1, PNG_COLOR_TYPE_GRAY, Bytes((size_t)2048 * 8192, 0), false)},
+      {"8192x4096 1-bit in a few bytes", "image size impossible for the data", MakePngRaw(8192, 4096, 1, 0, Bytes{0, 1})},
+      {"16384x4096 1-bit flat", "image too large for the size of its file",
+       WritePng(16384, 4096, 1, PNG_COLOR_TYPE_GRAY, Bytes((size_t)2048 * 4096, 0), false)},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
