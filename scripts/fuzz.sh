@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the fuzz preset (clang, every library instrumented) and runs each libFuzzer
 # target in turn for the given seconds (default 60) on its seed corpus, printing one
-# line per target: executions, coverage, corpus size and result. Fails when any target
-# crashes, times out, runs out of memory or trips a sanitizer; the input that did it
-# is left in the target's artifacts folder.
+# line per target: executions, coverage, corpus size, peak memory, slowest input and
+# result. Fails when any target crashes, times out, runs out of memory or trips a
+# sanitizer; the input that did it is left in the target's artifacts folder.
 #   scripts/fuzz.sh [seconds] [target ...]
 # KORV_FUZZ_BUILD_DIR puts the build elsewhere (default build-fuzz); KORV_FUZZ_NO_BUILD=1
 # runs what is built.
@@ -58,6 +58,8 @@ while IFS='|' read -r name binary work seeds options; do
   set -e
   rm -rf "$scratch"
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  peak=$(sed -n 's/^stat::peak_rss_mb: *//p' "$log" | tail -1)
+  slowest=$(sed -n 's/^stat::slowest_unit_time_sec: *//p' "$log" | tail -1)
   cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2 || true)
   ft=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | cut -d' ' -f2 || true)
   corp=$(find "$work/corpus" -type f | wc -l)
@@ -72,7 +74,7 @@ while IFS='|' read -r name binary work seeds options; do
     result="$result ($(ls "$work/artifacts" | head -1); log $log)"
   fi
   crashes=$(find "$work/artifacts" -type f | wc -l)
-  printf '%-11s %10s execs  cov %5s  ft %6s  corpus %5s  crashes %s  %s\n' "$name" "${runs:-0}" "${cov:-0}" "${ft:-0}" \
-    "$corp" "$crashes" "$result"
+  printf '%-11s %10s execs  cov %5s  ft %6s  corpus %5s  peak %5s MB  slowest %3s s  crashes %s  %s\n' "$name" \
+    "${runs:-0}" "${cov:-0}" "${ft:-0}" "$corp" "${peak:-?}" "${slowest:-?}" "$crashes" "$result"
 done <"$list"
 exit $failed

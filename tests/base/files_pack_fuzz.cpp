@@ -71,16 +71,13 @@ long PackFuzzOne(const uint8_t *data, size_t size, const char *path, long *entri
 }
 
 #ifdef KORV_LIBFUZZER
-#include <zlib.h>
-
 #include <cstring>
 #include <random>
 #include <vector>
 
 #include "base/main.h"
+#include "tests/common/fuzz_mutate.h"
 #include "tests/common/fuzz_util.h"
-
-extern "C" size_t LLVMFuzzerMutate(uint8_t *data, size_t size, size_t maxSize) __attribute__((weak));
 
 namespace {
 
@@ -105,18 +102,14 @@ size_t mutateCatalog(uint8_t *data, size_t size, size_t maxSize)
   const uint32_t at = readLe32(data + 8);
   if (at < 12 || at > size - 12)
     return 0;
-  uLongf rawSize = readLe32(data + at);
+  const uint32_t rawSize = readLe32(data + at);
   if (rawSize > (1u << 20))
     return 0;
-  std::vector<uint8_t> raw(rawSize + 64);
-  uLongf got = rawSize;
-  if (uncompress(raw.data(), &got, data + at + 12, uLong(size - at - 12)) != Z_OK)
+  std::vector<uint8_t> out;
+  size_t n = 0;
+  if (!fuzz::MutateInflated(data + at + 12, size - at - 12, rawSize, out, n) || at + 12 + out.size() > maxSize)
     return 0;
-  size_t n = LLVMFuzzerMutate(raw.data(), got, raw.size());
-  uLongf packed = compressBound(uLong(n));
-  std::vector<uint8_t> out(packed);
-  if (compress2(out.data(), &packed, raw.data(), uLong(n), 9) != Z_OK || at + 12 + packed > maxSize)
-    return 0;
+  const size_t packed = out.size();
   writeLe32(data + at, uint32_t(n));
   writeLe32(data + at + 4, uint32_t(packed));
   writeLe32(data + at + 8, uint32_t(crc32(0, out.data(), uInt(packed))));

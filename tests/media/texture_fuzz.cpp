@@ -1,8 +1,11 @@
 // Fuzzing the texture loader: one harness that loads arbitrary bytes through txLoad
 // (served without a zero tail) and checks the bitmap it may return. Built as a
-// libFuzzer target with KORV_LIBFUZZER (seed corpus in texture-corpus/); in the test
-// suite it runs over fixed-seed multi-byte mutations of the corpus, so every run and
-// the sanitizer build exercise it.
+// libFuzzer target with KORV_LIBFUZZER (seed corpus in texture-corpus/, and a mutator
+// that makes the chunk CRCs of a PNG right again after each mutation, or mutates its
+// inflated image data, so mutations reach the chunk readers and the size guards
+// instead of libpng's checksum test); in the test suite it runs over fixed-seed
+// multi-byte mutations of the corpus, so every run and the sanitizer build exercise
+// it.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -13,9 +16,33 @@
 #include <set>
 
 #include "tests/common/fuzz_util.h"
-#include "tests/media/texture_fixtures.h"
+#include "tests/media/texture2_fixtures.h"
 
 namespace {
+
+uint32_t GetBE32(const uint8_t *p) { return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3]; }
+void SetBE32(uint8_t *p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = (uint8_t)(v >> (24 - 8 * i));
+}
+
+// Calls chunk(offset, length) for each whole chunk of a PNG, in order; the walk ends
+// at the first chunk that the data does not hold.
+template <typename Chunk>
+void EachPngChunk(const uint8_t *data, size_t size, Chunk chunk) {
+  for (size_t at = 8; at + 12 <= size;) {
+    const uint32_t length = GetBE32(data + at);
+    if (length > size - at - 12) break;
+    chunk(at, length);
+    at += 12 + (size_t)length;
+  }
+}
+
+// Makes the CRC of every whole chunk right again.
+void RepairPngCrcs(uint8_t *data, size_t size) {
+  EachPngChunk(data, size, [&](size_t at, uint32_t length) {
+    SetBE32(data + at + 8 + length, (uint32_t)crc32(0, data + at + 4, length + 4));
+  });
+}
 
 // Bytes a decoded (uncompressed) level i must hold at least.
 int64_t PixelBytes(const txBitmap *b, int32_t i) {
@@ -103,6 +130,53 @@ void StartOnce() {
 }  // namespace
 
 #ifdef KORV_LIBFUZZER
+#include <random>
+
+#include "tests/common/fuzz_mutate.h"
+
+namespace {
+
+bool LooksLikePng(const uint8_t *data, size_t size) { return size >= 8 && std::memcmp(data, "\x89PNG", 4) == 0; }
+
+// Replaces the image data of a PNG by a mutation of its inflated bytes, in one IDAT
+// chunk where the first was, the chunks after it kept; 0 when no image data inflates.
+size_t MutateImageData(uint8_t *data, size_t size, size_t maxSize) {
+  Bytes packed, rest;
+  size_t first = 0;
+  EachPngChunk(data, size, [&](size_t at, uint32_t length) {
+    if (std::memcmp(data + at + 4, "IDAT", 4) == 0) {
+      if (!first) first = at;
+      packed.insert(packed.end(), data + at + 8, data + at + 8 + length);
+    } else if (first) {
+      rest.insert(rest.end(), data + at, data + at + 12 + length);
+    }
+  });
+  Bytes out;
+  size_t rawSize = 0;
+  if (!first || !fuzz::MutateInflated(packed.data(), packed.size(), 1 << 20, out, rawSize) ||
+      first + 12 + out.size() + rest.size() > maxSize)
+    return 0;
+  SetBE32(data + first, (uint32_t)out.size());
+  std::memcpy(data + first + 4, "IDAT", 4);
+  std::copy(out.begin(), out.end(), data + first + 8);
+  std::copy(rest.begin(), rest.end(), data + first + 12 + out.size());
+  const size_t total = first + 12 + out.size() + rest.size();
+  RepairPngCrcs(data, total);
+  return total;
+}
+
+}  // namespace
+
+extern "C" size_t LLVMFuzzerCustomMutator(uint8_t *data, size_t size, size_t maxSize, unsigned int seed) {
+  const bool png = LooksLikePng(data, size);
+  std::minstd_rand rng(seed);
+  if (png && rng() % 4 == 0)
+    if (size_t n = MutateImageData(data, size, maxSize)) return n;
+  size = LLVMFuzzerMutate(data, size, maxSize);
+  if (png) RepairPngCrcs(data, size);
+  return size;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   StartOnce();
   auto load = [&] { fuzz::Expect(LoadOne(data, size), "a load fails with an error or returns a consistent bitmap"); };
@@ -115,6 +189,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   return 0;
 }
 #else
+// What the fuzz mutator relies on: a PNG whose header was edited loads as edited
+// once its CRCs are repaired, where the edit alone dies at the checksum.
+TEST(TextureFuzz, RepairedChunkCrcsLetAnEditedPngThrough) {
+  StartOnce();
+  Bytes f = MakePng(3, 2, 8, 0, Ramp(6), 3);
+  f[8 + 8 + 7] = 1;  // IHDR height 2 -> 1
+  MemFiles::files["f.img"] = f;
+  EXPECT_EQ(txLoad("f.img"), nullptr);
+  RepairPngCrcs(f.data(), f.size());
+  MemFiles::files["f.img"] = f;
+  txBitmap *b = txLoad("f.img");
+  ASSERT_TRUE(b) << "error " << errGetLastError();
+  EXPECT_EQ(b->height, 1);
+  EXPECT_EQ(Bytes(b->image[0], b->image[0] + b->imagesize[0]), Ramp(3));
+  txFree(&b);
+}
+
 TEST(TextureFuzz, CorpusMutationsLoadOrFailCleanly) {
   StartOnce();
   const char *src = std::getenv("KORV_SOURCE_DIR");
