@@ -155,39 +155,56 @@ int32_t txScale(txBitmap *b, int32_t W, int32_t H) {
   // Only the channels a pixel has; a 16-bit pixel has two bytes, not three.
   const int32_t N = std::min(B, 4);
   const int32_t outBytes = txImageBytes(W, H, b->bits);
-  uint64_t accBytes;
-  if (outBytes < 0 || !korv::SizeProduct({(uint64_t)W, (uint64_t)H, 5 * sizeof(int32_t)}, INT32_MAX, accBytes))
+  // Target rows follow the source rows in order (ty never decreases with y), so the
+  // sums of one target row at a time suffice: a row is written out when the next
+  // one starts. The target column of each source column is worked out once.
+  uint64_t accBytes, columnBytes;
+  if (outBytes < 0 || !korv::SizeProduct({(uint64_t)W, 5 * sizeof(int32_t)}, INT32_MAX, accBytes) ||
+      !korv::SizeProduct({(uint64_t)b->width, sizeof(int32_t)}, INT32_MAX, columnBytes))
     return TX_FAIL(5, "[TL]", "target too large"), -1;
 
   int32_t *acc = (int32_t *)SYS_MemGet((int64_t)accBytes, "_Shrink: pixel buffer");
+  int32_t *column = (int32_t *)SYS_MemGet((int64_t)columnBytes, "_Shrink: columns");
   uint8_t *out = (uint8_t *)SYS_MemGet(outBytes, "_Shrink: bitmap");
-  if (!acc || !out) {
+  if (!acc || !column || !out) {
     if (acc) SYS_MemFree(&acc);
+    if (column) SYS_MemFree(&column);
     if (out) SYS_MemFree(&out);
     return TX_FAIL(5, "[TL]", "no memory"), -1;
   }
   const float rx = (float)b->width / (float)W, ry = (float)b->height / (float)H;
   const float ix = 1.0f / rx, iy = 1.0f / ry;
+  for (int32_t x = 0; x < b->width; ++x) column[x] = std::min((int32_t)((float)x * ix), W - 1) * 5;
+  auto finishRow = [&](int32_t ty) {
+    uint8_t *o = out + (size_t)ty * W * B;
+    for (int32_t i = 0; i < W; ++i) {
+      int32_t *cell = acc + (size_t)i * 5;
+      if (cell[4] == 0) continue;
+      const float inv = 1.0f / (float)cell[4];
+      for (int32_t c = 0; c < N; ++c) {
+        float v = std::clamp((float)cell[c] * inv, 0.0f, 255.0f);
+        o[(size_t)i * B + c] = (uint8_t)v;
+      }
+    }
+    std::memset(acc, 0, (size_t)accBytes);
+  };
   const uint8_t *src = b->image[0];
+  int32_t current = -1;
   for (int32_t y = 0; y < b->height; ++y) {
     int32_t ty = std::min((int32_t)((float)y * iy), H - 1);
-    int32_t *row = acc + (size_t)ty * W * 5;
+    if (ty != current) {
+      if (current >= 0) finishRow(current);
+      current = ty;
+    }
     const uint8_t *p = src + (size_t)y * b->width * B;
     for (int32_t x = 0; x < b->width; ++x, p += B) {
-      int32_t *cell = row + std::min((int32_t)((float)x * ix), W - 1) * 5;
+      int32_t *cell = acc + column[x];
       for (int32_t c = 0; c < N; ++c) cell[c] += p[c];
       cell[4] += 1;
     }
   }
-  for (int32_t i = 0; i < W * H; ++i) {
-    const int32_t *cell = acc + (size_t)i * 5;
-    if (cell[4] == 0) continue;
-    const float inv = 1.0f / (float)cell[4];
-    for (int32_t c = 0; c < N; ++c) {
-      float v = std::clamp((float)cell[c] * inv, 0.0f, 255.0f);
-      out[(size_t)i * B + c] = (uint8_t)v;
-    }
-  }
+  if (current >= 0) finishRow(current);
+  SYS_MemFree(&column);
   SYS_MemFree(&acc);
   SYS_MemFree(&b->image[0]);
   b->image[0] = out;
