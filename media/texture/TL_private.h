@@ -156,15 +156,15 @@ inline int64_t txDxtLevelBytes(int64_t w, int64_t h, int64_t blockBytes) {
   return korv::SizeProduct({bw, bh, (uint64_t)blockBytes}, kTxMaxImageBytes, n) ? (int64_t)n : -1;
 }
 // Bytes of one DXT level decoded in software: max(64, w x h x bits / 8), or -1 past
-// the image limit. A packed TQX level inflates far beyond its file size, so it also
-// stops past 64 MiB (4096 x 4096 at 32 bits): a small hostile file must not decode
-// hundreds of megabytes, and larger textures stay compressed for the GL. Blocks the
-// file holds as they are decode to at most 8 times their bytes (6 past the 64-byte
-// minimum of the smallest levels), so the file bounds them.
+// the image limit. A TQX level that inflated from a block far shorter than itself
+// (steep) also stops past 64 MiB (4096 x 4096 at 32 bits): a small hostile file must
+// not decode hundreds of megabytes, and larger textures stay compressed for the GL.
+// Blocks that take their bytes in the file decode to at most 8 times them (6 past the
+// 64-byte minimum of the smallest levels), so the file bounds them.
 constexpr int32_t kTxMaxDecodedLevel = 64 << 20;
-inline int32_t txDecodedLevelBytes(int64_t w, int64_t h, int64_t bits, bool packed) {
+inline int32_t txDecodedLevelBytes(int64_t w, int64_t h, int64_t bits, bool steep) {
   const int32_t n = txImageBytes(w < 1 ? 1 : w, h < 1 ? 1 : h, bits);
-  return n < 0 || (packed && n > kTxMaxDecodedLevel) ? -1 : n < 64 ? 64 : n;
+  return n < 0 || (steep && n > kTxMaxDecodedLevel) ? -1 : n < 64 ? 64 : n;
 }
 // Levels the quality setting skips in a file of the given level count.
 int32_t txQualitySkip(int32_t levels);

@@ -21,6 +21,13 @@
 namespace {
 
 constexpr int32_t kHeader = 14;
+// A packed level can inflate a thousandfold, so what a small file makes the reader
+// inflate and decode is bounded: a level of up to 16 MiB of blocks (4096 x 4096 DXT5)
+// inflates at any ratio and decodes up to the 64 MiB cap; a larger one only from a
+// block at most 32 times shorter, and then decodes like stored blocks, the work
+// growing with the file. DXT blocks, already compressed, pack far less than that.
+constexpr int64_t kFreeBlocks = 16 << 20;
+constexpr int64_t kMaxRatio = 32;
 
 inline int32_t I16(const uint8_t *p) { return (int16_t)(p[0] | (p[1] << 8)); }
 inline int32_t I32(const uint8_t *p) {
@@ -94,7 +101,9 @@ txBitmap *ddzRead(const uint8_t *data, int32_t size) {
     const int64_t need = txDxtLevelBytes(w, h, kind->blockBytes);
     uint8_t *blocks = nullptr;  // the unpacked level, when it had to be inflated
     const uint8_t *src = record;
-    const int32_t out = keep ? 0 : txDecodedLevelBytes(w, h, kind->bits, n > 0);
+    const bool steep = n > 0 && need > length * kMaxRatio;  // inflates past its file bytes
+    if (steep && need > kFreeBlocks) return Fail(1000, b, "packed level too large for its block");
+    const int32_t out = keep ? 0 : txDecodedLevelBytes(w, h, kind->bits, steep);
     if (need < 0 || out < 0) return Fail(1000, b, keep ? "level too large" : "level too large to decode");
     if (n > 0) {
       // The block says what it inflates to: refuse a wrong size before inflating.
