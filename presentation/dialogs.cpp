@@ -40,7 +40,6 @@ enum : int32_t {
   kQuit = 23, kStart = 1000, kRadioHigh = 115, kRadioMedium = 116, kRadioLow = 117,
   kBoxNoSound = 120, kBoxVSync = 121, kBoxWindowed = 122, kMessageText = 100,
 };
-enum : int32_t { kKeyEscape = 1, kKeyEnter = 51 };
 
 // Set while "msgbox.xml" loads: an error met then means the box cannot show it.
 bool MessageBoxLoading = false;
@@ -191,8 +190,8 @@ int SetupDialogHandler(widget_item_t *widget, wm_event_t *event) {
   if (!widget || !event) return 0;
   if (event->type == WM_EVENT_WINDOW && event->conf.type == WM_CONF_CLOSE) CfgState = 2;
   if (event->type == WM_EVENT_KEY && event->key.type == WM_KEY_UP) {
-    if (event->key.key == kKeyEscape) CfgState = 2;
-    if (event->key.key == kKeyEnter) CfgState = 1;
+    if (event->key.key == WM_KEYCODE_ESCAPE) CfgState = 2;
+    if (event->key.key == WM_KEYCODE_ENTER) CfgState = 1;
     return 0;
   }
   if (event->mouse.left != 1) return 0;
@@ -217,7 +216,7 @@ int MessageBoxHandler(widget_item_t *widget, wm_event_t *event) {
   if (!widget || !event) return 0;
   if (event->type == WM_EVENT_WINDOW && event->conf.type == WM_CONF_CLOSE) CfgState = 1;
   if (event->type == WM_EVENT_KEY && event->key.type == WM_KEY_UP &&
-      (event->key.key == kKeyEscape || event->key.key == kKeyEnter))
+      (event->key.key == WM_KEYCODE_ESCAPE || event->key.key == WM_KEYCODE_ENTER))
     CfgState = 1;
   if (event->mouse.left == 1 && widget->id == kQuit) CfgState = 1;
   return 0;

@@ -181,18 +181,16 @@ void TouchMemory(void *block, int32_t count) {
 void ShowDrawEndpart(void) { IfeRender(&IfeEndpartFx, (float)((SegmentTime - 177750) / 7.11)); }
 
 void ShowSeekKey(int32_t key) {
-  // Framework key codes; the window manager has no names for them.
-  enum : int32_t { kKeyHome = 32, kKeyPageUp = 33, kKeyPageDown = 54, kKeyLeft = 98, kKeyRight = 100 };
   switch (key) {
-    case kKeyRight: SYS_TimerSetAdjust(-1000); break;
-    case kKeyLeft: SYS_TimerSetAdjust(1000); break;
-    case kKeyHome: SYS_TimerReset(); break;
-    case kKeyPageUp: SYS_TimerSetAdjust(7500); break;
-    case kKeyPageDown: SYS_TimerSetAdjust(-7500); break;
+    case WM_KEYCODE_RIGHT: SYS_TimerSetAdjust(-1000); break;
+    case WM_KEYCODE_LEFT: SYS_TimerSetAdjust(1000); break;
+    case WM_KEYCODE_HOME: SYS_TimerReset(); break;
+    case WM_KEYCODE_PAGEUP: SYS_TimerSetAdjust(7500); break;
+    case WM_KEYCODE_PAGEDOWN: SYS_TimerSetAdjust(-7500); break;
     default: return;
   }
   if (CfgNoSound) return;
-  TSS_SeekMusicMs(MusicHandle, key == kKeyHome ? 0 : SYS_TimerGet());
+  TSS_SeekMusicMs(MusicHandle, key == WM_KEYCODE_HOME ? 0 : SYS_TimerGet());
 }
 
 void ShowFrame(void) {

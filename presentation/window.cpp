@@ -18,8 +18,6 @@ wm_window_t *MainWindow = nullptr;
 
 namespace {
 
-constexpr int32_t kKeyEscape = 1;  // framework key code
-
 void InitWindowManager(void) {
   if (wmInit() != 0) FatalError("WM initialization error.");
 }
@@ -83,7 +81,7 @@ int WindowEventHandler(wm_event_t *event) {
   switch (event->type) {
     case WM_EVENT_KEY:
       LastKey = event->key.key;
-      if (event->key.key == kKeyEscape) QuitFlag = -1;
+      if (event->key.key == WM_KEYCODE_ESCAPE) QuitFlag = -1;
       break;
     case WM_EVENT_WINDOW:
       if (event->conf.type == WM_CONF_CLOSE) QuitFlag = -1;

@@ -49,6 +49,11 @@ constexpr std::array<int32_t, 256> makeKeyTable() {
   return t;
 }
 constexpr std::array<int32_t, 256> kKeyTable = makeKeyTable();
+// The named codes (WM.h) are the table's, by virtual key.
+static_assert(kKeyTable[0x1B] == WM_KEYCODE_ESCAPE && kKeyTable[0x24] == WM_KEYCODE_HOME &&
+              kKeyTable[0x21] == WM_KEYCODE_PAGEUP && kKeyTable[0x0D] == WM_KEYCODE_ENTER &&
+              kKeyTable[0x22] == WM_KEYCODE_PAGEDOWN && kKeyTable[0x25] == WM_KEYCODE_LEFT &&
+              kKeyTable[0x27] == WM_KEYCODE_RIGHT);
 
 bool listed(const wm_window_t *window) {
   for (SYS_List_p n = g_windows; n; n = n->next)

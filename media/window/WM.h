@@ -21,6 +21,17 @@ typedef struct platWindow_t platWindow_t;
 enum { WM_EVENT_KEY = 0, WM_EVENT_MOUSE = 1, WM_EVENT_WINDOW = 2 };
 // wm_key_t.type
 enum { WM_KEY_DOWN = 6, WM_KEY_UP = 7 };
+// wm_key_t.key: names of the framework key codes that the program and its dialogs act
+// on; the key table (wmKeyTable) maps 94 more keys.
+enum : int32_t {
+  WM_KEYCODE_ESCAPE = 1,
+  WM_KEYCODE_HOME = 32,
+  WM_KEYCODE_PAGEUP = 33,
+  WM_KEYCODE_ENTER = 51,
+  WM_KEYCODE_PAGEDOWN = 54,
+  WM_KEYCODE_LEFT = 98,
+  WM_KEYCODE_RIGHT = 100,
+};
 // wm_conf_t.type
 enum { WM_CONF_CLOSE = 5, WM_CONF_CONFIGURE = 12 };
 // wm_mouse_t.button
@@ -46,7 +57,7 @@ typedef struct wm_mouse_t {
 
 typedef struct wm_key_t {
   int32_t type;  // WM_KEY_DOWN (repeats included) or WM_KEY_UP
-  int32_t key;   // framework key code, 0 for a key without one
+  int32_t key;   // framework key code (WM_KEYCODE_* and the table's others), 0 for none
   int32_t reserved;
 } wm_key_t;
 

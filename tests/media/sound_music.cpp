@@ -4,6 +4,7 @@
 #include <AL/alc.h>
 
 #include "base/time.h"
+#include "media/window/WM.h"
 #include "presentation/music.h"
 #include "presentation/show.h"
 #include "presentation/window.h"
@@ -56,9 +57,10 @@ TEST_F(SoundMusic, SeekKeysMoveTheMusicWithTheTimer)
     const char *name;
     int32_t key, from, expected;
   } cases[] = {
-      {"Page Down", 54, 500, 8000}, {"Left", 98, 5000, 4000},   {"Right", 100, 11000, 12000},
-      {"Page Up", 33, 10000, 2500}, {"Right", 100, 12500, 13500}, {"Home", 32, 9000, 0},
-      {"Page Down", 54, 7000, 14500}, {"Left past 0", 98, 500, 0},
+      {"Page Down", WM_KEYCODE_PAGEDOWN, 500, 8000},  {"Left", WM_KEYCODE_LEFT, 5000, 4000},
+      {"Right", WM_KEYCODE_RIGHT, 11000, 12000},      {"Page Up", WM_KEYCODE_PAGEUP, 10000, 2500},
+      {"Right", WM_KEYCODE_RIGHT, 12500, 13500},      {"Home", WM_KEYCODE_HOME, 9000, 0},
+      {"Page Down", WM_KEYCODE_PAGEDOWN, 7000, 14500}, {"Left past 0", WM_KEYCODE_LEFT, 500, 0},
   };
   for (const Case &c : cases) {
     SYS_TimerReset();

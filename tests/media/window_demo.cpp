@@ -23,7 +23,7 @@ bool g_quit = false;
 int g_configures = 0, g_width = 0, g_height = 0;
 
 int onEvent(wm_event_t *e) {
-  if (e->type == WM_EVENT_KEY && e->key.key == 1) g_quit = true;
+  if (e->type == WM_EVENT_KEY && e->key.key == WM_KEYCODE_ESCAPE) g_quit = true;
   if (e->type == WM_EVENT_WINDOW && e->conf.type == WM_CONF_CLOSE) g_quit = true;
   if (e->type == WM_EVENT_WINDOW && e->conf.type == WM_CONF_CONFIGURE) {
     ++g_configures;

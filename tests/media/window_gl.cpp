@@ -214,9 +214,9 @@ TEST_F(WindowGL, PushedEventsReachTheCallback) {
   EXPECT_EQ(g_events[0].type, WM_EVENT_KEY);
   EXPECT_EQ(g_events[0].key.key, 106);
   EXPECT_EQ(g_events[1].key.type, WM_KEY_DOWN);
-  EXPECT_EQ(g_events[1].key.key, 1);
+  EXPECT_EQ(g_events[1].key.key, WM_KEYCODE_ESCAPE);
   EXPECT_EQ(g_events[2].key.type, WM_KEY_UP);
-  EXPECT_EQ(g_events[2].key.key, 1);
+  EXPECT_EQ(g_events[2].key.key, WM_KEYCODE_ESCAPE);
   EXPECT_EQ(g_events[3].type, WM_EVENT_MOUSE);
   EXPECT_EQ(g_events[3].mouse.button, WM_MOUSE_LEFT_DOWN);
   EXPECT_EQ(g_events[3].mouse.left, 1);

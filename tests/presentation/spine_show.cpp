@@ -139,13 +139,13 @@ TEST_F(SpineShow, SeekKeysMoveTheTimer) {
     int32_t key;
     int32_t from, expected;
   } cases[] = {
-      {100, 5000, 6000},   // Right
-      {98, 5000, 4000},    // Left
-      {54, 5000, 12500},   // Page Down
-      {33, 10000, 2500},   // Page Up
-      {32, 50000, 0},      // Home
-      {98, 500, 0},        // back past 0: the timer restarts at 0
-      {7, 5000, 5000},     // not a seek key
+      {WM_KEYCODE_RIGHT, 5000, 6000},
+      {WM_KEYCODE_LEFT, 5000, 4000},
+      {WM_KEYCODE_PAGEDOWN, 5000, 12500},
+      {WM_KEYCODE_PAGEUP, 10000, 2500},
+      {WM_KEYCODE_HOME, 50000, 0},
+      {WM_KEYCODE_LEFT, 500, 0},  // back past 0: the timer restarts at 0
+      {7, 5000, 5000},            // F6: not a seek key
   };
   for (const Case &c : cases) {
     SetTimeline(c.from);

@@ -25,20 +25,20 @@ wm_event_t KeyEvent(int32_t state, int32_t key) {
 }
 
 TEST(SpineWindowEvents, KeysAreRecordedOnPressAndReleaseAndEscapeQuits) {
-  wm_event_t e = KeyEvent(WM_KEY_DOWN, 100);
+  wm_event_t e = KeyEvent(WM_KEY_DOWN, WM_KEYCODE_RIGHT);
   WindowEventHandler(&e);
-  EXPECT_EQ(LastKey, 100);
+  EXPECT_EQ(LastKey, WM_KEYCODE_RIGHT);
   EXPECT_EQ(QuitFlag, 0);
-  e = KeyEvent(WM_KEY_UP, 98);
+  e = KeyEvent(WM_KEY_UP, WM_KEYCODE_LEFT);
   WindowEventHandler(&e);
-  EXPECT_EQ(LastKey, 98);
+  EXPECT_EQ(LastKey, WM_KEYCODE_LEFT);
   wm_event_t mouse{};
   mouse.type = WM_EVENT_MOUSE;
-  mouse.key.key = 1;  // a mouse event's key part is not looked at
+  mouse.key.key = WM_KEYCODE_ESCAPE;  // a mouse event's key part is not looked at
   WindowEventHandler(&mouse);
-  EXPECT_EQ(LastKey, 98);
+  EXPECT_EQ(LastKey, WM_KEYCODE_LEFT);
   EXPECT_EQ(QuitFlag, 0);
-  e = KeyEvent(WM_KEY_UP, 1);
+  e = KeyEvent(WM_KEY_UP, WM_KEYCODE_ESCAPE);
   WindowEventHandler(&e);
   EXPECT_EQ(QuitFlag, -1);
   e = KeyEvent(WM_KEY_DOWN, 5);
