@@ -28,6 +28,10 @@ inline std::string ReadFile(const std::filesystem::path &path) {
   return s.str();
 }
 
+inline void WriteFile(const std::filesystem::path &path, const std::string &bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
 // <temp>/<prefix>-<test name>-<pid>, made afresh.
 inline std::filesystem::path FreshTestFolder(const std::string &prefix) {
   const std::filesystem::path dir =

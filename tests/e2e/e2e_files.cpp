@@ -19,8 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void WriteFile(const fs::path &path, const std::string &bytes) { std::ofstream(path, std::ios::binary) << bytes; }
-
 size_t Count(const std::string &text, const std::string &what) {
   size_t n = 0;
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;

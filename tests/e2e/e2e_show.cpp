@@ -60,9 +60,11 @@ class Show : public ::testing::Test {
   void Start(const std::vector<std::string> &args, int executable = -1) {
     // The log stays where the run starts: start in the folder it is read from
     // (e2e_files starts elsewhere).
+    std::vector<EnvSetting> env = ShowEnvironment(display_);
+    env.insert(env.end(), extraEnv_.begin(), extraEnv_.end());  // set later, so they win
     ASSERT_TRUE(run_.Start({.program = dir_ / "korvadyne",
                             .args = args,
-                            .env = ShowEnvironment(display_),
+                            .env = env,
                             .workDir = out_,
                             .err = out_ / "stderr.txt",
                             .out = out_ / "stdout.txt",
@@ -79,6 +81,7 @@ class Show : public ::testing::Test {
   pid_t server_ = -1;
   fs::path build_, dir_;
   fs::path out_;  // where stdout.txt and stderr.txt go: the copy's folder unless moved
+  std::vector<EnvSetting> extraEnv_;  // on top of the show's environment
   RunningProgram run_;
 };
 
@@ -193,6 +196,24 @@ TEST_F(Show, AMissingFileEndsWithCode1AndNamesIt) {
   Start({"-default"});
   EXPECT_EQ(Wait(std::chrono::seconds(60)), 1) << Stderr();
   EXPECT_NE(Stderr().find("File not found: logo.tga."), std::string::npos) << Stderr();
+}
+
+// A malformed effect file ends in the runtime's error box with 217; an error the show
+// cannot go on after, here a sound device that does not open, in its own box with 1.
+TEST_F(Show, AMalformedEffectFileAndAFatalErrorEndWithTheirCodes) {
+  CopyContent();
+  const std::string loader = ReadFile(dir_ / "loader.ife");
+  ASSERT_FALSE(loader.empty());
+  WriteFile(dir_ / "loader.ife", "x\n0\n");
+  Start({"-default"});
+  EXPECT_EQ(Wait(std::chrono::seconds(60)), 217) << Stderr();
+  EXPECT_NE(Stderr().find("Error: Runtime error 217: invalid integer in loader.ife"), std::string::npos) << Stderr();
+
+  WriteFile(dir_ / "loader.ife", loader);
+  extraEnv_ = {{"ALSOFT_DRIVERS", "no-such-backend"}};
+  Start({"-default"});
+  EXPECT_EQ(Wait(std::chrono::seconds(90)), 1) << Stderr();
+  EXPECT_NE(Stderr().find("Error!: Unable to initialise sound system."), std::string::npos) << Stderr();
 }
 
 }  // namespace

@@ -154,6 +154,32 @@ TEST_F(SpineShow, SeekKeysMoveTheTimer) {
   }
 }
 
+// A frame acts on the last key event pumped before it: a press and its release in one
+// frame move the show once, in two frames twice.
+TEST_F(SpineShow, APressAndItsReleaseSeekOncePerFrameTheyArriveIn) {
+  InstallFrameRecorder();
+  CfgNoSound = -1;
+  DebugMode = 1;
+  auto key = [](int32_t state) {
+    wm_event_t e{};
+    e.type = WM_EVENT_KEY;
+    e.key.type = state;
+    e.key.key = WM_KEYCODE_RIGHT;
+    WindowEventHandler(&e);
+  };
+  SetTimeline(5000);
+  key(WM_KEY_DOWN);
+  key(WM_KEY_UP);
+  ShowFrame();
+  EXPECT_NEAR(SYS_TimerGet(), 6000, 300);
+  key(WM_KEY_DOWN);
+  ShowFrame();
+  key(WM_KEY_UP);
+  ShowFrame();
+  EXPECT_NEAR(SYS_TimerGet(), 8000, 300);
+  DebugMode = 0;
+}
+
 TEST_F(SpineShow, TouchMemoryKeepsTheBlockAndStopsAtWholeWords) {
   // 14 bytes on the heap: a word past the count would be caught by the sanitizer run.
   std::unique_ptr<uint8_t[]> block(new uint8_t[14]);
