@@ -7,6 +7,7 @@
 #include <vorbis/vorbisenc.h>
 #include <vorbis/vorbisfile.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/main.h"
@@ -159,6 +161,32 @@ inline int ThreadCount()
   int n = 0;
   for ([[maybe_unused]] const auto &e : std::filesystem::directory_iterator("/proc/self/task"))
     ++n;
+  return n;
+}
+
+inline std::string TaskName(const std::filesystem::path &task)
+{
+  std::ifstream in(task / "comm");
+  std::string name;
+  std::getline(in, name);
+  return name;
+}
+
+// Live music players, counted by their system name (the thread name cut to 15
+// characters), so that a thread some library starts meanwhile does not count. A
+// player names itself once it runs: given a started one, this waits up to 2 s for it.
+inline int PlayerThreads(const SYS_Thread_t *started = nullptr)
+{
+  const std::string name = std::string("TSS Music Player").substr(0, 15);
+  for (int i = 0; started && i < 200; i++) {
+    const uint32_t id = started->threadId.load();
+    if (id && TaskName("/proc/self/task/" + std::to_string(id)) == name)
+      break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  int n = 0;
+  for (const auto &task : std::filesystem::directory_iterator("/proc/self/task"))
+    n += TaskName(task.path()) == name;
   return n;
 }
 

@@ -99,7 +99,6 @@ TEST_F(SoundPlay, WholeStreamIsPlayedSampleForSample)
     const std::string path = Clip("clip" + std::to_string(frames) + ".ogg", 2, 44100, frames);
     const std::vector<int16_t> ref = DecodeAll(path);
     ASSERT_EQ(ref.size(), (size_t)frames * 2);
-    const int threads = ThreadCount();
     TSS_Music_p music = TSS_NewMusic(0, path.c_str(), 0);
     ASSERT_NE(music, nullptr);
     ASSERT_EQ(TSS_PlayMusic(music), 0);
@@ -107,9 +106,10 @@ TEST_F(SoundPlay, WholeStreamIsPlayedSampleForSample)
     SYS_Thread_p first = music->thread;
     EXPECT_EQ(TSS_PlayMusic(music), 0);  // already playing: the same thread
     EXPECT_EQ(music->thread, first);
+    EXPECT_EQ(PlayerThreads(first), 1);
     ASSERT_TRUE(WaitForEnd(music, 10));
     EXPECT_EQ(TSS_FreeMusic(music), 0);
-    EXPECT_EQ(ThreadCount(), threads);
+    EXPECT_EQ(PlayerThreads(), 0);
 
     const std::vector<int16_t> got = Captured();
     ASSERT_FALSE(got.empty());
@@ -129,7 +129,6 @@ TEST_F(SoundPlay, SeekTo5sPlaysFrom5sAndStopIsPrompt)
 {
   const std::string path = Clip("long.ogg", 2, 44100, 7 * 44100);
   const std::vector<int16_t> ref = DecodeAll(path);
-  const int threads = ThreadCount();
   TSS_Music_p music = TSS_NewMusic(0, path.c_str(), 0);
   ASSERT_NE(music, nullptr);
   ASSERT_EQ(TSS_SeekMusicMs(music, 5000), 0);  // posted before play: applied by the prefill
@@ -141,7 +140,7 @@ TEST_F(SoundPlay, SeekTo5sPlaysFrom5sAndStopIsPrompt)
   EXPECT_LT(took, 150);
   EXPECT_EQ(music->thread, nullptr);
   EXPECT_EQ(TSS_GetMusicState(music), TSS_STOPPED);
-  EXPECT_EQ(ThreadCount(), threads);
+  EXPECT_EQ(PlayerThreads(), 0);
   TSS_FreeMusic(music);
 
   const std::vector<int16_t> got = Captured();
@@ -202,20 +201,20 @@ TEST_F(SoundPlay, PauseHoldsAndResumes)
   EXPECT_EQ(state, AL_PLAYING);
   ASSERT_TRUE(WaitForEnd(music, 10));
   // Played again after its end (from the start, as posted) by one new player.
-  const int threads = ThreadCount();
+  EXPECT_EQ(PlayerThreads(), 0);
   ASSERT_EQ(TSS_SeekMusicMs(music, 0), 0);
   ASSERT_EQ(TSS_PlayMusic(music), 0);
-  EXPECT_EQ(ThreadCount(), threads + 1);
+  EXPECT_EQ(PlayerThreads(music->thread), 1);
   SYS_Sleep(200);
   EXPECT_EQ(TSS_GetMusicState(music), TSS_PLAYING);
   EXPECT_GT(TSS_TellMusic(music), 0);
   // Play on a paused handle replaces its player rather than adding one.
   ASSERT_EQ(TSS_PauseMusic(music), 0);
   ASSERT_EQ(TSS_PlayMusic(music), 0);
-  EXPECT_EQ(ThreadCount(), threads + 1);
+  EXPECT_EQ(PlayerThreads(music->thread), 1);
   EXPECT_EQ(TSS_GetMusicState(music), TSS_PLAYING);
   ASSERT_EQ(TSS_StopMusic(music), 0);
-  EXPECT_EQ(ThreadCount(), threads);
+  EXPECT_EQ(PlayerThreads(), 0);
   TSS_FreeMusic(music);
 }
 
