@@ -12,4 +12,5 @@ endif()
 
 # Fuzz target of the widget loader (scripts/fuzz.sh; replayed here).
 korv_add_fuzz(widget SOURCES ${CMAKE_CURRENT_LIST_DIR}/widget_fuzz.cpp LIBS media
-  CORPUS ${CMAKE_CURRENT_LIST_DIR}/widget-corpus CRASHES ${CMAKE_CURRENT_LIST_DIR}/widget-crashes MAX_LEN 16384)
+  CORPUS ${CMAKE_CURRENT_LIST_DIR}/widget-corpus CRASHES ${CMAKE_CURRENT_LIST_DIR}/widget-crashes
+  DICT ${CMAKE_CURRENT_LIST_DIR}/widget.dict MAX_LEN 16384)

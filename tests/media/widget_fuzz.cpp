@@ -1,7 +1,8 @@
-// Fuzzing the widget loader: arbitrary descriptions load, unload and give every
-// tracked block back. Built as a libFuzzer target with KORV_LIBFUZZER (seed corpus
-// in widget-corpus/), and run here over a fixed-seed mutation of the shipped
-// dialogs, so every test run (and the sanitizer build) exercises it.
+// Fuzzing the widget loader: arbitrary descriptions load, take the events of a
+// dialog, unload and give every tracked block back. Built as a libFuzzer target with
+// KORV_LIBFUZZER (seed corpus in widget-corpus/: the shipped dialogs and those of the
+// widget tests; dictionary widget.dict), and run here over a fixed-seed mutation of
+// the corpus, so every test run (and the sanitizer build) exercises it.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -13,7 +14,22 @@
 
 namespace {
 
-// Loads data as a description and checks the set; false on a broken invariant.
+wm_event_t Click(wm_window_t *window, const widget_item_t *w, int left, int button) {
+  wm_event_t e;
+  std::memset(&e, 0, sizeof e);
+  e.type = WM_EVENT_MOUSE;
+  e.window = window;
+  e.mouse.button = button;
+  e.mouse.left = left;
+  e.mouse.x = w->x + w->width / 2;
+  e.mouse.y = w->y + w->height / 2;
+  return e;
+}
+
+// Loads data as a description, checks the set, runs it as a dialog does without a
+// display (every widget but the WINDOW shown, disabled, enabled and clicked in its
+// middle, then hidden: groups hand these on to their members) and unloads it; false
+// on a broken invariant.
 bool LoadOnce(const std::string &doc) {
   SYS_List_p set = wdgLoad(0, doc.c_str());
   bool ok = true;
@@ -23,8 +39,24 @@ bool LoadOnce(const std::string &doc) {
     ok &= w->classId != WDG_GROUP || (w->memberCount > 0 && w->members);
     ok &= !w->bitmap || !w->ownsBitmap || (w->bitmap->width > 0 && w->bitmap->height > 0);
   }
-  if (set) ok &= wdgUnload(set) == 0;
-  return ok;
+  if (!set) return ok;
+  const widget_item_t *window = wdgGetClassItem(set, WDG_WINDOW);
+  for (SYS_List_p n = set; n; n = n->next) {
+    widget_item_t *w = (widget_item_t *)n->item;
+    if (w->classId == WDG_WINDOW) continue;
+    wdgShowItem(w);
+    wdgDisable(w);
+    wdgEnable(w);
+    if (window && window->ownWindow) {
+      wm_event_t down = Click(window->ownWindow, w, 1, WM_MOUSE_LEFT_DOWN);
+      wdgWindowCallback(&down);
+      wm_event_t up = Click(window->ownWindow, w, 0, WM_MOUSE_LEFT_UP);
+      wdgWindowCallback(&up);
+    }
+  }
+  for (SYS_List_p n = set; n; n = n->next)
+    if (((widget_item_t *)n->item)->classId != WDG_WINDOW) wdgHideItem((widget_item_t *)n->item);
+  return wdgUnload(set) == 0 && ok;
 }
 
 }  // namespace
@@ -40,37 +72,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   return 0;
 }
 #else
-#include <fstream>
-#include <sstream>
+#include <algorithm>
+#include <filesystem>
+#include <vector>
 
 #include "tests/media/widget_fixtures.h"
 
 namespace {
 
-std::string Shipped(const char *name) {
-  const char *src = std::getenv("KORV_SOURCE_DIR");
-  std::ifstream in(std::string(src ? src : "..") + "/data/" + name, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 TEST(WidgetFuzz, MutatedDescriptionsLoadAndReleaseEverything) {
   widget_test::StartFramework();
-  const std::string seeds[] = {
-      Shipped("cfg.xml"),
-      Shipped("msgbox.xml"),
-      "<WINDOW ID=\"1\"/><GROUP ID=\"2\" WID=\"3\" WID=\"2\"/><STYLE ID=\"3\" BAC=\"FFFFFFFF\"/>"
-      "<PROGRESS ID=\"4\" VALUE=\"0.5\" STYLE=\"3\"/><RADIOBUTTON GID=\"1\" VALUE=\"1\"/>",
-  };
-  ASSERT_GT(seeds[0].size(), 1000u) << "the shipped cfg.xml is missing";
+  const char *src = std::getenv("KORV_SOURCE_DIR");
+  std::vector<std::string> seeds;
+  for (const auto &entry : std::filesystem::directory_iterator(std::string(src ? src : "..") + "/tests/media/widget-corpus"))
+    seeds.push_back(widget_test::ReadFile(entry.path()));
+  ASSERT_GE(seeds.size(), 12u) << "the widget corpus is missing";
+  std::sort(seeds.begin(), seeds.end());  // the folder's order is not fixed
   const char kPieces[] = "<>/=\" 019.-xX";
   uint32_t rng = 12345;
   auto next = [&rng] { return rng = rng * 1664525u + 1013904223u; };
   const long long before = widget_test::TrackedBytes();
   int broken = 0;
-  for (int round = 0; round < 300; round++) {
-    std::string doc = seeds[round % 3];
+  for (int round = 0; round < 600; round++) {
+    std::string doc = seeds[round % seeds.size()];
     const int edits = 1 + (int)(next() % 24);
     for (int e = 0; e < edits && !doc.empty(); e++) {
       size_t at = next() % doc.size();
