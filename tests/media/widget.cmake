@@ -11,6 +11,6 @@ if(TARGET korv-dialog-content)
 endif()
 
 # Fuzz target of the widget loader (scripts/fuzz.sh; replayed here).
-korv_add_fuzz(widget SOURCES ${CMAKE_CURRENT_LIST_DIR}/widget_fuzz.cpp LIBS media
+korv_add_fuzz(widget SOURCES ${CMAKE_CURRENT_LIST_DIR}/widget_fuzz.cpp LIBS media GTest::gtest
   CORPUS ${CMAKE_CURRENT_LIST_DIR}/widget-corpus CRASHES ${CMAKE_CURRENT_LIST_DIR}/widget-crashes
   DICT ${CMAKE_CURRENT_LIST_DIR}/widget.dict MAX_LEN 16384)

@@ -11,19 +11,17 @@
 #include "base/main.h"
 #include "base/mem.h"
 #include "media/widget/widget.h"
+#include "tests/media/widget_fixtures.h"
 
 namespace {
 
-wm_event_t Click(wm_window_t *window, const widget_item_t *w, int left, int button) {
-  wm_event_t e;
-  std::memset(&e, 0, sizeof e);
-  e.type = WM_EVENT_MOUSE;
-  e.window = window;
-  e.mouse.button = button;
-  e.mouse.left = left;
-  e.mouse.x = w->x + w->width / 2;
-  e.mouse.y = w->y + w->height / 2;
-  return e;
+// A press and release of the left button in the middle of w.
+void Click(wm_window_t *window, const widget_item_t *w) {
+  const int x = w->x + w->width / 2, y = w->y + w->height / 2;
+  wm_event_t down = widget_test::Mouse(window, x, y, 1, WM_MOUSE_LEFT_DOWN);
+  wdgWindowCallback(&down);
+  wm_event_t up = widget_test::Mouse(window, x, y, 0, WM_MOUSE_LEFT_UP);
+  wdgWindowCallback(&up);
 }
 
 // Loads data as a description, checks the set, runs it as a dialog does without a
@@ -47,12 +45,7 @@ bool LoadOnce(const std::string &doc) {
     wdgShowItem(w);
     wdgDisable(w);
     wdgEnable(w);
-    if (window && window->ownWindow) {
-      wm_event_t down = Click(window->ownWindow, w, 1, WM_MOUSE_LEFT_DOWN);
-      wdgWindowCallback(&down);
-      wm_event_t up = Click(window->ownWindow, w, 0, WM_MOUSE_LEFT_UP);
-      wdgWindowCallback(&up);
-    }
+    if (window && window->ownWindow) Click(window->ownWindow, w);
   }
   for (SYS_List_p n = set; n; n = n->next)
     if (((widget_item_t *)n->item)->classId != WDG_WINDOW) wdgHideItem((widget_item_t *)n->item);
@@ -75,8 +68,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 #include <algorithm>
 #include <filesystem>
 #include <vector>
-
-#include "tests/media/widget_fixtures.h"
 
 namespace {
 
