@@ -18,6 +18,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -151,3 +152,27 @@ class RunningProgram {
   int exit_ = -1;
   Clock::time_point started_, ended_;
 };
+
+// The line the show's log (-v) gets just before its timeline starts: the music's player
+// thread is started, then the timer restarts.
+inline constexpr std::string_view kShowTimelineStarts = "thread created: \"TSS Music Player\"";
+
+// Polls file every millisecond until it holds text: the moment that was seen, or nothing
+// when the run ended first or timeout passed since its start. The moment is late by
+// about a millisecond, plus whatever the scheduler adds.
+inline std::optional<RunningProgram::Clock::time_point> WaitForText(RunningProgram &run,
+                                                                     const std::filesystem::path &file,
+                                                                     std::string_view text,
+                                                                     std::chrono::seconds timeout) {
+  std::error_code error;
+  uintmax_t seen = 0;
+  while (RunningProgram::Clock::now() - run.Started() < timeout && run.Poll() == -1) {
+    const uintmax_t size = std::filesystem::file_size(file, error);
+    if (!error && size > seen) {
+      seen = size;
+      if (ReadFile(file).find(text) != std::string::npos) return RunningProgram::Clock::now();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return std::nullopt;
+}

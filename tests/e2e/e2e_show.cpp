@@ -18,6 +18,7 @@
 #include "tests/common/program_run.h"
 #include "tests/common/x11_window.h"
 #include "tests/common/xvfb.h"
+#include "tests/e2e/capture.h"
 
 namespace fs = std::filesystem;
 
@@ -160,17 +161,35 @@ TEST_F(Show, TerminationSignalEndsTheRunWithCode0) {
   EXPECT_EQ(Wait(std::chrono::seconds(20)), 0) << Stderr();
 }
 
+// True once pid's window shows a frame of the show: after the log says the timeline
+// starts, a lit picture that differs from the one then up (the loading screen's last).
+bool WaitForShowFrame(const std::string &display, pid_t pid, std::chrono::seconds timeout) {
+  Display *d = XOpenDisplay(display.c_str());
+  if (!d) return false;
+  const Window w = X11FindWindow(d, DefaultRootWindow(d), "tarvo!korvadyne", pid, true);
+  Capture first, now;
+  bool drawn = false;
+  if (w && GrabWindow(d, w, first)) {
+    for (const auto until = std::chrono::steady_clock::now() + timeout;
+         !drawn && std::chrono::steady_clock::now() < until;) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      if (!GrabWindow(d, w, now)) break;
+      drawn = LitShare(now, 0, now.height) > 0.01 && ChangedShare(first, now) > 0.01;
+    }
+  }
+  XCloseDisplay(d);
+  return drawn;
+}
+
 TEST_F(Show, ClosingTheWindowEndsTheRunWithCode0) {
   Start({"-default", "-v"});
   // Once the show draws, so the close reaches the main loop rather than the loading.
-  double lit = -1;
-  for (int i = 0; i < 240 && lit <= 0; i++) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    lit = LitShare(display_, Pid());
-  }
-  EXPECT_GT(lit, 0.0) << "the window stays black";
+  ASSERT_TRUE(WaitForText(run_, dir_ / "debug.log", kShowTimelineStarts, std::chrono::seconds(150)))
+      << "no timeline start in the log; exit " << run_.Poll() << "\n" << Stderr();
+  ASSERT_TRUE(WaitForShowFrame(display_, Pid(), std::chrono::seconds(30))) << "the show draws no frame";
   ASSERT_TRUE(SendClose(display_, Pid())) << "no window titled tarvo!korvadyne";
-  EXPECT_EQ(Wait(std::chrono::seconds(30)), 0) << Stderr();
+  const auto sent = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - run_.Started());
+  EXPECT_EQ(Wait(sent + std::chrono::seconds(30)), 0) << Stderr();
   // The normal end: neither the exit procedures nor the framework's shutdown.
   EXPECT_EQ(ReadFile(dir_ / "debug.log").find("[exit] --- subsystems"), std::string::npos);
 }
