@@ -124,10 +124,12 @@ const std::vector<Range> &Ranges() {
       // the shots, 600 ms apart, meet five phases of the beat and five pictures, so some
       // are bright however late they come.
       {3, 4, "star sphere", 4, 100, 0.02,
-       {{"lit", &L::lit, 0.02, 0.5}, {"blue", &L::blue, 0.55, 0.92}, {"column spread", &L::spreadX, 0.135, 0.22}},
+       {{"lit", &L::lit, 0.02, 0.5}, {"blue", &L::blue, 0.55, 0.92}, {"column spread", &L::spreadX, 0.135, 0.22},
+        {"mirror", &L::mirror, 0.65, 3}},
        5, 600},
       {5, 8, "star sphere", 7, 1100, 0.02,
-       {{"lit", &L::lit, 0.05, 0.5}, {"blue", &L::blue, 0.55, 0.92}, {"column spread", &L::spreadX, 0.135, 0.22}}},
+       {{"lit", &L::lit, 0.05, 0.5}, {"blue", &L::blue, 0.55, 0.92}, {"column spread", &L::spreadX, 0.135, 0.22},
+        {"mirror", &L::mirror, 0.65, 3}}},
       // Blue rings and glowing red, green and white streams.
       {9, 16, "line tunnel", 12, 1100, 0.02, {{"lit", &L::lit, 0.1, 0.95}, {"warm", &L::warm, 0.02, 1}}},
       // A fine blue wireframe.
@@ -143,12 +145,12 @@ const std::vector<Range> &Ranges() {
         {"column spread", &L::spreadX, 0, 0.14}}},
       // Grey particles forming the picture of a cube in the middle.
       {32, 36, "particle image", 34, 1100, 0.02,
-       {{"lit", &L::lit, 0.05, 0.4}, {"grey", &L::grey, 0.95, 1}, {"centre", &L::centre, 0.3, 1},
+       {{"lit", &L::lit, 0.05, 0.4}, {"grey", &L::grey, 0.95, 1}, {"sharp", &L::sharp, 0, 0.25}, {"centre", &L::centre, 0.3, 1},
         {"row spread", &L::spreadY, 0.14, 0.24}, {"column spread", &L::spreadX, 0.08, 0.17}}},
-      // Grey particles along bent paths across the picture.
+      // Dim grey particles along bent paths across the picture.
       {37, 40, "attractors", 38, 1100, 0.02,
-       {{"lit", &L::lit, 0.05, 0.6}, {"grey", &L::grey, 0.95, 1}, {"column spread", &L::spreadX, 0.2, 1},
-        {"row spread", &L::spreadY, 0.15, 1}, {"centre", &L::centre, 0, 0.33}}},
+       {{"lit", &L::lit, 0.05, 0.6}, {"grey", &L::grey, 0.95, 1}, {"bright", &L::bright, 0, 0.02},
+        {"column spread", &L::spreadX, 0.2, 1}, {"row spread", &L::spreadY, 0.15, 1}, {"centre", &L::centre, 0, 0.33}}},
       // Blue-violet rays folded eightfold, filling the picture.
       {41, 46, "kaleidoscope and credits", 43, 1100, 0.02,
        {{"lit", &L::lit, 0.6, 1}, {"violet", &L::violet, 0.02, 1}, {"mirror", &L::mirror, 0, 0.12}}},
