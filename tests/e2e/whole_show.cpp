@@ -338,7 +338,7 @@ int IgnoreXError(Display *, XErrorEvent *) { return 0; }
 class WholeShow : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (std::getenv("KORV_WHOLE_SHOW_REPLAY")) return;
+    if (const char *replay = std::getenv("KORV_WHOLE_SHOW_REPLAY"); replay && *replay) return;
     const char *bin = std::getenv("KORV_BINARY_DIR");
     ASSERT_NE(bin, nullptr);
     ASSERT_TRUE(fs::exists(fs::path(bin) / "bin" / "korvadyne")) << "korvadyne not built";
@@ -569,8 +569,12 @@ void SaveContactSheetShots(const Record &r, const std::vector<RangeShots> &measu
 
 TEST_F(WholeShow, EveryRangeDrawsItsSceneFlashesComeOnTimeAndTheRunEndsWithCode0) {
   Record r;
-  const char *replay = std::getenv("KORV_WHOLE_SHOW_REPLAY");
-  const char *keep = std::getenv("KORV_SHOTS_DIR");
+  const auto folder = [](const char *name) {
+    const char *value = std::getenv(name);
+    return value && *value ? value : nullptr;
+  };
+  const char *replay = folder("KORV_WHOLE_SHOW_REPLAY");
+  const char *keep = folder("KORV_SHOTS_DIR");
   if (replay) {
     ASSERT_TRUE(Load(r, replay)) << "no kept run in " << replay;
   } else {
