@@ -111,6 +111,31 @@ constexpr int kMaxScans = 300;
 constexpr int64_t kWorkFloor = 32 << 20;
 constexpr int64_t kWorkPerByte = 64;
 constexpr int64_t kArithmeticWork = 4;
+// Memory the decoder writes fresh: the picture, and for a file of several scans the
+// library's coefficients of the whole image too (128 bytes a block). Faulting in fresh
+// pages is what a flat file costs, about 6 ms a megabyte on the build machine, so a
+// small file may make the decoder write at most the floor (4096 x 4096 colour,
+// progressive at full chroma: 48 MiB of picture, 96 of coefficients), else this much
+// per byte of data; so a flat 8192 x 8192 progressive grey file of 262 KB is refused.
+constexpr int64_t kFreshFloor = 144 << 20;
+constexpr int64_t kFreshPerByte = 512;
+
+// What the decoder will write fresh, from the header: the picture's bytes and, for a
+// file of several scans, the whole-image coefficient arrays, each component padded to
+// whole MCUs as the library allocates them. Sides are at most 65535, so every term
+// fits in 64 bits.
+int64_t FreshBytes(j_decompress_ptr cinfo, int32_t pictureBytes) {
+  int64_t fresh = pictureBytes;
+  if (!jpeg_has_multiple_scans(cinfo)) return fresh;
+  for (int c = 0; c < cinfo->num_components; ++c) {
+    const jpeg_component_info *component = &cinfo->comp_info[c];
+    const int64_t h = component->h_samp_factor, v = component->v_samp_factor;
+    const int64_t wide = ((int64_t)component->width_in_blocks + h - 1) / h * h;
+    const int64_t high = ((int64_t)component->height_in_blocks + v - 1) / v * v;
+    fresh += wide * high * DCTSIZE2 * (int64_t)sizeof(JCOEF);
+  }
+  return fresh;
+}
 
 // Counts scans and the blocks each one makes the library pass over, before its
 // data are decoded; records which components had a scan.
@@ -257,7 +282,8 @@ txBitmap *jpegRead(const uint8_t *data, int32_t size) {
   const int32_t bytes = txImageBytes((int32_t)cinfo.image_width, (int32_t)cinfo.image_height, components * 8);
   const int64_t byRatio = (int64_t)size * kMaxRatio + kRatioSlack;
   const int64_t claimable = cinfo.arith_code ? std::max(byRatio, kArithmeticBytes) : byRatio;
-  if (bytes < 0 || bytes > claimable) {
+  const int64_t freshable = std::max(kFreshFloor, (int64_t)size * kFreshPerByte);
+  if (bytes < 0 || bytes > claimable || FreshBytes(&cinfo, bytes) > freshable) {
     jpeg_destroy_decompress(&cinfo);
     return Fail(1000, b, "image size impossible for the data");
   }

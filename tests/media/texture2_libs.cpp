@@ -557,6 +557,34 @@ TEST_F(TextureLibs, FlatArithmeticJpegLoads) {
   EXPECT_EQ(Level0(b.p), Bytes((size_t)4096 * 4096, 77));
 }
 
+// Memory written fresh is what a flat picture costs: a file of several scans counts
+// the library's coefficients of the whole image beside the picture. Noise of 320 x 320
+// (some 60 KB) claiming 7200 x 7200 grey passes the ratio either way; progressive it
+// asks for 155 MiB and is refused before decoding, baseline it runs out of data.
+// 4096 x 4096 colour at full chroma, progressive and flat, is the most a small file
+// may ask for, and loads.
+TEST_F(TextureLibs, JpegsAreBoundedByTheMemoryTheyWriteFresh) {
+  JpegSpec s;
+  s.width = s.height = 320;
+  s.components = 1;
+  for (const bool progressive : {false, true}) {
+    SCOPED_TRACE(progressive ? "progressive" : "baseline");
+    s.progressive = progressive;
+    const Bytes file = MakeJpegOf(s, Shades(320, 320, 1));
+    ASSERT_GT(file.size(), (7200u * 7200u - (1u << 20)) / 1024);  // within the ratio
+    ASSERT_LT(file.size(), (155u << 20) / 512);                    // not within the fresh bound
+    BitmapPtr b(Load(Claiming(file, 7200, 7200)));
+    EXPECT_FALSE(b);
+    EXPECT_EQ(errGetLastError(), progressive ? 1000 : 1002);
+  }
+  JpegSpec flat;
+  flat.width = flat.height = 4096;
+  flat.progressive = true;
+  BitmapPtr b(Load(MakeJpegOf(flat, Solid((size_t)4096 * 4096, {10, 200, 30}))));
+  ASSERT_TRUE(b) << errGetLastError();
+  EXPECT_EQ(b->width, 4096);
+}
+
 // Each scan costs the decoder a pass over its blocks for a few bytes of data: a file
 // with more scans than any encoder writes, or with more block passes than its data
 // justify, is refused (1002) before the work is done.
