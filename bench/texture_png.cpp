@@ -79,15 +79,15 @@ int main() {
     int w, h, depth, colourType;
     bool interlaced;
   } cases[] = {
-      {"8-bit grey at the 32 MiB floor", 8192, 4096, 8, PNG_COLOR_TYPE_GRAY, false},
-      {"8-bit grey one row more", 8192, 4097, 8, PNG_COLOR_TYPE_GRAY, false},
-      {"8-bit RGBA at the floor", 4096, 2048, 8, PNG_COLOR_TYPE_RGBA, false},
-      {"1-bit grey at the floor", 8192, 4096, 1, PNG_COLOR_TYPE_GRAY, false},
-      {"1-bit grey at the floor, interlaced", 8192, 4096, 1, PNG_COLOR_TYPE_GRAY, true},
-      {"1-bit grey one row more", 8192, 4097, 1, PNG_COLOR_TYPE_GRAY, false},
-      {"4-bit palette at the floor", 8192, 4096, 4, PNG_COLOR_TYPE_PALETTE, false},
+      {"8-bit grey at the 64 MiB floor", 8192, 8192, 8, PNG_COLOR_TYPE_GRAY, false},
+      {"8-bit grey one row more", 8192, 8193, 8, PNG_COLOR_TYPE_GRAY, false},
+      {"8-bit RGBA at the floor", 4096, 4096, 8, PNG_COLOR_TYPE_RGBA, false},
+      {"1-bit grey at the floor", 8192, 8192, 1, PNG_COLOR_TYPE_GRAY, false},
+      {"1-bit grey at the floor, interlaced", 8192, 8192, 1, PNG_COLOR_TYPE_GRAY, true},
+      {"1-bit grey one row more", 8192, 8193, 1, PNG_COLOR_TYPE_GRAY, false},
+      {"4-bit palette at the floor", 8192, 8192, 4, PNG_COLOR_TYPE_PALETTE, false},
       {"1-bit grey 4096x4096 page", 4096, 4096, 1, PNG_COLOR_TYPE_GRAY, false},
-      {"8-bit grey 8192x8192 (64 MiB, refused)", 8192, 8192, 8, PNG_COLOR_TYPE_GRAY, false},
+      {"8-bit grey 16384x8192 (128 MiB, refused)", 16384, 8192, 8, PNG_COLOR_TYPE_GRAY, false},
   };
   std::printf("load average %.1f at start\n", LoadAverage());
   int status = 0;

@@ -25,13 +25,13 @@ namespace {
 constexpr uint64_t kMaxInflate = 1032;
 constexpr uint64_t kInflateSlack = 1 << 16;
 // Decoding writes every byte of the image, and writing fresh memory is what a load
-// of a flat image costs (64 MiB took over a second on the build machine): a PNG of a
-// few kilobytes can claim hundreds of megabytes that deflate really does inflate to.
-// A decoded image may hold 32 MiB (4096 x 2048 at 32 bits, a 1-bit 8192 x 4096 page),
-// or 128 bytes for each byte of the file when that is more, so no file under 256 KiB
-// makes the loader write more than 32 MiB.
-constexpr uint64_t kMaxDecodedFloor = 32 << 20;
-constexpr uint64_t kMaxDecodedPerByte = 128;
+// of a flat image costs (about 5 ms a megabyte on the build machine): a PNG of a few
+// kilobytes can claim hundreds of megabytes that deflate really does inflate to.
+// A decoded image may hold 64 MiB (4096 x 4096 at 32 bits, a 1-bit 8192 x 8192 page),
+// or 256 bytes for each byte of the file when that is more, so no file under 256 KiB
+// makes the loader write more than 64 MiB.
+constexpr uint64_t kMaxDecodedFloor = 64 << 20;
+constexpr uint64_t kMaxDecodedPerByte = 256;
 
 // Whether the image data as stored fit what size bytes of file can inflate to: each
 // row of the image (or of each Adam7 pass) is a filter byte and its samples packed

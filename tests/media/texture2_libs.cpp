@@ -311,9 +311,10 @@ TEST_F(TextureLibs, UnreadableAlphaImageIsLogged) {
 }
 
 // Claims a file cannot back are refused before any pixel is allocated: rows as
-// stored beyond what its data can inflate to, and a decoded image past 32 MiB and
-// past 128 bytes for each byte of the file, which would cost seconds of writing fresh
-// memory (a flat 16384x4096 1-bit image is 8 KB).
+// stored beyond what its data can inflate to, and a decoded image past 64 MiB and
+// past 256 bytes for each byte of the file, which would cost seconds of writing fresh
+// memory (a flat 16384x8192 1-bit image is 16 KB). A flat 4096x4096 RGBA image, the
+// most a small file may decode to, loads.
 TEST_F(TextureLibs, PackedClaimsBeyondTheirFileAreRefused) {
   txOptions(1, 1);
   const struct {
@@ -321,8 +322,8 @@ TEST_F(TextureLibs, PackedClaimsBeyondTheirFileAreRefused) {
     Bytes file;
   } cases[] = {
       {"8192x4096 1-bit in a few bytes", "image size impossible for the data", MakePngRaw(8192, 4096, 1, 0, Bytes{0, 1})},
-      {"16384x4096 1-bit flat", "image too large for the size of its file",
-       WritePng(16384, 4096, 1, PNG_COLOR_TYPE_GRAY, Bytes((size_t)2048 * 4096, 0), false)},
+      {"16384x8192 1-bit flat", "image too large for the size of its file",
+       WritePng(16384, 8192, 1, PNG_COLOR_TYPE_GRAY, Bytes((size_t)2048 * 8192, 0), false)},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
@@ -336,6 +337,9 @@ TEST_F(TextureLibs, PackedClaimsBeyondTheirFileAreRefused) {
     EXPECT_NE(text.find(c.why), std::string::npos) << text;
   }
   txOptions(1, 0);
+  BitmapPtr rgba(Load(WritePng(4096, 4096, 8, PNG_COLOR_TYPE_RGBA, Bytes((size_t)4096 * 4096 * 4, 0), false)));
+  ASSERT_TRUE(rgba) << errGetLastError();
+  EXPECT_EQ(rgba->bits, 32);
 }
 
 // Every prefix and many single-byte changes of each valid fixture either load into a
