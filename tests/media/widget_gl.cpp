@@ -13,6 +13,7 @@
 #include "media/widget/widget_private.h"
 #include "media/window/gl_stub.h"
 #include "platform/window.h"
+#include "tests/common/pushed_mouse.h"
 #include "tests/media/widget_fixtures.h"
 
 namespace {
@@ -173,11 +174,13 @@ TEST_F(WidgetGL, PushedEventsReachTheWidgets) {
             nullptr);
   wdgSetCallback(set_, Record);
   PumpUntil([] { return false; });
+  const OnlyPushedMouseEvents onlyPushed;
   g_seen.clear();
   const Uint32 id = platWindowId(Window()->ownWindow->handle);
   SDL_Event e{};
   e.type = SDL_MOUSEBUTTONDOWN;
   e.button.windowID = id;
+  e.button.which = kPushedMouseId;
   e.button.button = SDL_BUTTON_LEFT;
   e.button.x = 40;
   e.button.y = 90;
@@ -187,6 +190,7 @@ TEST_F(WidgetGL, PushedEventsReachTheWidgets) {
   e = SDL_Event{};
   e.type = SDL_MOUSEBUTTONDOWN;
   e.button.windowID = id;
+  e.button.which = kPushedMouseId;
   e.button.button = SDL_BUTTON_LEFT;
   e.button.x = 50;
   e.button.y = 30;

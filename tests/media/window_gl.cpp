@@ -20,6 +20,7 @@
 #include "media/window/gl_stub.h"
 #include "media/window/wgl.h"
 #include "platform/window.h"
+#include "tests/common/pushed_mouse.h"
 
 namespace {
 
@@ -178,6 +179,7 @@ TEST_F(WindowGL, PushedEventsReachTheCallback) {
   wm_window_t *win = open(50, 60, 300, 200);
   ASSERT_NE(win, nullptr);
   drain();
+  const OnlyPushedMouseEvents onlyPushed;
   Uint32 id = platWindowId(win->handle);
 
   SDL_Event e{};
@@ -192,6 +194,7 @@ TEST_F(WindowGL, PushedEventsReachTheCallback) {
   e = SDL_Event{};
   e.type = SDL_MOUSEBUTTONDOWN;
   e.button.windowID = id;
+  e.button.which = kPushedMouseId;
   e.button.button = SDL_BUTTON_LEFT;
   e.button.x = 40;
   e.button.y = 30;
@@ -199,6 +202,7 @@ TEST_F(WindowGL, PushedEventsReachTheCallback) {
   e = SDL_Event{};
   e.type = SDL_MOUSEWHEEL;
   e.wheel.windowID = id;
+  e.wheel.which = kPushedMouseId;
   e.wheel.y = -2;
   e.wheel.mouseX = 41;
   e.wheel.mouseY = 31;
