@@ -287,6 +287,8 @@ txBitmap *jpegRead(const uint8_t *data, int32_t size) {
     jpeg_destroy_decompress(&cinfo);
     return Fail(1000, b, "image size impossible for the data");
   }
+  // The library keeps to the same bound, should it need more than the estimate.
+  cinfo.mem->max_memory_to_use = (long)freshable;
   progress.pub.progress_monitor = Progress;
   progress.budget = std::max(kWorkFloor, (int64_t)size * kWorkPerByte);
   cinfo.progress = &progress.pub;
