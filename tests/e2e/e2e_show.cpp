@@ -89,7 +89,7 @@ class Show : public ::testing::Test {
 // What a window manager sends when the user closes a window: WM_PROTOCOLS with
 // WM_DELETE_WINDOW, delivered by the X server. False when there is no window yet.
 bool SendClose(const std::string &display, pid_t pid) {
-  Display *d = XOpenDisplay(display.c_str());
+  Display *d = X11Open(display);
   if (!d) return false;
   Window w = X11FindWindow(d, DefaultRootWindow(d), "tarvo!korvadyne", pid, true);
   if (w) {
@@ -109,13 +109,13 @@ bool SendClose(const std::string &display, pid_t pid) {
 
 // Share of pixels of the window that are not black, or -1 when it cannot be read.
 double LitShare(const std::string &display, pid_t pid) {
-  Display *d = XOpenDisplay(display.c_str());
+  Display *d = X11Open(display);
   if (!d) return -1;
   double share = -1;
   if (Window w = X11FindWindow(d, DefaultRootWindow(d), "tarvo!korvadyne", pid)) {
     XWindowAttributes a;
-    XGetWindowAttributes(d, w, &a);
-    if (XImage *img = XGetImage(d, w, 0, 0, a.width, a.height, AllPlanes, ZPixmap)) {
+    XImage *img = XGetWindowAttributes(d, w, &a) ? XGetImage(d, w, 0, 0, a.width, a.height, AllPlanes, ZPixmap) : nullptr;
+    if (img) {
       long lit = 0;
       for (int y = 0; y < a.height; y++)
         for (int x = 0; x < a.width; x++) lit += (XGetPixel(img, x, y) & 0xFFFFFF) != 0;
@@ -164,7 +164,7 @@ TEST_F(Show, TerminationSignalEndsTheRunWithCode0) {
 // True once pid's window shows a frame of the show: after the log says the timeline
 // starts, a lit picture that differs from the one then up (the loading screen's last).
 bool WaitForShowFrame(const std::string &display, pid_t pid, std::chrono::seconds timeout) {
-  Display *d = XOpenDisplay(display.c_str());
+  Display *d = X11Open(display);
   if (!d) return false;
   const Window w = X11FindWindow(d, DefaultRootWindow(d), "tarvo!korvadyne", pid, true);
   Capture first, now;

@@ -333,8 +333,6 @@ bool Load(Record &r, const fs::path &dir) {
   return ended;
 }
 
-int IgnoreXError(Display *, XErrorEvent *) { return 0; }
-
 class WholeShow : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -366,7 +364,7 @@ class WholeShow : public ::testing::Test {
   void Play(Record &r) {
     Display *display = nullptr;
     for (int i = 0; i < 100 && !display; i++) {
-      display = XOpenDisplay(display_.c_str());
+      display = X11Open(display_);
       if (!display) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     ASSERT_NE(display, nullptr) << display_;
@@ -386,9 +384,7 @@ class WholeShow : public ::testing::Test {
     }
     ASSERT_NE(window, 0u) << "no window";
 
-    // A run that ends early takes its window along: a grab then fails instead of the
-    // X error ending the test.
-    const XErrorHandler handler = XSetErrorHandler(IgnoreXError);
+    // A run that ends early takes its window along: a grab then fails.
     XWindowAttributes attributes{};
     XGetWindowAttributes(display, window, &attributes);
     const auto grab = [&](Capture &c, double &begin, int rows = 0) {
@@ -419,7 +415,6 @@ class WholeShow : public ::testing::Test {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
       }
     }
-    XSetErrorHandler(handler);
     XCloseDisplay(display);
 
     // The last frame and the shutdown take a few seconds at most.

@@ -109,7 +109,7 @@ class EffectsEndToEnd : public ::testing::Test {
 TEST_F(EffectsEndToEnd, LoadingScreenThenALitShow) {
   Display *display = nullptr;
   for (int tries = 0; !display && tries < 100; tries++) {
-    display = XOpenDisplay(display_.c_str());
+    display = X11Open(display_);
     if (!display) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   ASSERT_NE(display, nullptr) << "cannot connect to " << display_;
