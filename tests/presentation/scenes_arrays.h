@@ -86,40 +86,43 @@ void Install() {
   };
 }
 
-// A recorded call with the colour current at it. Comparing these lists in place of
-// the raw calls lets a colour call move: GL only cares which colour each vertex and
-// each later call sees (glBegin itself takes none).
-template <class Call>
-struct Seen {
-  Call call;
-  double colour[3];
-  bool operator==(const Seen &o) const {
-    return call.op == o.call.op && std::equal(call.a, call.a + 9, o.call.a) &&
-           std::equal(colour, colour + 3, o.colour);
+// A recorded stream read call by call, each call with the colour current at it and
+// the colour calls themselves left out. Comparing such streams in place of the raw
+// calls lets a colour call move: GL only cares which colour each vertex and each later
+// call sees (glBegin itself takes none). The stream is read where it lies: a frame of
+// close to a million calls is not copied.
+template <class Call, class Op>
+struct ColouredCalls {
+  const std::vector<Call> &calls;
+  Op colourOp;
+  size_t next = 0;
+  double colour[3] = {-1, -1, -1};
+  // The next call that is not a colour, or null at the end.
+  const Call *Next() {
+    for (; next < calls.size() && calls[next].op == colourOp; next++)
+      std::copy(calls[next].a, calls[next].a + 3, colour);
+    return next < calls.size() ? &calls[next++] : nullptr;
   }
 };
+// Positions in the colourless streams at which two recordings differ, at most limit of them.
 template <class Call, class Op>
-std::vector<Seen<Call>> SeenCalls(const std::vector<Call> &calls, Op colourOp, Op beginOp) {
-  std::vector<Seen<Call>> out;
-  double colour[3] = {-1, -1, -1};
-  for (const Call &c : calls) {
-    if (c.op == colourOp) {
-      std::copy(c.a, c.a + 3, colour);
-      continue;
-    }
-    Seen<Call> s{c, {}};
-    if (c.op != beginOp) std::copy(colour, colour + 3, s.colour);
-    out.push_back(s);
+std::vector<size_t> Differences(const std::vector<Call> &a, const std::vector<Call> &b, Op colourOp, Op beginOp,
+                                size_t limit = 5) {
+  ColouredCalls<Call, Op> x{a, colourOp}, y{b, colourOp};
+  std::vector<size_t> out;
+  for (size_t i = 0; out.size() < limit; i++) {
+    const Call *p = x.Next(), *q = y.Next();
+    if (!p && !q) break;
+    const bool same = p && q && p->op == q->op && std::equal(p->a, p->a + 9, q->a) &&
+                      (p->op == beginOp || std::equal(x.colour, x.colour + 3, y.colour));
+    if (!same) out.push_back(i);
   }
   return out;
 }
-// Indices at which two such lists differ, at most limit of them.
-template <class Call>
-std::vector<size_t> Differences(const std::vector<Seen<Call>> &a, const std::vector<Seen<Call>> &b, size_t limit = 5) {
-  std::vector<size_t> out;
-  for (size_t i = 0; i < std::max(a.size(), b.size()) && out.size() < limit; i++)
-    if (i >= a.size() || i >= b.size() || !(a[i] == b[i])) out.push_back(i);
-  return out;
+// The length of a recording's colourless stream.
+template <class Call, class Op>
+size_t Colourless(const std::vector<Call> &calls, Op colourOp) {
+  return (size_t)std::count_if(calls.begin(), calls.end(), [&](const Call &c) { return c.op != colourOp; });
 }
 
 }  // namespace scarrays
