@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -156,20 +157,42 @@ inline int OpenFiles()
   return n;
 }
 
-inline int ThreadCount()
-{
-  int n = 0;
-  for ([[maybe_unused]] const auto &e : std::filesystem::directory_iterator("/proc/self/task"))
-    ++n;
-  return n;
-}
-
 inline std::string TaskName(const std::filesystem::path &task)
 {
   std::ifstream in(task / "comm");
   std::string name;
   std::getline(in, name);
   return name;
+}
+
+// True once a thread has begun to end. A join on a thread returns before the kernel
+// reaps it, so a joined thread is still listed for a moment; but it is flagged as
+// exiting (PF_EXITING) before the join can return, so counting only unflagged
+// threads counts exactly the ones not yet joined.
+inline bool TaskEnding(const std::filesystem::path &task)
+{
+  std::ifstream in(task / "stat");
+  std::string stat;
+  std::getline(in, stat);
+  const size_t name = stat.rfind(')');  // the name may hold blanks and parentheses
+  if (name == std::string::npos)
+    return true;  // reaped meanwhile
+  std::istringstream fields(stat.substr(name + 1));
+  std::string field;
+  for (int i = 0; i < 7; i++)  // state, parent, group, session, terminal, terminal group, flags
+    fields >> field;
+  constexpr unsigned long kExiting = 0x4;
+  return (std::strtoul(field.c_str(), nullptr, 10) & kExiting) != 0;
+}
+
+// Ids of this process's threads that have not begun to end.
+inline std::set<std::string> LiveThreads()
+{
+  std::set<std::string> ids;
+  for (const auto &task : std::filesystem::directory_iterator("/proc/self/task"))
+    if (!TaskEnding(task.path()))
+      ids.insert(task.path().filename().string());
+  return ids;
 }
 
 // Live music players, counted by their system name (the thread name cut to 15
@@ -185,8 +208,8 @@ inline int PlayerThreads(const SYS_Thread_t *started = nullptr)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   int n = 0;
-  for (const auto &task : std::filesystem::directory_iterator("/proc/self/task"))
-    n += TaskName(task.path()) == name;
+  for (const std::string &id : LiveThreads())
+    n += TaskName("/proc/self/task/" + id) == name;
   return n;
 }
 

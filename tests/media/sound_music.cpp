@@ -3,6 +3,12 @@
 // cannot be had.
 #include <AL/alc.h>
 
+#include <algorithm>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
 #include "base/time.h"
 #include "media/window/WM.h"
 #include "presentation/music.h"
@@ -19,15 +25,22 @@ TEST_F(SoundMusic, StartPlaysAndStopReleasesEverything)
 {
   UseNullOutput();
   const std::string clip = Clip("music.ogg", 2, 44100, 3 * 44100);
-  const int threads = ThreadCount();
+  const std::set<std::string> before = LiveThreads();
   MusicStart(clip.c_str());
   ASSERT_NE(MusicHandle, nullptr);
   EXPECT_EQ(TSS_GetMusicState(MusicHandle), TSS_PLAYING);
   EXPECT_EQ(TSS_SeekMusicMs(MusicHandle, 0), 0);  // what Home does
+  // What the start made: the music's player and the sound device's own threads.
+  std::set<std::string> started;
+  std::ranges::set_difference(LiveThreads(), before, std::inserter(started, started.end()));
+  EXPECT_EQ(PlayerThreads(MusicHandle->thread), 1);
+  EXPECT_GE(started.size(), 2u);
   MusicStop();
   EXPECT_EQ(MusicHandle, nullptr);
   EXPECT_EQ(alcGetCurrentContext(), nullptr);
-  EXPECT_EQ(ThreadCount(), threads);
+  std::vector<std::string> left;
+  std::ranges::set_intersection(LiveThreads(), started, std::back_inserter(left));
+  EXPECT_EQ(left, std::vector<std::string>{}) << "threads the start made are still running";
 }
 
 // True once the music's decoder is at ms or up to a second past it: the player takes
