@@ -3,9 +3,12 @@
 // and their vertex counts, screen copies and effects with their times, textures bound,
 // blend functions, raster queries, read-backs) and checked against the counts of each
 // scene's own geometry. A range drawn by another scene, or by none, fails its row.
+// The ranges that share a scene are told apart by what their pattern moves: which logo
+// columns lie off their pixels, and the time the star sphere's camera shows.
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <set>
 #include <sstream>
@@ -187,6 +190,47 @@ Signature Expected(Scene scene, int32_t pattern, int32_t T, float b, size_t litL
   return s;
 }
 
+// The logo columns whose sprites lie more than a unit off their pixels, first to
+// last, and the column moved furthest; -1 when none moved.
+struct ColumnsMoved {
+  int first = -1, last = -1, furthest = -1;
+};
+
+// Reads the frame's first quad block as one sprite per lit pixel of the logo, in the
+// order rows then columns, each moved along its pixel's random direction.
+ColumnsMoved LogoColumnsMoved(const std::vector<uint8_t> &logo) {
+  std::vector<double> moved(1024, 0.0);
+  size_t at = Find(kBegin, GL_QUADS, 0);
+  for (int j = 0; j < 64; j++)
+    for (int i = 0; i < 1024; i++) {
+      if (!logo[18 + 3 * (1024 * j + i)]) continue;
+      double cx = 0, cy = 0;
+      for (int v = 0; v < 4; v++) {
+        at = Find(kVertex3f, at + 1);
+        if (at >= Calls().size()) return {};
+        cx += Calls()[at].a[0] / 4;
+        cy += Calls()[at].a[1] / 4;
+      }
+      const TVector &r = RandomVectors[1024 * j + i];
+      const double length = std::hypot(r.x, r.y);
+      if (length > 0.1) moved[i] = std::max(moved[i], std::hypot(cx - (i - 512), cy - (j - 32)) / length);
+    }
+  ColumnsMoved m;
+  for (int i = 0; i < 1024; i++) {
+    if (moved[i] <= 1) continue;
+    if (m.first < 0) m.first = i;
+    m.last = i;
+    if (m.furthest < 0 || moved[i] > moved[m.furthest]) m.furthest = i;
+  }
+  return m;
+}
+
+// The timer stands a millisecond or so past the time set.
+bool Near(const ColumnsMoved &a, const ColumnsMoved &b) {
+  const auto near = [](int x, int y) { return (x < 0) == (y < 0) && std::abs(x - y) <= 3; };
+  return near(a.first, b.first) && near(a.last, b.last) && near(a.furthest, b.furthest);
+}
+
 using SpineDispatch = spine_test::Framework;
 using spine_test::SetTimeline;
 
@@ -222,17 +266,31 @@ TEST_F(SpineDispatch, EveryRangeDrawsItsOwnScene) {
   ProbeEffects probes(kScreen);
 
   // One time inside each range, clear of pattern starts; the beat fades stay in 0..1000.
+  // The logo's rows name the columns its pattern moves: pattern 0 settles from the
+  // left, so the right lies furthest off; pattern 1's ripple spans some 150 columns
+  // either side of its centre; pattern 2 scatters the left columns first. The star
+  // sphere's rows name the segment time its camera bobs at: patterns 3 and 4 step it
+  // by 500-ms beats.
   const struct Row {
     int32_t first, last, timeline;
     Scene scene;
+    ColumnsMoved moved{};
+    int32_t shown = -1;
   } rows[] = {
-      {0, 0, 3000, Scene::kLogo},           {1, 1, 10000, Scene::kLogo},
-      {2, 2, 15000, Scene::kLogo},          {3, 4, 19027, Scene::kStars},
-      {5, 8, 31109, Scene::kStars},         {9, 16, 52439, Scene::kTunnel},
-      {17, 24, 80879, Scene::kMetaballs},   {25, 27, 102209, Scene::kWave},
-      {28, 31, 112874, Scene::kCubes},      {32, 36, 130649, Scene::kImage},
-      {37, 40, 144869, Scene::kAttractor},  {41, 46, 162644, Scene::kKaleido},
-      {47, 54, 187529, Scene::kGreets},     {55, INT_MAX, 205304, Scene::kEnd},
+      {0, 0, 3000, Scene::kLogo, {0, 1023, 1023}},
+      {1, 1, 10000, Scene::kLogo, {220, 523, 372}},
+      {2, 2, 17000, Scene::kLogo, {0, 1023, 0}},
+      {3, 4, 19027, Scene::kStars, {}, 1000},
+      {5, 8, 31109, Scene::kStars, {}, 5332},
+      {9, 16, 52439, Scene::kTunnel},
+      {17, 24, 80879, Scene::kMetaballs},
+      {25, 27, 102209, Scene::kWave},
+      {28, 31, 112874, Scene::kCubes},
+      {32, 36, 130649, Scene::kImage},
+      {37, 40, 144869, Scene::kAttractor},
+      {41, 46, 162644, Scene::kKaleido},
+      {47, 54, 187529, Scene::kGreets},
+      {55, INT_MAX, 205304, Scene::kEnd},
   };
   for (const Row &row : rows) {
     Install();
@@ -244,6 +302,19 @@ TEST_F(SpineDispatch, EveryRangeDrawsItsOwnScene) {
     ASSERT_LE(Pattern, row.last) << range;
     const Signature got = Recorded(), want = Expected(row.scene, Pattern, SegmentTime, Beat, litLogo, litCube);
     EXPECT_TRUE(Matches(got, want)) << range << "\n drew:     " << Describe(got) << "\n expected: " << Describe(want);
+    if (row.scene == Scene::kLogo) {
+      const ColumnsMoved m = LogoColumnsMoved(logo);
+      EXPECT_TRUE(Near(m, row.moved)) << range << ": columns " << m.first << " to " << m.last << " moved, furthest "
+                                      << m.furthest << "; expected " << row.moved.first << " to " << row.moved.last
+                                      << ", furthest " << row.moved.furthest;
+    }
+    if (row.scene == Scene::kStars) {
+      // Both passes look at the star's bobbing centre, 50 sin(t / 800) high.
+      const std::vector<Call> looks = Only(kLookAt);
+      ASSERT_EQ(looks.size(), 2u) << range;
+      for (const Call &c : looks)
+        EXPECT_NEAR(c.a[4], 50 * std::sin(row.shown / 800.0), 0.2) << range << ": the camera shows another time";
+    }
   }
   Rec().readSource = nullptr;
   LogoImage = nullptr;
