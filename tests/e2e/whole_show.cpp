@@ -5,10 +5,11 @@
 // timeline does.
 //
 // Each range's check bounds measures of its scene's look (how much is lit and where,
-// the hues, how sharp and how spread) and asks for motion; the bounds leave room for a
-// shot taken late on a loaded machine. Every check must refuse the shots of every
-// range that draws another scene, and the test proves that on its own shots, so a
-// range drawing the wrong scene fails.
+// the hues, how sharp and how spread, how the brightness moves from shot to shot) and
+// asks for motion; the bounds leave room for a shot taken late on a loaded machine.
+// Every check must refuse the shots of every other range, those of the ranges drawn
+// by the same scene with other parameters included, and the test proves that on its
+// own shots, so a range drawing the wrong scene, or its scene's other variant, fails.
 //
 // Timeline zero is the program's own: the framework timer restarts right after the
 // music's player thread is started, which the log (-v) reports; the test stamps the
@@ -85,10 +86,21 @@ std::vector<int32_t> FlashStarts() {
 
 constexpr int32_t kShotLate = 1500;  // the most a shot may be late, ms
 
-// One bound of a check: a measure of the look of the range's brightest shot.
+// What a check reads of a range's shots: the look of the most lit one, and measures over
+// the set: the most pixels that changed between it and another, and how far the
+// darkest falls below the brightest, over the whole picture (a scene that moves out
+// of it) and in its highlights (a fade darkens every pixel; a scene whose sprites
+// merely shrink keeps its brightest pixels).
+struct Seen : Look {
+  double changed = 0;
+  double dimmest = 1;  // the lowest mean channel sum of the shots over the highest
+  double faded = 1;    // the same of the channel sum their brightest 500th reach
+};
+
+// One bound of a check: a measure of the range's shots.
 struct Bound {
   const char *what;
-  double Look::*measure;
+  double Seen::*measure;
   double min, max;
 };
 
@@ -115,21 +127,25 @@ const std::vector<Range> &Ranges() {
        {{"lit", &L::lit, 0.005, 0.05}, {"grey", &L::grey, 0.95, 1}, {"row spread", &L::spreadY, 0, 0.025},
         {"top", &L::top, 0, 0.001}, {"bottom", &L::bottom, 0, 0.001}}},
       // The sprites scattering after the flash, the left columns first: a cloud that
-      // narrows to the right.
+      // narrows to the right, and within a second spreads out of the picture, so its
+      // brightness falls far from its peak (the ripple's hardly moves).
       {2, 2, "logo", 2, 2200, 0.02,
        {{"lit", &L::lit, 0.03, 0.4}, {"grey", &L::grey, 0.95, 1}, {"bright", &L::bright, 0.03, 0.3},
-        {"widening", &L::widening, -1, -0.1}}},
+        {"widening", &L::widening, -1, -0.1}, {"dimmest", &Seen::dimmest, 0, 0.45}}},
       // Blue-white spokes, guide lines and streaks around the centre. In patterns 3 and 4
       // the picture fades to black within each 500-ms beat and steps its time by beats:
       // the shots, 600 ms apart, meet five phases of the beat and five pictures, so some
-      // are bright however late they come.
+      // are bright however late they come, and the one of the beat's last 100 ms or the
+      // one on the next beat, which shows the frame before it, nearly black. Patterns 5
+      // to 8 do not fade: only their sprites' size follows the beat, and their brightest
+      // pixels stay bright.
       {3, 4, "star sphere", 4, 100, 0.02,
        {{"lit", &L::lit, 0.02, 0.5}, {"blue", &L::blue, 0.55, 0.92}, {"column spread", &L::spreadX, 0.135, 0.22},
-        {"mirror", &L::mirror, 0.65, 3}},
+        {"mirror", &L::mirror, 0.65, 3}, {"faded", &Seen::faded, 0, 0.25}},
        5, 600},
       {5, 8, "star sphere", 7, 1100, 0.02,
        {{"lit", &L::lit, 0.05, 0.5}, {"blue", &L::blue, 0.55, 0.92}, {"column spread", &L::spreadX, 0.135, 0.22},
-        {"mirror", &L::mirror, 0.65, 3}}},
+        {"mirror", &L::mirror, 0.65, 3}, {"faded", &Seen::faded, 0.9, 1}}},
       // Blue rings and glowing red, green and white streams.
       {9, 16, "line tunnel", 12, 1100, 0.02, {{"lit", &L::lit, 0.1, 0.95}, {"warm", &L::warm, 0.02, 1}}},
       // A fine blue wireframe.
@@ -179,15 +195,40 @@ struct RangeShots {
   std::vector<const Capture *> others;
 };
 
-// What a check reads of a range's shots: the look of the brightest, and the most
-// pixels that changed between it and another.
-struct Seen {
-  Look look;
-  double changed = 0;
-};
+// The mean channel sum over all pixels: how bright the whole picture is.
+double MeanSum(const Capture &c) {
+  double sum = 0;
+  for (uint32_t p : c.rgb) sum += Capture::Sum(p);
+  return c.rgb.empty() ? 0 : sum / (double)c.rgb.size();
+}
+
+// The channel sum that the brightest 500th of the pixels reach.
+int Highlight(const Capture &c) {
+  size_t histogram[766] = {};
+  for (uint32_t p : c.rgb) histogram[Capture::Sum(p)]++;
+  size_t seen = 0;
+  for (int v = 765; v > 0; v--)
+    if ((seen += histogram[v]) * 500 >= c.rgb.size()) return v;
+  return 0;
+}
+
+// The lowest value over the highest; 1 when all are 0.
+double LowOverHigh(const std::vector<double> &v) {
+  const auto [low, high] = std::minmax_element(v.begin(), v.end());
+  return *high > 0 ? *low / *high : 1;
+}
+
 Seen See(const RangeShots &s) {
-  Seen seen{Measure(*s.lit)};
-  for (const Capture *c : s.others) seen.changed = std::max(seen.changed, ChangedShare(*s.lit, *c));
+  Seen seen;
+  static_cast<Look &>(seen) = Measure(*s.lit);
+  std::vector<double> means{MeanSum(*s.lit)}, highlights{(double)Highlight(*s.lit)};
+  for (const Capture *c : s.others) {
+    seen.changed = std::max(seen.changed, ChangedShare(*s.lit, *c));
+    means.push_back(MeanSum(*c));
+    highlights.push_back(Highlight(*c));
+  }
+  seen.dimmest = LowOverHigh(means);
+  seen.faded = LowOverHigh(highlights);
   return seen;
 }
 
@@ -195,7 +236,7 @@ Seen See(const RangeShots &s) {
 std::string Check(const Range &r, const Seen &s) {
   std::string faults;
   for (const Bound &b : r.look) {
-    const double v = s.look.*b.measure;
+    const double v = s.*b.measure;
     if (v < b.min || v > b.max) faults += b.what + Fmt(" %.4f (%.4f to %.4f); ", v, b.min, b.max);
   }
   if (s.changed < r.minChange)
@@ -482,17 +523,17 @@ std::vector<RangeShots> CheckRanges(const Record &r) {
       if (s != lit && s->taken >= 0) measured[i].others.push_back(&s->picture);
     seen[i] = See(measured[i]);
     EXPECT_EQ(Check(range, seen[i]), "") << "shot at " << lit->taken << " ms";
-    const Look &k = seen[i].look;
+    const Seen &k = seen[i];
     std::printf("%-24s %7.0f ms lit %.3f t/m/b %.3f %.3f %.3f grey %.3f blue %.3f violet %.3f warm %.3f bright %.3f "
-                "sharp %.3f centre %.3f spread %.3f %.3f widening %+.3f mirror %.3f\n",
+                "sharp %.3f centre %.3f spread %.3f %.3f widening %+.3f mirror %.3f dimmest %.3f faded %.3f\n",
                 range.scene, lit->taken, k.lit, k.top, k.middle, k.bottom, k.grey, k.blue, k.violet, k.warm,
-                k.bright, k.sharp, k.centre, k.spreadX, k.spreadY, k.widening, k.mirror);
+                k.bright, k.sharp, k.centre, k.spreadX, k.spreadY, k.widening, k.mirror, k.dimmest, k.faded);
   }
-  // A range drawing another range's scene passes only if that scene's check refuses
-  // the shots of every other scene.
+  // A range drawing what another range draws passes only if that range's check
+  // refuses the shots of every other range, those drawn by the same scene included.
   for (size_t i = 0; i < ranges.size(); i++)
     for (size_t j = 0; j < ranges.size(); j++)
-      if (std::string(ranges[i].scene) != ranges[j].scene && measured[j].lit) {
+      if (i != j && measured[j].lit) {
         EXPECT_NE(Check(ranges[i], seen[j]), "")
             << "the check of the " << ranges[i].scene << " (patterns " << ranges[i].first << "-" << ranges[i].last
             << ") accepts the shots of the " << ranges[j].scene << " (patterns " << ranges[j].first << "-"
