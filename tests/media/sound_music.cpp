@@ -14,6 +14,7 @@
 #include "presentation/music.h"
 #include "presentation/show.h"
 #include "presentation/window.h"
+#include "tests/common/still_clock.h"
 #include "tests/media/sound_fixtures.h"
 
 namespace sound {
@@ -76,10 +77,11 @@ TEST_F(SoundMusic, SeekKeysMoveTheMusicWithTheTimer)
       {"Page Down", WM_KEYCODE_PAGEDOWN, 7000, 14500}, {"Left past 0", WM_KEYCODE_LEFT, 500, 0},
   };
   for (const Case &c : cases) {
+    const StillClock still;
     SYS_TimerReset();
     SYS_TimerSetAdjust(-c.from);
     ShowSeekKey(c.key);
-    EXPECT_NEAR(SYS_TimerGet(), c.expected, 50) << c.name;
+    EXPECT_EQ(SYS_TimerGet(), c.expected) << c.name;
     EXPECT_TRUE(MusicReaches(c.expected)) << c.name << ": the music is at " << TSS_TellMusicMs(MusicHandle)
                                           << " ms, not " << c.expected;
   }

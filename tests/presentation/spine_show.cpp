@@ -12,6 +12,7 @@
 #include "presentation/window.h"
 #include "scene/counters.h"
 #include "spine_util.h"
+#include "tests/common/still_clock.h"
 
 namespace {
 
@@ -135,6 +136,7 @@ TEST_F(SpineShow, AConfigureEventSetsTheViewportToTheNewSize) {
 
 TEST_F(SpineShow, SeekKeysMoveTheTimer) {
   CfgNoSound = -1;
+  const StillClock still;
   struct Case {
     int32_t key;
     int32_t from, expected;
@@ -150,7 +152,7 @@ TEST_F(SpineShow, SeekKeysMoveTheTimer) {
   for (const Case &c : cases) {
     SetTimeline(c.from);
     ShowSeekKey(c.key);
-    EXPECT_NEAR(SYS_TimerGet(), c.expected, 50) << "key " << c.key;
+    EXPECT_EQ(SYS_TimerGet(), c.expected) << "key " << c.key;
   }
 }
 
@@ -167,16 +169,17 @@ TEST_F(SpineShow, APressAndItsReleaseSeekOncePerFrameTheyArriveIn) {
     e.key.key = WM_KEYCODE_RIGHT;
     WindowEventHandler(&e);
   };
+  const StillClock still;
   SetTimeline(5000);
   key(WM_KEY_DOWN);
   key(WM_KEY_UP);
   ShowFrame();
-  EXPECT_NEAR(SYS_TimerGet(), 6000, 300);
+  EXPECT_EQ(SYS_TimerGet(), 6000);
   key(WM_KEY_DOWN);
   ShowFrame();
   key(WM_KEY_UP);
   ShowFrame();
-  EXPECT_NEAR(SYS_TimerGet(), 8000, 300);
+  EXPECT_EQ(SYS_TimerGet(), 8000);
   DebugMode = 0;
 }
 
