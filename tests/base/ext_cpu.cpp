@@ -96,9 +96,11 @@ TEST_F(ExtCpu, RealProcessorDetectedOnce) {
     EXPECT_LT(cpu->clock, 10000.0f);
   }
 
+  // Kept from the first call: a second detection would sleep the 250 ms again, so a
+  // bound under that catches one however long a loaded machine holds this test up.
   t0 = std::chrono::steady_clock::now();
   EXPECT_EQ(SYS_GetCPU(), cpu);
-  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(40));
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(200));
 }
 
 class ExtCpuDisable : public ext::BaseTest {
