@@ -127,23 +127,39 @@ double LitShare(const std::string &display, pid_t pid) {
   return share;
 }
 
+// True once pid's window is not all black (the loading screen or a scene); false when
+// run ends or timeout passes since its start first. The window draws once the program
+// is up, which a loaded machine can make take many seconds.
+bool WaitUntilDrawn(RunningProgram &run, const std::string &display, std::chrono::seconds timeout) {
+  while (std::chrono::steady_clock::now() - run.Started() < timeout && run.Poll() == -1) {
+    if (LitShare(display, run.Pid()) > 0) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  }
+  return false;
+}
+
+// After a quit: the exit code once the run ends, -1 when it does not end in time. A quit
+// that comes during the loading ends the run only once the loading is done, and a
+// loaded machine can stretch the loading past any fixed time from the start; so the
+// bound counts from the log's timeline start (from now when the show was on already).
+int WaitForEndAfterLoading(RunningProgram &run, const fs::path &log, std::chrono::seconds bound) {
+  const auto loaded = WaitForText(run, log, kShowTimelineStarts, std::chrono::seconds(150));
+  const auto from = loaded ? *loaded : std::chrono::steady_clock::now();
+  return run.Wait(std::chrono::duration_cast<std::chrono::seconds>(from - run.Started()) + bound);
+}
+
 TEST_F(Show, EscapeEndsTheRunWithCode0) {
   Start({"-default", "-v"});
   std::this_thread::sleep_for(std::chrono::seconds(4));
   // A few seconds in the show draws (the loading screen or the first scene).
-  double lit = -1;
-  for (int i = 0; i < 20 && lit <= 0; i++) {
-    lit = LitShare(display_, Pid());
-    if (lit <= 0) std::this_thread::sleep_for(std::chrono::milliseconds(250));
-  }
-  EXPECT_GT(lit, 0.0) << "the window stays black";
+  EXPECT_TRUE(WaitUntilDrawn(run_, display_, std::chrono::seconds(60))) << "the window stays black";
   bool sent = false;
   for (int i = 0; i < 40 && !sent; i++) {
     sent = X11SendKeyTo(display_, "tarvo!korvadyne", Pid(), XK_Escape);
     if (!sent) std::this_thread::sleep_for(std::chrono::milliseconds(250));
   }
   EXPECT_TRUE(sent) << "no window titled tarvo!korvadyne";
-  EXPECT_EQ(Wait(std::chrono::seconds(30)), 0) << Stderr();
+  EXPECT_EQ(WaitForEndAfterLoading(run_, dir_ / "debug.log", std::chrono::seconds(20)), 0) << Stderr();
   const std::string log = ReadFile(dir_ / "debug.log");
   for (const char *line : {"[init] call : Window manager ...\n", "[init] call : GL unit ...\n",
                            "[init] call : GLU unit ...\n", "[init] call : Texture loader ...\n",
@@ -155,10 +171,11 @@ TEST_F(Show, EscapeEndsTheRunWithCode0) {
 
 // A terminal's Ctrl+C or a session's SIGTERM ends the show the way closing its window does.
 TEST_F(Show, TerminationSignalEndsTheRunWithCode0) {
-  Start({"-default"});
-  std::this_thread::sleep_for(std::chrono::seconds(4));
+  Start({"-default", "-v"});
+  // Once the window draws, the handler that turns the signal into a quit is in place.
+  ASSERT_TRUE(WaitUntilDrawn(run_, display_, std::chrono::seconds(60))) << "the window stays black";
   ASSERT_EQ(kill(Pid(), SIGTERM), 0);
-  EXPECT_EQ(Wait(std::chrono::seconds(20)), 0) << Stderr();
+  EXPECT_EQ(WaitForEndAfterLoading(run_, dir_ / "debug.log", std::chrono::seconds(20)), 0) << Stderr();
 }
 
 // True once pid's window shows a frame of the show: after the log says the timeline
