@@ -138,6 +138,11 @@ class RunningProgram {
     return -1;
   }
 
+  // As Wait, with the timeout counted from now.
+  int WaitFromNow(std::chrono::seconds timeout) {
+    return Wait(std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - started_) + timeout);
+  }
+
   // Kills a run that is still going; it then counts as ended by SIGKILL.
   void Kill() {
     if (Poll() != -1 || pid_ <= 0) return;
@@ -175,4 +180,15 @@ inline std::optional<RunningProgram::Clock::time_point> WaitForText(RunningProgr
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return std::nullopt;
+}
+
+// After a quit: the exit code once the run ends, -1 when it does not end in time. A quit
+// that comes during the loading ends the run only once the loading is done, and a
+// loaded machine can stretch the loading past any fixed time from the start; so the
+// bound counts from the log's timeline start (from now when the show was on already).
+inline int WaitForEndAfterLoading(RunningProgram &run, const std::filesystem::path &log, std::chrono::seconds bound) {
+  const auto loaded = WaitForText(run, log, kShowTimelineStarts, std::chrono::seconds(150));
+  return run.Wait(std::chrono::duration_cast<std::chrono::seconds>(
+                      (loaded ? *loaded : RunningProgram::Clock::now()) - run.Started()) +
+                  bound);
 }

@@ -138,16 +138,6 @@ bool WaitUntilDrawn(RunningProgram &run, const std::string &display, std::chrono
   return false;
 }
 
-// After a quit: the exit code once the run ends, -1 when it does not end in time. A quit
-// that comes during the loading ends the run only once the loading is done, and a
-// loaded machine can stretch the loading past any fixed time from the start; so the
-// bound counts from the log's timeline start (from now when the show was on already).
-int WaitForEndAfterLoading(RunningProgram &run, const fs::path &log, std::chrono::seconds bound) {
-  const auto loaded = WaitForText(run, log, kShowTimelineStarts, std::chrono::seconds(150));
-  const auto from = loaded ? *loaded : std::chrono::steady_clock::now();
-  return run.Wait(std::chrono::duration_cast<std::chrono::seconds>(from - run.Started()) + bound);
-}
-
 TEST_F(Show, EscapeEndsTheRunWithCode0) {
   Start({"-default", "-v"});
   std::this_thread::sleep_for(std::chrono::seconds(4));
@@ -205,8 +195,7 @@ TEST_F(Show, ClosingTheWindowEndsTheRunWithCode0) {
       << "no timeline start in the log; exit " << run_.Poll() << "\n" << Stderr();
   ASSERT_TRUE(WaitForShowFrame(display_, Pid(), std::chrono::seconds(30))) << "the show draws no frame";
   ASSERT_TRUE(SendClose(display_, Pid())) << "no window titled tarvo!korvadyne";
-  const auto sent = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - run_.Started());
-  EXPECT_EQ(Wait(sent + std::chrono::seconds(30)), 0) << Stderr();
+  EXPECT_EQ(run_.WaitFromNow(std::chrono::seconds(30)), 0) << Stderr();
   // The normal end: neither the exit procedures nor the framework's shutdown.
   EXPECT_EQ(ReadFile(dir_ / "debug.log").find("[exit] --- subsystems"), std::string::npos);
 }

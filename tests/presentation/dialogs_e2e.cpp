@@ -85,7 +85,8 @@ TEST_F(SetupDialogRun, EnterStartsTheShowWithThePresets) {
   Start();
   ASSERT_TRUE(SendWhenShown(kSetupTitle, XK_Return)) << "no setup dialog";
   ASSERT_TRUE(SendWhenShown(kShowTitle, XK_Escape)) << "the show did not open";
-  EXPECT_EQ(Wait(std::chrono::seconds(60)), 0) << ReadFile(dir_ / "stderr.txt");
+  EXPECT_EQ(WaitForEndAfterLoading(run_, dir_ / "debug.log", std::chrono::seconds(20)), 0)
+      << ReadFile(dir_ / "stderr.txt");
   const std::string log = Log();
   EXPECT_NE(log.find("[cfg] width: 1024\n[cfg] height: 576\n[cfg] windowed: true\n[cfg] vsync on\n"
                      "[cfg] sound on\n[cfg] texture quality high\ncreatwindow2\n"),
