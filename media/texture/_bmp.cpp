@@ -2,7 +2,9 @@
 //
 // Rows are stored padded to 4 bytes and bottom-up unless the height is negative;
 // the reader packs them and delivers the top row first, like the other filters.
-// Pixel data start where the file header's data offset says. Bit fields that
+// Pixel data start where the file header's data offset says; an 8-bit file's colour
+// table lies between the headers and there. Only info headers of 40 bytes and more
+// are read: the 12-byte core header lays its fields out differently. Bit fields that
 // describe the uncompressed 32-bit layout (what encoders write for images with
 // alpha) read as uncompressed, and opaque when they have no alpha mask; other bit
 // fields and compressed (RLE) files are refused rather than decoded as raw pixels.
@@ -18,7 +20,10 @@
 namespace {
 
 constexpr int32_t kFileHeader = 14;
+constexpr int32_t kCoreHeader = 12;
+constexpr int32_t kInfoHeader = 40;
 constexpr int32_t kMinHeaders = 54;  // file header and a 40-byte info header
+constexpr int64_t kMaxEntries = 256;  // all an 8-bit index reaches
 constexpr int32_t kBitFields = 3;
 
 inline uint32_t U32(const uint8_t *p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24; }
@@ -58,14 +63,22 @@ extern "C" {
 int32_t bmpCheck(const uint8_t *d) { return d[0] == 'B' && d[1] == 'M' ? 0 : 1000; }
 
 txBitmap *bmpRead(const uint8_t *data, int32_t size) {
-  if (!data || size < kMinHeaders) return Fail(1002, nullptr, "header truncated");
-  const int32_t dataOffset = I32(data + 10);
+  if (!data || size < kFileHeader + 4) return Fail(1002, nullptr, "header truncated");
+  // The header size tells the layout; the core header (16-bit sides, bit count at 24)
+  // and the short OS/2 headers are valid files of a kind not read here, and no header
+  // is shorter than 12 bytes.
   const int32_t infoSize = I32(data + 14);
+  if (infoSize == kCoreHeader) return Fail(1000, nullptr, "12-byte core header not read");
+  if (infoSize < kInfoHeader)
+    return Fail(infoSize > kCoreHeader ? 1000 : 1002, nullptr,
+                infoSize > kCoreHeader ? "info header shorter than 40 bytes not read" : "bad info header size");
+  if (size < kMinHeaders) return Fail(1002, nullptr, "header truncated");
+  const int32_t dataOffset = I32(data + 10);
   const int32_t width = I32(data + 18);
   int32_t height = I32(data + 22);
   const int32_t bits = I16(data + 28);
   const int32_t compression = I32(data + 30);
-  const int32_t colorsUsed = I32(data + 46);
+  const uint32_t colorsUsed = U32(data + 46);
   if (bits < 8 || bits == 16) return Fail(1004, nullptr, "unsupported depth");
   if (bits != 8 && bits != 24 && bits != 32) return Fail(1004, nullptr, "unsupported depth");
   // A 40-byte info header is followed by the three masks of a bit-field file.
@@ -83,8 +96,7 @@ txBitmap *bmpRead(const uint8_t *data, int32_t size) {
   const int32_t bytes = txImageBytes(width, height, bits);
   const int32_t rowBytes = txRowBytes(width, bits);
   if (bytes < 0 || rowBytes < 0) return Fail(1000, nullptr, "bad size");
-  const int32_t headerEnd =
-      infoSize >= 40 && infoSize <= size - kFileHeader ? std::max(kFileHeader + infoSize, maskEnd) : maskEnd;
+  const int32_t headerEnd = infoSize <= size - kFileHeader ? std::max(kFileHeader + infoSize, maskEnd) : maskEnd;
   if (dataOffset < headerEnd || dataOffset > size) return Fail(1002, nullptr, "pixel data offset outside the file");
   // Rows are padded to 4 bytes; the last one need not be.
   const uint64_t stride = ((uint64_t)rowBytes + 3) & ~(uint64_t)3;
@@ -94,6 +106,15 @@ txBitmap *bmpRead(const uint8_t *data, int32_t size) {
       !korv::SizeSum((uint64_t)dataOffset, span, (uint64_t)size, end))
     return Fail(1002, nullptr, "data past the end");
 
+  // Colour table of an 8-bit file: a count of 0 means all 2^8 entries (what most
+  // writers store), a larger count than 256 cannot be indexed. Only the entries that
+  // lie before the pixel data are taken; with none there the indices are grey levels.
+  int64_t entries = 0;
+  if (bits == 8) {
+    const int64_t wanted = colorsUsed == 0 ? kMaxEntries : std::min<int64_t>(colorsUsed, kMaxEntries);
+    entries = std::min<int64_t>(wanted, (dataOffset - headerEnd) / 4);
+  }
+
   txBitmap *b = (txBitmap *)SYS_MemGet(sizeof(txBitmap), "bmpRead: struct");
   if (!b) return Fail(5, nullptr, "no memory");
   b->width = width;
@@ -102,20 +123,19 @@ txBitmap *bmpRead(const uint8_t *data, int32_t size) {
   b->levels = 1;
   b->type = TX_TYPE_BGR;
   b->imagesize[0] = bytes;
-  b->subtype = bits == 8 ? (colorsUsed != 0 ? TX_SUB_PALETTE : TX_SUB_GREY) : bits == 24 ? TX_SUB_COLOR : TX_SUB_ALPHA;
+  b->subtype = bits == 8 ? (entries > 0 ? TX_SUB_PALETTE : TX_SUB_GREY) : bits == 24 ? TX_SUB_COLOR : TX_SUB_ALPHA;
   TX_LOG("[TL][bmp]", "BMP: %s\n", txSettings.currentName ? txSettings.currentName : "-");
   TX_LOG("[TL][bmp]", " size: %dx%d bits: %d\n", width, height, bits);
-  TX_LOG("[TL][bmp]", " clr used: %d\n", colorsUsed);
+  TX_LOG("[TL][bmp]", " clr used: %d\n", (int32_t)colorsUsed);
   TX_LOG("[TL][bmp]", " compression: %d\n", compression);
   TX_LOG("[TL][bmp]", " imagesize[0]: %lu\n", (unsigned long)bytes);
 
-  if (colorsUsed != 0) {
-    // The colour table as stored (B,G,R,0 entries), at least 256 entries long so
-    // any 8-bit index stays inside it.
-    const int32_t tableBytes = dataOffset - headerEnd;
-    b->palette = (uint8_t *)SYS_MemGet(tableBytes > 1024 ? tableBytes : 1024, "bmpRead: palette");
+  if (entries > 0) {
+    // The entries as stored (B,G,R,0) in a table of 256, so that any index stays
+    // inside it; entries the file does not hold are black.
+    b->palette = (uint8_t *)SYS_MemGet(kMaxEntries * 4, "bmpRead: palette");
     if (!b->palette) return Fail(5, b, "no memory");
-    std::memcpy(b->palette, data + headerEnd, (size_t)tableBytes);
+    std::memcpy(b->palette, data + headerEnd, (size_t)entries * 4);
   }
   b->image[0] = txAdoptRows(data, dataOffset, (int64_t)stride, rowBytes, height, !topDown);
   if (!b->image[0]) {

@@ -64,6 +64,11 @@ std::vector<Case> TgaCases() {
       {"tga map of 16-bit entries", MakeTga(2, 2, 8, 1, 0x20, idx, {}, Bytes(512), 256, 16), 1000, {}},
       {"tga 15 bits", MakeTga(2, 2, 15, 2, 0x20, Bytes(8)), 1000, {}},
       {"tga run-length (not claimed)", MakeTga(3, 2, 24, 10, 0x20, kRgb3x2), 1000, {}},
+      {"tga run-length colour-mapped (not claimed)", MakeTga(2, 2, 8, 9, 0x20, idx, {}, map, 256), 1000, {}},
+      // Maps of 16 or 200 entries, as written for images of that many colours: only
+      // lengths whose low byte is 0 are claimed.
+      {"tga map of 16 (not claimed)", MakeTga(2, 2, 8, 1, 0x20, Bytes(4, 0), {}, Bytes(16 * 3), 16), 1000, {}},
+      {"tga map of 200 (not claimed)", MakeTga(2, 2, 8, 1, 0x20, Bytes(4, 0), {}, Bytes(200 * 3), 200), 1000, {}},
   };
 }
 
@@ -95,10 +100,32 @@ std::vector<Case> BmpCases() {
   std::swap(otherMasks[2], otherMasks[10]);  // R and B exchanged
   Bytes fields565 = MakeBmp(2, 2, 32, rgba, false, otherMasks, 0, 3);
   Bytes fields24 = MakeBmp(3, 2, 24, kRgb3x2, false, masks, 0, 3);
-  // An 8-bit file without a colour count still holds its 256-entry table; the
-  // pixels start after it and the image reads as grey.
+  // An 8-bit file without a colour count that holds its 256-entry table: a count of
+  // 0 means all 2^8 entries, so the indices are palette indices, not grey levels.
   Bytes table(1024);
   for (size_t i = 0; i < table.size(); ++i) table[i] = (uint8_t)(0xA0 + i % 7);
+  // The 12-byte core header: 16-bit sides and the bit count at 24, so the 40-byte
+  // header's fields would be read from the pixels (a bit count of 0 for black ones).
+  // One file shorter than a 40-byte header would be, and one longer.
+  auto core = [](int w, int h, const Bytes &pixels) {
+    Bytes f(26, 0);
+    f[0] = 'B';
+    f[1] = 'M';
+    Put32(f, 2, (uint32_t)(26 + pixels.size()));
+    Put32(f, 10, 26);
+    Put32(f, 14, 12);
+    Put16(f, 18, (uint32_t)w);
+    Put16(f, 20, (uint32_t)h);
+    Put16(f, 22, 1);
+    Put16(f, 24, 24);
+    Append(f, pixels);
+    return f;
+  };
+  Bytes corePixels(4 * 4 * 3, 0);
+  Bytes info16 = MakeBmp(3, 2, 24, kRgb3x2);
+  Put32(info16, 14, 16);  // the shortest OS/2 2.x header
+  Bytes info0 = MakeBmp(3, 2, 24, kRgb3x2);
+  Put32(info0, 14, 0);
   return {
       {"bmp 24-bit padded bottom-up", MakeBmp(3, 2, 24, kRgb3x2), 0, {3, 2, 24, 0, 0, kRgb3x2}},
       {"bmp top-down", MakeBmp(3, 2, 24, kRgb3x2, true), 0, {3, 2, 24, 0, 0, kRgb3x2}},
@@ -107,13 +134,18 @@ std::vector<Case> BmpCases() {
       {"bmp 32-bit", MakeBmp(2, 2, 32, rgba), 0, {2, 2, 32, 0, 2, rgba}},
       {"bmp 16-bit", MakeBmp(2, 2, 16, Ramp(8)), 1004, {}},
       {"bmp 4-bit", MakeBmp(8, 1, 4, Ramp(4)), 1004, {}},
+      {"bmp 1-bit", MakeBmp(32, 1, 1, Ramp(4), false, Bytes(8, 0), 2), 1004, {}},
       {"bmp rle", rle, 1000, {}},
       {"bmp bit fields after the header", fields40, 0, {2, 2, 32, 0, 2, opaque}},
       {"bmp bit fields in a large header", fields124, 0, {2, 2, 32, 0, 2, rgba}},
       {"bmp bit fields in a large header, alpha mask 0", fields124x, 0, {2, 2, 32, 0, 2, opaque}},
       {"bmp other bit fields", fields565, 1000, {}},
       {"bmp 24-bit bit fields", fields24, 1000, {}},
-      {"bmp 8-bit full table, no count", MakeBmp(3, 2, 8, grey, false, table, 0), 0, {3, 2, 8, 0, 3, grey}},
+      {"bmp 8-bit full table, no count", MakeBmp(3, 2, 8, grey, false, table, 0), 0, {3, 2, 8, 0, 4, grey}},
+      {"bmp core header, 2x2", core(2, 2, Bytes(16, 24)), 1000, {}},
+      {"bmp core header, 4x4", core(4, 4, corePixels), 1000, {}},
+      {"bmp 16-byte info header", info16, 1000, {}},
+      {"bmp info header size 0", info0, 1002, {}},
       {"bmp data past the end", shortData, 1002, {}},
       {"bmp offset outside", badOffset, 1002, {}},
       {"bmp header only", Bytes{'B', 'M', 0, 0, 0}, 1002, {}},
@@ -138,6 +170,11 @@ std::vector<Case> PnmCases() {
       {"pnm unparsable size", MakePnm("P5\nwide high\n255\n", Ramp(4)), 1000, {}},
       {"pnm data past the end", shortData, 1002, {}},
       {"pnm zero size", MakePnm("P5\n0 2\n255\n", {}), 1000, {}},
+      // Only binary P5 and P6 are claimed.
+      {"pnm P1 (not claimed)", MakePnm("P1\n2 2\n", Bytes{'0', ' ', '1', '\n', '1', ' ', '0', '\n'}), 1000, {}},
+      {"pnm P3 (not claimed)", MakePnm("P3\n1 1\n255\n", Bytes{'1', ' ', '2', ' ', '3', '\n'}), 1000, {}},
+      {"pnm P4 (not claimed)", MakePnm("P4\n8 2\n", Bytes{0x55, 0xAA}), 1000, {}},
+      {"pnm P7 (not claimed)", MakePnm("P7\nWIDTH 1\nHEIGHT 1\nDEPTH 1\nMAXVAL 255\nTUPLTYPE GRAYSCALE\nENDHDR\n", Bytes{7}), 1000, {}},
   };
 }
 
@@ -309,6 +346,69 @@ TEST_F(TextureFilters, FormatIdsAndPalette) {
   BitmapPtr pal(Load(MakeBmp(2, 1, 8, Bytes{1, 0}, false, palette, 2)));
   ASSERT_TRUE(pal && pal->palette);
   EXPECT_EQ(Bytes(pal->palette, pal->palette + 8), palette);
+}
+
+// The colour table of an 8-bit file lies between the headers and the pixel data.
+// A colour count of 0 means 2^8 entries; only the entries that lie there are taken
+// (the rest stay black), whatever the count claims, and a file with no room for a
+// table reads as grey. The tables are not grey ramps, so grey read in place of a
+// palette shows.
+TEST_F(TextureFilters, BmpColourTables) {
+  auto entries = [](size_t n) {
+    Bytes t(n * 4);
+    for (size_t i = 0; i < n; ++i) t[4 * i] = (uint8_t)(255 - i), t[4 * i + 1] = (uint8_t)(i * 3), t[4 * i + 2] = 0x5A;
+    return t;
+  };
+  auto padded = [](Bytes t) {  // the 256-entry palette a bitmap carries
+    t.resize(1024, 0);
+    return t;
+  };
+  const Bytes pixels = {0, 1, 2, 255, 7, 9};
+  Bytes v5Header(124 - 40, 0);  // a 124-byte header, then the table
+  Append(v5Header, entries(256));
+  Bytes v5 = MakeBmp(3, 2, 8, pixels, false, v5Header, 0);
+  Put32(v5, 14, 124);
+  Bytes gap = entries(256);  // 256 entries and bytes before the pixel data
+  Append(gap, Bytes(300, 0xEE));
+  const struct {
+    const char *name;
+    Bytes file;
+    Bytes palette;  // empty: grey, no palette
+  } cases[] = {
+      {"count 0, 256 entries", MakeBmp(3, 2, 8, pixels, false, entries(256), 0), entries(256)},
+      {"count 0, no table", MakeBmp(3, 2, 8, pixels, false, {}, 0), {}},
+      {"count 0, room for 16", MakeBmp(3, 2, 8, pixels, false, entries(16), 0), padded(entries(16))},
+      {"count 0, 3 bytes before the pixels", MakeBmp(3, 2, 8, pixels, false, Bytes(3, 0x77), 0), {}},
+      {"count 0, more bytes than 256 entries", MakeBmp(3, 2, 8, pixels, false, gap, 0), entries(256)},
+      {"count 0 after a 124-byte header", v5, entries(256)},
+      {"count 2", MakeBmp(3, 2, 8, pixels, false, entries(2), 2), padded(entries(2))},
+      {"count 2 of 256 stored", MakeBmp(3, 2, 8, pixels, false, entries(256), 2), padded(entries(2))},
+      {"count 256, room for 10", MakeBmp(3, 2, 8, pixels, false, entries(10), 256), padded(entries(10))},
+      {"count 300, room for 300", MakeBmp(3, 2, 8, pixels, false, entries(300), 300), entries(256)},
+      {"count 2^32 - 1, room for 20", MakeBmp(3, 2, 8, pixels, false, entries(20), -1), padded(entries(20))},
+      {"count 256, no room", MakeBmp(3, 2, 8, pixels, false, {}, 256), {}},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    BitmapPtr b(Load(c.file));
+    ASSERT_TRUE(b);
+    EXPECT_EQ(Level0(b.p), pixels);
+    if (c.palette.empty()) {
+      EXPECT_EQ(b->subtype, TX_SUB_GREY);
+      EXPECT_FALSE(b->palette);
+      continue;
+    }
+    EXPECT_EQ(b->subtype, TX_SUB_PALETTE);
+    ASSERT_TRUE(b->palette);
+    ASSERT_EQ(SYS_MemSize(b->palette), 1024);
+    EXPECT_EQ(Bytes(b->palette, b->palette + 1024), c.palette);
+  }
+  // A 24-bit file may carry a table too (a hint for palette displays); its pixels
+  // are colours and it gets no palette.
+  BitmapPtr rgb(Load(MakeBmp(3, 2, 24, kRgb3x2, false, entries(4), 4)));
+  ASSERT_TRUE(rgb);
+  EXPECT_EQ(rgb->subtype, TX_SUB_COLOR);
+  EXPECT_FALSE(rgb->palette);
 }
 
 // The loader hands its file buffer over as level 0, moving rows in place; a reader
