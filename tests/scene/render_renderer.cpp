@@ -171,6 +171,9 @@ TEST_F(RenderTest, BackFaceCullingCullsTheBackFaces) {
     double mode = -1;
     bool operator==(const State &) const = default;
   };
+  auto show = [](const State &s) {
+    return testing::Message() << (s.enabled ? "culling " : "not culling ") << s.mode;
+  };
   auto atEachDraw = [] {
     std::vector<State> out;
     State s;
@@ -188,9 +191,9 @@ TEST_F(RenderTest, BackFaceCullingCullsTheBackFaces) {
     for (int32_t i = 0; i < 3; i++) (black ? DrawObjectBlack : DrawObject)(&t.scene, i, 0);
     const std::vector<State> seen = atEachDraw();
     ASSERT_EQ(seen.size(), 3u);
-    EXPECT_TRUE(seen[0] == back);
+    EXPECT_TRUE(seen[0] == back) << show(seen[0]);
     EXPECT_FALSE(seen[1].enabled);
-    EXPECT_TRUE(seen[2] == back);
+    EXPECT_TRUE(seen[2] == back) << show(seen[2]);
   }
 }
 
