@@ -201,13 +201,14 @@ TEST_F(ExtNet, SendInterruptedPartWayDeliversEveryByteInOrder) {
   while (steady < 10 && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
     int now = 0;
-    ASSERT_EQ(ioctl(in->socket, FIONREAD, &now), 0);
+    if (ioctl(in->socket, FIONREAD, &now) != 0) break;
     steady = now > 0 && now == queued ? steady + 1 : 0;
     queued = now;
   }
   EXPECT_EQ(steady, 10) << "the receive queue never settled";
   EXPECT_FALSE(done) << "the whole buffer went out with nobody reading";
-  ASSERT_EQ(pthread_kill(sender.native_handle(), SIGUSR1), 0);
+  EXPECT_EQ(pthread_kill(sender.native_handle(), SIGUSR1), 0);
+  // No assertion may return before the join: the reads below let the sender finish.
 
   std::vector<uint8_t> got;
   got.reserve(total);
