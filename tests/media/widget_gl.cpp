@@ -220,8 +220,8 @@ TEST_F(WidgetGL, ProgressBarsFillToTheirValue) {
   widget_item_t *bar = wdgGetItem(set_, 3);
   ASSERT_NE(bar, nullptr);
   EXPECT_FLOAT_EQ(bar->fvalue, 0.5f);
-  // inner = 100 from X + 2: the fill covers columns 12 to 12 + fill - 1. Rows 13 and
-  // 26 lie inside the fill, above and below the centred caption.
+  // inner = 100 from X + 2: the fill covers columns 12 to 12 + fill - 1, and rows 12
+  // to 27; each edge column is checked near the fill's top and its bottom.
   const struct {
     float value;
     int fill;
