@@ -65,3 +65,39 @@ TEST(CoreList, FailuresKeepTheCallersList)
   EXPECT_EQ(errGetLastError(), 10);
   EXPECT_EQ(SYS_ListRemove(head), 0);
 }
+
+// Deleting each position of lists of two and three: the links both ways must close
+// over the gap, and a removed tail must leave the new tail pointing at nothing.
+TEST(CoreList, DeleteAtEveryPosition)
+{
+  int values[3] = {1, 2, 3};
+  for (int size : {2, 3})
+    for (int at = 0; at < size; at++) {
+      SCOPED_TRACE(testing::Message() << "size " << size << ", deleting " << at);
+      SYS_List_p head = nullptr;
+      for (int i = 0; i < size; i++)
+        head = SYS_ListAddLast(head, &values[i]);
+      head = SYS_ListDelItem(head, &values[at]);
+      ASSERT_NE(head, nullptr);
+      EXPECT_EQ(head->prev, nullptr);
+      std::vector<int> want;
+      for (int i = 0; i < size; i++)
+        if (i != at)
+          want.push_back(values[i]);
+      EXPECT_EQ(items(head), want);
+      // Backwards from the tail gives the same nodes in reverse.
+      SYS_List_p tail = head;
+      while (tail->next)
+        tail = tail->next;
+      std::vector<int> back;
+      for (SYS_List_p n = tail; n; n = n->prev)
+        back.insert(back.begin(), *static_cast<int *>(n->item));
+      EXPECT_EQ(back, want);
+      // The list still grows at its end after the deletion.
+      int extra = 7;
+      head = SYS_ListAddLast(head, &extra);
+      want.push_back(7);
+      EXPECT_EQ(items(head), want);
+      EXPECT_EQ(SYS_ListRemove(head), 0);
+    }
+}

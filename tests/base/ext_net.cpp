@@ -1,13 +1,23 @@
 // TCP sockets over 127.0.0.1 with ephemeral ports: a server that accepts and
-// multiplexes, line and block reads, the 64-socket set, callbacks and error codes.
-// Every wait here has data or a connection already pending, so nothing blocks.
+// multiplexes, line and block reads, a send the system takes in parts, the 64-socket
+// set, callbacks and error codes. Every wait here has data or a connection already
+// pending, or a receive time-out, so nothing blocks for long.
 #include <fcntl.h>
+#include <pthread.h>
 #include <sched.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/log.h"
@@ -147,6 +157,80 @@ TEST_F(ExtNet, ServeLinesAndBlocks) {
   SYS_MemFree(&in);
   SYS_SocketClose(&server);
   EXPECT_EQ(Count(), before);
+}
+
+std::atomic<int> gInterrupts;
+
+// A send blocked on a full connection returns the part already queued when a signal
+// reaches it: the layer must then send the rest, not the start again. The reader
+// holds off until the sender is stuck (the bytes waiting at the receiver stop
+// growing), interrupts it, then takes the whole stream and compares every byte.
+TEST_F(ExtNet, SendInterruptedPartWayDeliversEveryByteInOrder) {
+  Listen();
+  // Small buffers both ways (the accepted socket takes the listener's), so the
+  // stream below is many times what the connection holds while nobody reads.
+  const int small = 16384;
+  ASSERT_EQ(setsockopt(server.socket, SOL_SOCKET, SO_RCVBUF, &small, sizeof small), 0);
+  SYS_Socket_t client;
+  SYS_Socket_p in = Connect(&client);
+  ASSERT_NE(in, nullptr);
+  ASSERT_EQ(setsockopt(client.socket, SOL_SOCKET, SO_SNDBUF, &small, sizeof small), 0);
+  const timeval limit{10, 0};  // a sender that stops early fails the test, not hangs it
+  ASSERT_EQ(setsockopt(in->socket, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit), 0);
+
+  // Each 4-byte word differs from every other, so a repeated or skipped stretch
+  // shows at its first byte.
+  std::vector<uint32_t> words(1 << 18);
+  for (uint32_t i = 0; i < words.size(); i++) words[i] = i * 2654435761u;
+  const size_t total = words.size() * sizeof(uint32_t);
+
+  struct sigaction wake {}, old {};
+  wake.sa_handler = [](int) { gInterrupts++; };
+  sigemptyset(&wake.sa_mask);
+  ASSERT_EQ(sigaction(SIGUSR1, &wake, &old), 0);
+  gInterrupts = 0;
+  std::atomic<bool> done{false};
+  int result = -2;
+  std::thread sender([&] {
+    result = SYS_SocketSend(&client, words.data(), (int32_t)total);
+    done = true;
+  });
+
+  int queued = 0, steady = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (steady < 10 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    int now = 0;
+    if (ioctl(in->socket, FIONREAD, &now) != 0) break;
+    steady = now > 0 && now == queued ? steady + 1 : 0;
+    queued = now;
+  }
+  EXPECT_EQ(steady, 10) << "the receive queue never settled";
+  EXPECT_FALSE(done) << "the whole buffer went out with nobody reading";
+  EXPECT_EQ(pthread_kill(sender.native_handle(), SIGUSR1), 0);
+  // No assertion may return before the join: the reads below let the sender finish.
+
+  std::vector<uint8_t> got;
+  got.reserve(total);
+  std::vector<uint8_t> chunk(65536);
+  while (got.size() < total) {
+    const int32_t n = SYS_SocketRead(in, chunk.data(), (int32_t)chunk.size());
+    if (n <= 0) break;
+    got.insert(got.end(), chunk.begin(), chunk.begin() + n);
+  }
+  sender.join();
+  sigaction(SIGUSR1, &old, nullptr);
+  EXPECT_EQ(gInterrupts, 1);
+  EXPECT_EQ(result, 0);
+  ASSERT_EQ(got.size(), total);
+  const uint8_t *want = reinterpret_cast<const uint8_t *>(words.data());
+  const size_t right = (size_t)(std::mismatch(got.begin(), got.end(), want).first - got.begin());
+  EXPECT_EQ(right, total) << "bytes in order before the first wrong one (" << queued << " were queued at the signal)";
+
+  SYS_SocketClose(in);
+  SYS_MemFree(&in);
+  SYS_SocketClose(&client);
+  SYS_SocketClose(&server);
 }
 
 TEST_F(ExtNet, LineLongerThanTheBuffer) {

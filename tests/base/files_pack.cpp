@@ -56,6 +56,30 @@ TEST_F(PackFile, HandBuiltFixtureReads)
   EXPECT_TRUE(Calls::seen.empty());
 }
 
+// A name must match whole: with a prefix pair in either catalog order, each name gets
+// its own bytes and size, not those of the neighbour that starts or ends like it.
+TEST_F(PackFile, NamesThatArePrefixesOfOthersFindTheirOwnEntries)
+{
+  writeFile("longer-first.dat", buildPack({{"a.txt.bak", "backup copy", false}, {"a.txt", "current", true}}));
+  writeFile("shorter-first.dat", buildPack({{"b.txt", "bee", true}, {"b.txt.bak", "older bee file", false}}));
+  ASSERT_EQ(SYS_FilePackOpen("longer-first.dat"), 0);
+  ASSERT_EQ(SYS_FilePackOpen("shorter-first.dat"), 0);
+  const struct {
+    const char *name;
+    const char *content;
+  } cases[] = {{"a.txt", "current"}, {"a.txt.bak", "backup copy"}, {"b.txt", "bee"}, {"b.txt.bak", "older bee file"}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(slurp(c.name), c.content);
+    EXPECT_EQ(SYS_FileSize(c.name), int32_t(strlen(c.content)));
+  }
+  for (const char *absent : {"a", "a.tx", "a.txt.b", "a.txt.bak2"}) {
+    SCOPED_TRACE(absent);
+    EXPECT_EQ(SYS_FindPack(absent), nullptr);
+    EXPECT_EQ(SYS_FileExist(absent), -1);
+  }
+}
+
 TEST_F(PackFile, EntryPositionsSeeksAndLines)
 {
   writeFile("fixture.dat", handBuiltPack());

@@ -234,7 +234,7 @@ TEST_F(TextureLibs, PackedDepthsDecodeToOneBytePerSample) {
 }
 
 // A flat picture below 8 bits compresses far beyond 1032:1 measured in its widened
-// bytes (the review's 4096x4096 1-bit page is 10 KB), which the size bound took for
+// bytes (a 4096x4096 1-bit page is 10 KB), which the size bound took for
 // impossible. Bounded by the rows as stored, they load; so does such a picture as
 // the "_a" mask of another, which lost its alpha without a word.
 TEST_F(TextureLibs, CompressiblePackedImagesLoad) {

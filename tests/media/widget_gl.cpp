@@ -13,7 +13,7 @@
 #include "media/widget/widget_private.h"
 #include "media/window/gl_stub.h"
 #include "platform/window.h"
-#include "tests/common/pushed_mouse.h"
+#include "tests/common/pushed_events.h"
 #include "tests/media/widget_fixtures.h"
 
 namespace {
@@ -177,29 +177,9 @@ TEST_F(WidgetGL, PushedEventsReachTheWidgets) {
   const OnlyPushedMouseEvents onlyPushed;
   g_seen.clear();
   const Uint32 id = platWindowId(Window()->ownWindow->handle);
-  SDL_Event e{};
-  e.type = SDL_MOUSEBUTTONDOWN;
-  e.button.windowID = id;
-  e.button.which = kPushedMouseId;
-  e.button.button = SDL_BUTTON_LEFT;
-  e.button.x = 40;
-  e.button.y = 90;
-  SDL_PushEvent(&e);
-  e.type = SDL_MOUSEBUTTONUP;
-  SDL_PushEvent(&e);
-  e = SDL_Event{};
-  e.type = SDL_MOUSEBUTTONDOWN;
-  e.button.windowID = id;
-  e.button.which = kPushedMouseId;
-  e.button.button = SDL_BUTTON_LEFT;
-  e.button.x = 50;
-  e.button.y = 30;
-  SDL_PushEvent(&e);
-  e = SDL_Event{};
-  e.type = SDL_KEYUP;
-  e.key.windowID = id;
-  e.key.keysym.scancode = SDL_SCANCODE_ESCAPE;
-  SDL_PushEvent(&e);
+  ASSERT_EQ(PushClick(id, 40, 90), 1);
+  ASSERT_EQ(PushButton(id, SDL_MOUSEBUTTONDOWN, 50, 30), 1);
+  ASSERT_EQ(PushKey(id, SDL_KEYUP, SDL_SCANCODE_ESCAPE), 1);
   ASSERT_TRUE(PumpUntil([] {
     return std::any_of(g_seen.begin(), g_seen.end(), [](const Seen &s) { return s.type == WM_EVENT_KEY; });
   }));
@@ -240,14 +220,22 @@ TEST_F(WidgetGL, ProgressBarsFillToTheirValue) {
   widget_item_t *bar = wdgGetItem(set_, 3);
   ASSERT_NE(bar, nullptr);
   EXPECT_FLOAT_EQ(bar->fvalue, 0.5f);
-  DrawNoSwap();
-  // inner = 100, fill = 50 from X + 2.
-  ExpectColor(Pixel(10 + 2 + 10, 20), {255, 255, 255}, "filled part");
-  ExpectColor(Pixel(10 + 2 + 60, 20), {0, 0, 0}, "empty part");
-  bar->fvalue = 3.0f;  // more than full fills the inner width only
-  DrawNoSwap();
-  ExpectColor(Pixel(10 + 2 + 98, 20), {255, 255, 255}, "full bar");
-  ExpectColor(Pixel(10 + 2 + 101, 20), {0, 0, 0}, "beyond the bar");
+  // inner = 100 from X + 2: the fill covers columns 12 to 12 + fill - 1, and rows 12
+  // to 27; each edge column is checked near the fill's top and its bottom.
+  const struct {
+    float value;
+    int fill;
+  } cases[] = {{0.25f, 25}, {0.5f, 50}, {0.75f, 75}, {1.0f, 100}, {3.0f, 100} /* clamped to the inner width */};
+  for (const auto &c : cases) {
+    bar->fvalue = c.value;
+    DrawNoSwap();
+    for (int row : {13, 26}) {
+      SCOPED_TRACE(testing::Message() << "value " << c.value << ", row " << row);
+      ExpectColor(Pixel(10 + 2, row), {255, 255, 255}, "first lit column");
+      ExpectColor(Pixel(10 + 2 + c.fill - 1, row), {255, 255, 255}, "last lit column");
+      ExpectColor(Pixel(10 + 2 + c.fill, row), {0, 0, 0}, "first dark column");
+    }
+  }
 }
 
 }  // namespace

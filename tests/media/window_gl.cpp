@@ -20,7 +20,7 @@
 #include "media/window/gl_stub.h"
 #include "media/window/wgl.h"
 #include "platform/window.h"
-#include "tests/common/pushed_mouse.h"
+#include "tests/common/pushed_events.h"
 
 namespace {
 
@@ -182,36 +182,12 @@ TEST_F(WindowGL, PushedEventsReachTheCallback) {
   const OnlyPushedMouseEvents onlyPushed;
   Uint32 id = platWindowId(win->handle);
 
-  SDL_Event e{};
-  e.type = SDL_KEYDOWN;
-  e.key.windowID = id;
-  e.key.keysym.scancode = SDL_SCANCODE_RSHIFT;
-  SDL_PushEvent(&e);
-  e.key.keysym.scancode = SDL_SCANCODE_ESCAPE;
-  SDL_PushEvent(&e);
-  e.type = SDL_KEYUP;
-  SDL_PushEvent(&e);
-  e = SDL_Event{};
-  e.type = SDL_MOUSEBUTTONDOWN;
-  e.button.windowID = id;
-  e.button.which = kPushedMouseId;
-  e.button.button = SDL_BUTTON_LEFT;
-  e.button.x = 40;
-  e.button.y = 30;
-  SDL_PushEvent(&e);
-  e = SDL_Event{};
-  e.type = SDL_MOUSEWHEEL;
-  e.wheel.windowID = id;
-  e.wheel.which = kPushedMouseId;
-  e.wheel.y = -2;
-  e.wheel.mouseX = 41;
-  e.wheel.mouseY = 31;
-  SDL_PushEvent(&e);
-  e = SDL_Event{};
-  e.type = SDL_WINDOWEVENT;
-  e.window.windowID = id;
-  e.window.event = SDL_WINDOWEVENT_CLOSE;
-  SDL_PushEvent(&e);
+  ASSERT_EQ(PushKey(id, SDL_KEYDOWN, SDL_SCANCODE_RSHIFT), 1);
+  ASSERT_EQ(PushKey(id, SDL_KEYDOWN, SDL_SCANCODE_ESCAPE), 1);
+  ASSERT_EQ(PushKey(id, SDL_KEYUP, SDL_SCANCODE_ESCAPE), 1);
+  ASSERT_EQ(PushButton(id, SDL_MOUSEBUTTONDOWN, 40, 30), 1);
+  ASSERT_EQ(PushWheel(id, -2, 41, 31), 1);
+  ASSERT_EQ(PushWindowEvent(id, SDL_WINDOWEVENT_CLOSE), 1);
 
   ASSERT_TRUE(pumpUntil([] { return g_events.size() >= 6; })) << g_events.size();
   ASSERT_EQ(g_events.size(), 6u);

@@ -149,6 +149,29 @@ TEST_F(LiveTest, SceneIsDrawnWithZUp) {
   EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
 }
 
+// Squares side by side across the view: a culled one facing the camera stays, a
+// culled one facing away goes, and one facing away without culling stays.
+TEST_F(LiveTest, BackFaceCullingRemovesOnlyFacesTurnedAway) {
+  Camera({0, -6, 0}, {0, 0, 0});
+  Square({-2.5f, 0, -0.5f}, {1, 0, 0}, {0, 0, 1}, 0);  // red, facing the camera
+  objects_.back().backfacecull = true;
+  Square({-0.5f, 0, -0.5f}, {0, 0, 1}, {1, 0, 0}, 1);  // green, facing away
+  objects_.back().backfacecull = true;
+  Square({1.5f, 0, -0.5f}, {0, 0, 1}, {1, 0, 0}, 2);  // blue, facing away, drawn both ways
+  Prepare();
+  RenderScene(&scene_, 0);
+  // 45 degrees of view at 6 units: about 97 pixels a unit, so the centres lie at
+  // x = -2, 0 and 2 units on the middle row.
+  uint8_t left[4], middle[4], right[4];
+  Pixel(kWidth / 2 - 193, kHeight / 2, left);
+  Pixel(kWidth / 2, kHeight / 2, middle);
+  Pixel(kWidth / 2 + 193, kHeight / 2, right);
+  EXPECT_EQ(left[0], 255);
+  EXPECT_EQ(middle[0] + middle[1] + middle[2], 0) << "green " << (int)middle[1];
+  EXPECT_EQ(right[2], 255);
+  EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+}
+
 TEST_F(LiveTest, ShadowVolumesMarkTheShadowInTheStencil) {
   Camera({0, -8, 8}, {0, 0, 0});
   Square({-5, -5, 0}, {10, 0, 0}, {0, 10, 0}, 3);  // the floor, facing up

@@ -120,12 +120,15 @@ TEST_F(ParticleTest, SpreadAddsARandomOffsetWithinHalfTheSpread) {
 
 TEST_F(ParticleTest, ColourAttributesFadeAndShrink) {
   t.AddObject();
-  _QLV_PARTICLEDATA &e = Emitter(1, 1, 0.5f);
+  // Drawn at life left 1, then 0.75: on the second draw fading (x 0.75) and growing
+  // (x 0.25) part ways, and 4 and 8 override 1 and 2 when both are set.
+  _QLV_PARTICLEDATA &e = Emitter(1, 1, 0.25f);
   struct Case {
     uint8_t attrib;
-    float r;     // first colour component on the second draw (life left 0.5)
+    float r;      // first colour component on the second draw
     double half;  // half-size then
-  } cases[] = {{0, 1, 2}, {3, 0.5f, 1}, {1, 0.5f, 2}, {12, 0.5f, 1}};
+  } cases[] = {{0, 1, 2},     {1, 0.75f, 2},    {2, 1, 1.5},     {3, 0.75f, 1.5}, {4, 0.25f, 2},
+               {8, 1, 0.5},   {12, 0.25f, 0.5}, {5, 0.25f, 2},   {10, 1, 0.5}};
   for (const Case &c : cases) {
     e.colorattrib = c.attrib;
     ParticlesFree(&t.scene);
@@ -138,6 +141,7 @@ TEST_F(ParticleTest, ColourAttributesFadeAndShrink) {
     const auto colours = Only("glColor3f");
     ASSERT_EQ(colours.size(), 1u);
     EXPECT_FLOAT_EQ((float)colours[0].args[0], c.r) << (int)c.attrib;
+    EXPECT_FLOAT_EQ((float)colours[0].args[1], c.r * 0.5f) << (int)c.attrib;
     // The first strip vertex is P - sR with R = (1, 0, 0) for this camera.
     const auto v = Only("glVertex3f");
     ASSERT_EQ(v.size(), 4u);

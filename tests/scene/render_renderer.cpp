@@ -157,6 +157,46 @@ TEST_F(RenderTest, DistanceCullingByCullMode) {
   EXPECT_EQ(Count("glPopMatrix"), 4u);
 }
 
+// The face-culling state each draw sees: a back-face-culled object culls back faces
+// (front ones stay drawn), the others cull nothing. Both the lit draw and the black
+// occluder draw set it per object.
+TEST_F(RenderTest, BackFaceCullingCullsTheBackFaces) {
+  TestScene t;
+  t.AddObject(1, 0, 10).backfacecull = true;
+  t.AddObject(1, 0, 20);
+  t.AddObject(1, 0, 30).backfacecull = true;
+  t.Sync();
+  struct State {
+    bool enabled = false;
+    double mode = -1;
+    bool operator==(const State &) const = default;
+  };
+  auto show = [](const State &s) {
+    return testing::Message() << (s.enabled ? "culling " : "not culling ") << s.mode;
+  };
+  auto atEachDraw = [] {
+    std::vector<State> out;
+    State s;
+    for (const Call &c : rtest::Calls()) {
+      if ((c.name == "glEnable" || c.name == "glDisable") && c.args[0] == GL_CULL_FACE) s.enabled = c.name == "glEnable";
+      if (c.name == "glCullFace") s.mode = c.args[0];
+      if (c.name == "glDrawElements") out.push_back(s);
+    }
+    return out;
+  };
+  const State back{true, GL_BACK};
+  for (bool black : {false, true}) {
+    SCOPED_TRACE(black ? "black" : "lit");
+    rtest::Calls().clear();
+    for (int32_t i = 0; i < 3; i++) (black ? DrawObjectBlack : DrawObject)(&t.scene, i, 0);
+    const std::vector<State> seen = atEachDraw();
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_TRUE(seen[0] == back) << show(seen[0]);
+    EXPECT_FALSE(seen[1].enabled);
+    EXPECT_TRUE(seen[2] == back) << show(seen[2]);
+  }
+}
+
 TEST_F(RenderTest, MaterialCodes) {
   TestScene t;
   t.materials.assign(3, TestScene::Material());
