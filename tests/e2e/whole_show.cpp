@@ -23,7 +23,10 @@
 // range-NN.ppm, listed with a caption in index.txt (scripts/contact-sheet.sh makes the
 // README's contact sheet from them). A failed run keeps the same in its scratch folder
 // and names it. KORV_WHOLE_SHOW_REPLAY=folder checks a kept run instead of playing the
-// show, in seconds: for work on the checks.
+// show, in seconds: for work on the checks. Every run prints the room each measure
+// keeps to its range's bounds and by how much every other range's check refuses it;
+// whole_show_margins.txt beside this file keeps those of the runs the bounds were set
+// by: each bound and cross-check keeps at least 30% of room over them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -87,13 +90,13 @@ std::vector<int32_t> FlashStarts() {
 
 constexpr int32_t kShotLate = 1500;  // a shot must be taken less than this late, ms
 
-// What a check reads of a range's shots: the look of the most lit one, and measures over
-// the set: the most pixels that changed between it and another, and how far the
-// darkest falls below the brightest in its highlights (a fade darkens every pixel; a
-// scene whose sprites merely shrink keeps its brightest pixels).
-// The lit shot's look adds three shapes: how much wider than tall its lit pixels spread
-// (a strip against a block), how much they reach the top and bottom thirds, and how
-// many lie in the picture's core (a tunnel's far end is dim).
+// What a check reads of a range's shots: the look of the most lit one, with three
+// shapes of it (how much wider than tall its lit pixels spread, a strip against a
+// block; how much they reach the top and bottom thirds; how many lie in the picture's
+// core, where a tunnel's far end is dim), and measures over the set: the most pixels
+// that changed between it and another, and how far the darkest falls below the
+// brightest in its highlights (a fade darkens every pixel; a scene whose sprites
+// merely shrink keeps its brightest pixels).
 struct Seen : Look {
   double changed = 0;
   double faded = 1;   // the lowest channel sum the shots' brightest 500th reach over the highest
