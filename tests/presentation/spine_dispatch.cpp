@@ -226,10 +226,8 @@ ColumnsMoved LogoColumnsMoved(const std::vector<uint8_t> &logo) {
   return m;
 }
 
-// A column or so either way: a sprite's move crosses the one-unit line between columns.
-bool Near(const ColumnsMoved &a, const ColumnsMoved &b) {
-  const auto near = [](int x, int y) { return (x < 0) == (y < 0) && std::abs(x - y) <= 3; };
-  return near(a.first, b.first) && near(a.last, b.last) && near(a.furthest, b.furthest);
+bool Same(const ColumnsMoved &a, const ColumnsMoved &b) {
+  return a.first == b.first && a.last == b.last && a.furthest == b.furthest;
 }
 
 using SpineDispatch = spine_test::Framework;
@@ -308,7 +306,7 @@ TEST_F(SpineDispatch, EveryRangeDrawsItsOwnScene) {
     EXPECT_TRUE(Matches(got, want)) << range << "\n drew:     " << Describe(got) << "\n expected: " << Describe(want);
     if (row.scene == Scene::kLogo) {
       const ColumnsMoved m = LogoColumnsMoved(logo);
-      EXPECT_TRUE(Near(m, row.moved)) << range << ": columns " << m.first << " to " << m.last << " moved, furthest "
+      EXPECT_TRUE(Same(m, row.moved)) << range << ": columns " << m.first << " to " << m.last << " moved, furthest "
                                       << m.furthest << "; expected " << row.moved.first << " to " << row.moved.last
                                       << ", furthest " << row.moved.furthest;
     }
