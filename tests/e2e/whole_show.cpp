@@ -30,8 +30,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -765,8 +765,10 @@ TEST_F(WholeShow, EveryRangeDrawsItsSceneFlashesComeOnTimeAndTheRunEndsWithCode0
   std::vector<Seen> seen;
   if (replay) {
     std::istringstream list(replay);
+    int runs = 0;
     for (std::string run; std::getline(list, run, ':');) {
       if (run.empty()) continue;
+      runs++;
       SCOPED_TRACE("the run kept in " + run);
       Record r;
       if (!Load(r, run)) {
@@ -778,6 +780,7 @@ TEST_F(WholeShow, EveryRangeDrawsItsSceneFlashesComeOnTimeAndTheRunEndsWithCode0
       margins.Add(r, seen, measured);
       CheckFlashes(r);
     }
+    EXPECT_GT(runs, 0) << "no kept run named in " << replay;
     margins.Print();
     return;
   }
