@@ -50,9 +50,22 @@ extern txSettings_t txSettings;
                       ##__VA_ARGS__), \
    errSetLastError(code))
 
-// Largest level buffer a reader makes: the allocator's 32-bit sizes with room for
-// the loader's zero tail, and far beyond any texture the GL takes.
+// What one load may hold: every buffer a reader makes for one file together (the
+// picture, its other levels, a decoder's whole-image arrays). 1 GiB - 1 keeps the
+// allocator's 32-bit sizes with room for the loader's zero tail; it is past a 16384 x
+// 16383 texture at 32 bits, the largest most GLs take, so no texture is refused short
+// of it, and it keeps a load under 2 GiB of memory whatever the file claims.
 constexpr uint64_t kTxMaxImageBytes = 0x3FFFFFFF;
+
+// Adds bytes to what a load holds; false past kTxMaxImageBytes (held unchanged).
+inline bool txHold(uint64_t &held, uint64_t bytes) { return korv::SizeSum(held, bytes, kTxMaxImageBytes, held); }
+
+// Refuses a picture that would pass what one load may hold, or another absolute
+// limit of its reader: error 1005 and one line in the log whatever the options, with
+// the file, the picture's sides and the reason (printf-style). Returns -1.
+#define TX_REFUSE_SIZE(tag, width, height, ...) txRefuseSize(tag, SYS_POS, width, height, __VA_ARGS__)
+int32_t txRefuseSize(const char *tag, const char *file, int line, const char *func, int64_t width, int64_t height,
+                     const char *format, ...) __attribute__((format(printf, 7, 8)));
 
 // Byte count of a w x h image of bits per pixel, or -1 when the sides are not
 // positive, the depth is not a whole number of bytes, or the product exceeds
@@ -156,15 +169,10 @@ inline int64_t txDxtLevelBytes(int64_t w, int64_t h, int64_t blockBytes) {
   return korv::SizeProduct({bw, bh, (uint64_t)blockBytes}, kTxMaxImageBytes, n) ? (int64_t)n : -1;
 }
 // Bytes of one DXT level decoded in software: max(64, w x h x bits / 8), or -1 past
-// the image limit. A TQX level that inflated from a block far shorter than itself
-// (steep) also stops past 64 MiB (4096 x 4096 at 32 bits): a small hostile file must
-// not decode hundreds of megabytes, and larger textures stay compressed for the GL.
-// Blocks that take their bytes in the file decode to at most 8 times them (6 past the
-// 64-byte minimum of the smallest levels), so the file bounds them.
-constexpr int32_t kTxMaxDecodedLevel = 64 << 20;
-inline int32_t txDecodedLevelBytes(int64_t w, int64_t h, int64_t bits, bool steep) {
+// the image limit.
+inline int32_t txDecodedLevelBytes(int64_t w, int64_t h, int64_t bits) {
   const int32_t n = txImageBytes(w < 1 ? 1 : w, h < 1 ? 1 : h, bits);
-  return n < 0 || (steep && n > kTxMaxDecodedLevel) ? -1 : n < 64 ? 64 : n;
+  return n < 0 ? -1 : n < 64 ? 64 : n;
 }
 // Levels the quality setting skips in a file of the given level count.
 int32_t txQualitySkip(int32_t levels);

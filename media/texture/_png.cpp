@@ -5,9 +5,9 @@
 // indices) except that sub-byte depths are widened to one byte per sample, so every
 // bitmap has whole bytes per pixel and rows without gaps. libpng reports errors by
 // longjmp: the error handler jumps back into the reader or writer, which frees what
-// it holds and fails with an error code; nothing is read past the data's size, no
-// image is allocated larger than its compressed data could possibly inflate to, and a
-// small file cannot claim a large image (below).
+// it holds and fails with an error code; nothing is read past the data's size, and no
+// image is allocated larger than its compressed data could possibly inflate to or
+// than one load may hold (below).
 // Depends on: libpng, base (file layer, tracked memory, log).
 
 #include <png.h>
@@ -21,17 +21,13 @@
 
 namespace {
 
-// Deflate cannot inflate beyond about 1032:1; the slack covers tiny images.
+// Limits. Deflate cannot inflate beyond about 1032:1, so rows as stored that need
+// more than that of the file cannot be there (the slack covers tiny images); past
+// that, one picture (with its row table) of what a load may hold, whatever the file's
+// size: a flat picture costs little more than writing its bytes. The sides are
+// libpng's, up to 2^31 - 1, not its default cap of a million.
 constexpr uint64_t kMaxInflate = 1032;
 constexpr uint64_t kInflateSlack = 1 << 16;
-// Decoding writes every byte of the image, and writing fresh memory is what a load
-// of a flat image costs (about 5 ms a megabyte on the build machine): a PNG of a few
-// kilobytes can claim hundreds of megabytes that deflate really does inflate to.
-// A decoded image may hold 64 MiB (4096 x 4096 at 32 bits, a 1-bit 8192 x 8192 page),
-// or 256 bytes for each byte of the file when that is more, so no file under 256 KiB
-// makes the loader write more than 64 MiB.
-constexpr uint64_t kMaxDecodedFloor = 64 << 20;
-constexpr uint64_t kMaxDecodedPerByte = 256;
 
 // Whether the image data as stored fit what size bytes of file can inflate to: each
 // row of the image (or of each Adam7 pass) is a filter byte and its samples packed
@@ -60,6 +56,7 @@ struct PngSource {
   size_t size;
   size_t pos;
   bool truncated;
+  int32_t refused;  // the code of a refusal already logged, else 0
 };
 
 void PngError(png_structp png, png_const_charp message) {
@@ -102,7 +99,7 @@ txBitmap *pngRead(const uint8_t *data, int32_t size) {
   if (!data || size < 8) return Fail(1002, nullptr, "signature truncated");
   txBitmap *b = (txBitmap *)SYS_MemGet(sizeof(txBitmap), "pngRead: struct");
   if (!b) return Fail(5, nullptr, "no memory");
-  PngSource src = {data, (size_t)size, 8, false};
+  PngSource src = {data, (size_t)size, 8, false, 0};
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
   if (!png) return Fail(5, b, "libpng cannot start");
   png_infop info = png_create_info_struct(png), end = png_create_info_struct(png);
@@ -115,7 +112,12 @@ txBitmap *pngRead(const uint8_t *data, int32_t size) {
     png_bytep *r = rows;
     if (r) SYS_MemFree(&r);
     png_destroy_read_struct(&png, &info, &end);
-    return Fail(src.truncated ? 1002 : 1000, b, "damaged PNG data");
+    const volatile PngSource &seen = src;  // set after setjmp, read after the jump
+    if (seen.refused) {
+      txRelease(b);
+      return errSetLastError(seen.refused), nullptr;
+    }
+    return Fail(seen.truncated ? 1002 : 1000, b, "damaged PNG data");
   }
   png_set_read_fn(png, &src, PngReadData);
   png_set_sig_bytes(png, 8);
@@ -126,13 +128,18 @@ txBitmap *pngRead(const uint8_t *data, int32_t size) {
   png_set_chunk_malloc_max(png, (png_alloc_size_t)size);
   png_set_chunk_cache_max(png, 32);
   png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+  png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
   png_read_info(png, info);
   png_uint_32 width = 0, height = 0;
   int depth = 0, colourType = 0, interlace = 0;
   png_get_IHDR(png, info, &width, &height, &depth, &colourType, &interlace, nullptr, nullptr);
   if (!StoredDataFits(width, height, (uint64_t)png_get_channels(png, info) * depth, interlace != PNG_INTERLACE_NONE,
-                      size))
-    png_error(png, "image size impossible for the data");
+                      size)) {
+    TX_FAIL(1002, "[TL][png]", "rows of %ux%u need more data than the file holds (%s)", (unsigned)width,
+            (unsigned)height, txSettings.currentName ? txSettings.currentName : "-");
+    src.refused = 1002;
+    png_longjmp(png, 1);
+  }
   if (depth < 8) {
     if (colourType == PNG_COLOR_TYPE_GRAY) png_set_expand_gray_1_2_4_to_8(png);
     else png_set_packing(png);
@@ -142,11 +149,14 @@ txBitmap *pngRead(const uint8_t *data, int32_t size) {
   const size_t rowBytes = png_get_rowbytes(png, info);
   const int32_t bits = png_get_channels(png, info) * png_get_bit_depth(png, info);
   const int32_t bytes = txImageBytes(width, height, bits);
-  if (bytes < 0 || (int64_t)rowBytes * height != bytes) png_error(png, "image size impossible");
-  uint64_t decodedMax = 0;
-  if (!korv::SizeProduct({(uint64_t)size, kMaxDecodedPerByte}, UINT64_MAX, decodedMax) ||
-      (uint64_t)bytes > std::max(decodedMax, kMaxDecodedFloor))
-    png_error(png, "image too large for the size of its file");
+  uint64_t held = 0;
+  if (bytes < 0 || !txHold(held, (uint64_t)bytes) || !txHold(held, (uint64_t)height * sizeof(png_bytep))) {
+    TX_REFUSE_SIZE("[TL][png]", width, height, "%d bits a pixel and a row table pass the %llu bytes a load may hold",
+                   bits, (unsigned long long)kTxMaxImageBytes);
+    src.refused = 1005;
+    png_longjmp(png, 1);
+  }
+  if ((int64_t)rowBytes * height != bytes) png_error(png, "row size differs from the picture's");
 
   b->image[0] = (uint8_t *)SYS_MemGet(bytes, "pngRead: bitmap");
   rows = (png_bytep *)SYS_MemGet((int64_t)height * sizeof(png_bytep), "pngRead: row");
