@@ -50,15 +50,20 @@ extern txSettings_t txSettings;
                       ##__VA_ARGS__), \
    errSetLastError(code))
 
-// What one load may hold: every buffer a reader makes for one file together (the
-// picture, its other levels, a decoder's whole-image arrays). 1 GiB - 1 keeps the
-// allocator's 32-bit sizes with room for the loader's zero tail; it is past a 16384 x
-// 16383 texture at 32 bits, the largest most GLs take, so no texture is refused short
-// of it, and it keeps a load under 2 GiB of memory whatever the file claims.
+// Largest buffer a reader makes: the allocator's 32-bit sizes with room for the
+// loader's zero tail.
 constexpr uint64_t kTxMaxImageBytes = 0x3FFFFFFF;
 
-// Adds bytes to what a load holds; false past kTxMaxImageBytes (held unchanged).
-inline bool txHold(uint64_t &held, uint64_t bytes) { return korv::SizeSum(held, bytes, kTxMaxImageBytes, held); }
+// What one load may hold: every buffer a reader that decodes compressed data (PNG,
+// JPEG, DDS, TQX) makes for one file together, the picture, its other levels and a
+// decoder's whole-image arrays. 384 MiB: an 8192 x 8192 progressive 4:2:0 JPEG with its
+// coefficients, the largest texture this program reads in software, and about what the
+// costliest of those readers decodes in 2 s of processor time (korv-bench-texture-worst),
+// however small the file; the readers of raw pixels are bounded by their files.
+constexpr uint64_t kTxMaxLoadBytes = 384u << 20;
+
+// Adds bytes to what a load holds; false past kTxMaxLoadBytes (held unchanged).
+inline bool txHold(uint64_t &held, uint64_t bytes) { return korv::SizeSum(held, bytes, kTxMaxLoadBytes, held); }
 
 // Refuses a picture that would pass what one load may hold, or another absolute
 // limit of its reader: error 1005 and one line in the log whatever the options, with

@@ -188,7 +188,7 @@ txBitmap *ddsRead(const uint8_t *data, int32_t size) {
   if (held == UINT64_MAX) {
     txRelease(b);
     TX_REFUSE_SIZE("[TL][dds]", width, height, "%d levels %s pass the %llu bytes a load may hold", levels - skip,
-                   keep ? "kept" : "decoded", (unsigned long long)kTxMaxImageBytes);
+                   keep ? "kept" : "decoded", (unsigned long long)kTxMaxLoadBytes);
     return nullptr;
   }
   int64_t pos = kHeader;
@@ -198,7 +198,7 @@ txBitmap *ddsRead(const uint8_t *data, int32_t size) {
     if (bytes < 0) {  // a level skipped for quality still lies in the file
       txRelease(b);
       TX_REFUSE_SIZE("[TL][dds]", width, height, "level %d passes the %llu bytes a load may hold", i,
-                     (unsigned long long)kTxMaxImageBytes);
+                     (unsigned long long)kTxMaxLoadBytes);
       return nullptr;
     }
     if (!korv::SizeWithin((uint64_t)pos, (uint64_t)bytes, (uint64_t)size)) return Fail(1002, b, "level data past the end");

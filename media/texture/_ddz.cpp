@@ -102,7 +102,7 @@ txBitmap *ddzRead(const uint8_t *data, int32_t size) {
   if (held == UINT64_MAX || !txHold(held, unpacked)) {
     txRelease(b);
     TX_REFUSE_SIZE("[TL][ddz]", width, height, "%d levels %s pass the %llu bytes a load may hold", levels - skip,
-                   keep ? "kept" : "decoded", (unsigned long long)kTxMaxImageBytes);
+                   keep ? "kept" : "decoded", (unsigned long long)kTxMaxLoadBytes);
     return nullptr;
   }
 

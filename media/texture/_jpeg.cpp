@@ -118,13 +118,12 @@ bool HeldFits(j_decompress_ptr cinfo, int32_t pictureBytes) {
 // for a few bytes of data).
 constexpr int kMaxScans = 300;
 // Blocks decoded over all scans: each scan passes over the blocks of its components.
-// Allowed: kPassesPerBlock passes over every block of the image, twice and more what
-// any encoder's script makes (libjpeg's passes 6 times over a luma block, 4 over a
-// chroma one), so no encoded file reaches it; or more when the data carry it, this
-// many a byte (a real scan costs data), or the floor, some 0.3 s of decoding, which
-// leaves small pictures any number of scans. An arithmetic-coded block costs about
-// four Huffman ones.
-constexpr int64_t kPassesPerBlock = 16;
+// Allowed: kPassesPerBlock passes over every block of the image, twice what libjpeg's
+// progressive script makes (6 over a luma block, 4 over a chroma one), so no encoded
+// file reaches it; or more when the data carry it, this many a byte (a real scan
+// costs data), or the floor, some 0.3 s of decoding, which leaves small pictures any
+// number of scans. An arithmetic-coded block costs about four Huffman ones.
+constexpr int64_t kPassesPerBlock = 12;
 constexpr int64_t kWorkFloor = 32 << 20;
 constexpr int64_t kWorkPerByte = 64;
 constexpr int64_t kArithmeticWork = 4;
@@ -296,13 +295,13 @@ txBitmap *jpegRead(const uint8_t *data, int32_t size) {
     TX_REFUSE_SIZE("[TL][jpeg]", cinfo.image_width, cinfo.image_height,
                    "%d components%s pass the %llu bytes a load may hold", components,
                    jpeg_has_multiple_scans(&cinfo) ? " and the coefficients of several scans" : "",
-                   (unsigned long long)kTxMaxImageBytes);
+                   (unsigned long long)kTxMaxLoadBytes);
     jpeg_destroy_decompress(&cinfo);
     txRelease(b);
     return nullptr;
   }
   // The library keeps to the same bound, should it need more than the estimate.
-  cinfo.mem->max_memory_to_use = (long)kTxMaxImageBytes;
+  cinfo.mem->max_memory_to_use = (long)kTxMaxLoadBytes;
   progress.pub.progress_monitor = Progress;
   progress.budget = WorkBudget(&cinfo, size);
   cinfo.progress = &progress.pub;

@@ -152,7 +152,7 @@ txBitmap *pngRead(const uint8_t *data, int32_t size) {
   uint64_t held = 0;
   if (bytes < 0 || !txHold(held, (uint64_t)bytes) || !txHold(held, (uint64_t)height * sizeof(png_bytep))) {
     TX_REFUSE_SIZE("[TL][png]", width, height, "%d bits a pixel and a row table pass the %llu bytes a load may hold",
-                   bits, (unsigned long long)kTxMaxImageBytes);
+                   bits, (unsigned long long)kTxMaxLoadBytes);
     src.refused = 1005;
     png_longjmp(png, 1);
   }

@@ -88,8 +88,8 @@ Bytes Claiming(Bytes jpeg, int w, int h) {
 
 std::vector<Case> JpegCases() {
   Bytes exif = MakeJpeg(8, 8, 3, Solid(64, {200, 100, 50}), false);
-  // 16000 x 16000 claimed by a few hundred bytes (750 MB of pixels): the data end.
-  Bytes huge = Claiming(MakeJpeg(8, 8, 3, Solid(64, {200, 100, 50})), 16000, 16000);
+  // 11000 x 11000 claimed by a few hundred bytes (363 MB of pixels): the data end.
+  Bytes huge = Claiming(MakeJpeg(8, 8, 3, Solid(64, {200, 100, 50})), 11000, 11000);
   // Arithmetic coding packs flat pictures past any ratio, but not past what one load
   // may hold: 40000 x 40000 grey.
   JpegSpec arithmetic;

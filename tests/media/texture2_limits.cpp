@@ -113,8 +113,8 @@ TEST_F(TextureLimits, RefusalsForSizeNameThemselves) {
     int32_t error;
     const char *why;  // in the refusal's line; null: no such line
   } cases[] = {
-      {"png 32768x32768 1-bit, past the limit", FlatPng(32768, 32768, 1, PNG_COLOR_TYPE_GRAY), 1005,
-       "(32768x32768): 8 bits a pixel and a row table pass the 1073741823 bytes a load may hold"},
+      {"png 20070x20070 1-bit, past the limit", FlatPng(20070, 20070, 1, PNG_COLOR_TYPE_GRAY), 1005,
+       "(20070x20070): 8 bits a pixel and a row table pass the 402653184 bytes a load may hold"},
       {"png rows beyond what the data inflate to", MakePngRaw(8192, 4096, 1, 0, Bytes{0, 1}), 1002, nullptr},
       {"jpeg 20000x20000 colour", Claiming(MakeJpeg(16, 16, 3, Repeat({1, 2, 3}, 256)), 20000, 20000), 1005,
        "(20000x20000): 3 components pass"},
@@ -126,13 +126,14 @@ TEST_F(TextureLimits, RefusalsForSizeNameThemselves) {
       {"jpeg of 301 scans", MakeJpegOf(scans, Ramp(256)), 1005, "(16x16): more than 300 scans"},
       {"tqx 16384x16384 DXT5 decoded", MakeTqx(16384, 16384, "DXT5", {Bytes(16, 0)}, {true}), 1005,
        "(16384x16384): 1 levels decoded pass"},
-      // 768 + 192 MiB of pixels fit; with the 128 MiB of blocks that unpack beside them
-      // they do not. Stored as they are, the same levels need no unpacking.
-      {"tqx 16384x16384 DXT1, two packed levels decoded",
-       MakeTqx(16384, 16384, "DXT1", {dxt1Record, dxt1Record}, {true, true}), 1005,
-       "(16384x16384): 2 levels decoded pass"},
-      {"tqx 16384x16384 DXT1, two stored levels decoded",
-       MakeTqx(16384, 16384, "DXT1", {dxt1Record, dxt1Record}, {false, false}), 1000, nullptr},
+      // 288 + 72 MiB of pixels fit, and so do the first with the 48 MiB of blocks that
+      // unpack beside it; all three do not. Stored as they are, the same levels need
+      // no unpacking.
+      {"tqx 16384x6144 DXT1, two packed levels decoded",
+       MakeTqx(16384, 6144, "DXT1", {dxt1Record, dxt1Record}, {true, true}), 1005,
+       "(16384x6144): 2 levels decoded pass"},
+      {"tqx 16384x6144 DXT1, two stored levels decoded",
+       MakeTqx(16384, 6144, "DXT1", {dxt1Record, dxt1Record}, {false, false}), 1000, nullptr},
       {"dds 16384x16384 DXT5 decoded", MakeDds(16384, 16384, 1, "DXT5", Bytes(16, 0)), 1005,
        "(16384x16384): 1 levels decoded pass"},
   };
@@ -155,23 +156,23 @@ TEST_F(TextureLimits, RefusalsForSizeNameThemselves) {
   }
 }
 
-// Scans pass over the blocks of their components; the bound allows 16 passes over
+// Scans pass over the blocks of their components; the bound allows 12 passes over
 // every block of the picture, whatever the size of the file, and no more once the
-// data do not carry them. A flat 5800x5800 grey picture coded arithmetically is a few
-// kilobytes and past the floor of small pictures: 16 scans load, 17 are refused.
-TEST_F(TextureLimits, ScansMayPassSixteenTimesOverEveryBlock) {
-  for (const int n : {16, 17}) {
+// data do not carry them. A flat 7000x7000 grey picture coded arithmetically is a few
+// kilobytes and past the floor of small pictures: 12 scans load, 13 are refused.
+TEST_F(TextureLimits, ScansMayPassTwelveTimesOverEveryBlock) {
+  for (const int n : {12, 13}) {
     SCOPED_TRACE(testing::Message() << n << " scans");
     JpegSpec s;
-    s.width = s.height = 5800;
+    s.width = s.height = 7000;
     s.components = 1;
     s.arithmetic = true;
     s.scans = ManyScans(n);
-    const Bytes row(5800, 77);
+    const Bytes row(7000, 77);
     const Bytes file = MakeJpegRows(s, [&](int) { return row.data(); });
     ASSERT_LT(file.size(), 64u << 10);
     BitmapPtr b(Load(file));
-    EXPECT_EQ(!b, n > 16);
+    EXPECT_EQ(!b, n > 12);
     if (!b) {
       EXPECT_EQ(errGetLastError(), 1005);
     }
