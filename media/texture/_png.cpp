@@ -2,8 +2,8 @@
 // file of the framework file layer.
 //
 // Samples arrive as stored (16-bit ones stay 16-bit, big-endian; palette images stay
-// indices) except that sub-byte depths are widened to one byte per sample, so every
-// bitmap has whole bytes per pixel and rows without gaps. libpng reports errors by
+// indices) except that sub-byte depths are widened to one byte per sample (here, not
+// by libpng), so every bitmap has whole bytes per pixel and rows without gaps. libpng reports errors by
 // longjmp: the error handler jumps back into the reader or writer, which frees what
 // it holds and fails with an error code; nothing is read past the data's size, and no
 // image is allocated larger than its compressed data could possibly inflate to or
@@ -49,6 +49,37 @@ bool StoredDataFits(png_uint_32 width, png_uint_32 height, uint64_t pixelBits, b
       return false;
   }
   return true;
+}
+
+// Widening of packed samples (1, 2 or 4 bits) to a byte each, a table lookup a
+// packed byte: libpng's own transform goes sample by sample, and with interlacing
+// combines each pass into the widened rows, several times the work. Grey scales to
+// 0..255 as libpng does (v x 255 / (2^depth - 1)); palette indices stay as they are.
+struct Widening {
+  int perByte;
+  uint8_t table[256][8];
+};
+
+void MakeWidening(Widening &w, int depth, bool grey) {
+  const unsigned mask = (1u << depth) - 1, scale = grey ? 255 / mask : 1;
+  w.perByte = 8 / depth;
+  for (unsigned b = 0; b < 256; ++b)
+    for (int i = 0; i < w.perByte; ++i) w.table[b][i] = (uint8_t)(((b >> (8 - depth * (i + 1))) & mask) * scale);
+}
+
+// Widens the width samples packed at the start of row, from the end: packed byte k
+// widens to bytes k x perByte and on, never below k, so no packed byte is overwritten
+// before it is read.
+void Widen(const Widening &w, uint8_t *row, size_t width) {
+  const size_t whole = width / w.perByte, rest = width % w.perByte;
+  if (rest) {
+    const uint8_t *from = w.table[row[whole]];
+    for (size_t i = rest; i-- > 0;) row[whole * w.perByte + i] = from[i];
+  }
+  for (size_t k = whole; k-- > 0;) {
+    const uint8_t *from = w.table[row[k]];
+    std::memcpy(row + k * w.perByte, from, (size_t)w.perByte);
+  }
 }
 
 struct PngSource {
@@ -140,14 +171,13 @@ txBitmap *pngRead(const uint8_t *data, int32_t size) {
     src.refused = 1002;
     png_longjmp(png, 1);
   }
-  if (depth < 8) {
-    if (colourType == PNG_COLOR_TYPE_GRAY) png_set_expand_gray_1_2_4_to_8(png);
-    else png_set_packing(png);
-  }
+  // Samples below 8 bits (grey or palette, one channel) come packed into the start of
+  // their rows and are widened afterwards, in place.
+  const bool packed = depth < 8;
   png_set_interlace_handling(png);
   png_read_update_info(png, info);
-  const size_t rowBytes = png_get_rowbytes(png, info);
-  const int32_t bits = png_get_channels(png, info) * png_get_bit_depth(png, info);
+  const size_t rowBytes = packed ? (size_t)width : png_get_rowbytes(png, info);
+  const int32_t bits = packed ? 8 : png_get_channels(png, info) * png_get_bit_depth(png, info);
   const int32_t bytes = txImageBytes(width, height, bits);
   uint64_t held = 0;
   if (bytes < 0 || !txHold(held, (uint64_t)bytes) || !txHold(held, (uint64_t)height * sizeof(png_bytep))) {
@@ -168,6 +198,11 @@ txBitmap *pngRead(const uint8_t *data, int32_t size) {
   }
   for (png_uint_32 i = 0; i < height; ++i) rows[i] = b->image[0] + (size_t)i * rowBytes;
   png_read_image(png, rows);
+  if (packed) {
+    Widening widening;
+    MakeWidening(widening, depth, colourType == PNG_COLOR_TYPE_GRAY);
+    for (png_uint_32 i = 0; i < height; ++i) Widen(widening, rows[i], width);
+  }
   {
     png_bytep *r = rows;
     rows = nullptr;
