@@ -138,9 +138,9 @@ txBitmap *pngRead(const uint8_t *data, int32_t size) {
     png_destroy_read_struct(&png, info ? &info : nullptr, end ? &end : nullptr);
     return Fail(5, b, "libpng cannot start");
   }
-  png_bytep *volatile rows = nullptr;  // changed after setjmp, needed after a jump
+  png_bytep volatile passRow = nullptr;  // changed after setjmp, needed after a jump
   if (setjmp(png_jmpbuf(png))) {
-    png_bytep *r = rows;
+    png_bytep r = passRow;
     if (r) SYS_MemFree(&r);
     png_destroy_read_struct(&png, &info, &end);
     const volatile PngSource &seen = src;  // set after setjmp, read after the jump
@@ -174,39 +174,62 @@ txBitmap *pngRead(const uint8_t *data, int32_t size) {
   // Samples below 8 bits (grey or palette, one channel) come packed into the start of
   // their rows and are widened afterwards, in place.
   const bool packed = depth < 8;
-  png_set_interlace_handling(png);
+  const bool interlaced = interlace != PNG_INTERLACE_NONE;
   png_read_update_info(png, info);
-  const size_t rowBytes = packed ? (size_t)width : png_get_rowbytes(png, info);
   const int32_t bits = packed ? 8 : png_get_channels(png, info) * png_get_bit_depth(png, info);
+  const size_t pixelBytes = (size_t)bits / 8, rowBytes = (size_t)width * pixelBytes;
   const int32_t bytes = txImageBytes(width, height, bits);
   uint64_t held = 0;
-  if (bytes < 0 || !txHold(held, (uint64_t)bytes) || !txHold(held, (uint64_t)height * sizeof(png_bytep))) {
-    TX_REFUSE_SIZE("[TL][png]", width, height, "%d bits a pixel and a row table pass the %llu bytes a load may hold",
-                   bits, (unsigned long long)kTxMaxLoadBytes);
+  if (bytes < 0 || !txHold(held, (uint64_t)bytes) || !txHold(held, rowBytes)) {
+    TX_REFUSE_SIZE("[TL][png]", width, height, "%d bits a pixel pass the %llu bytes a load may hold", bits,
+                   (unsigned long long)kTxMaxLoadBytes);
     src.refused = 1005;
     png_longjmp(png, 1);
   }
-  if ((int64_t)rowBytes * height != bytes) png_error(png, "row size differs from the picture's");
+  if ((int64_t)rowBytes * height != bytes || png_get_rowbytes(png, info) > rowBytes)
+    png_error(png, "row size differs from the picture's");
 
   b->image[0] = (uint8_t *)SYS_MemGet(bytes, "pngRead: bitmap");
-  rows = (png_bytep *)SYS_MemGet((int64_t)height * sizeof(png_bytep), "pngRead: row");
-  if (!b->image[0] || !rows) {
-    png_bytep *r = rows;
+  // Each row as libpng delivers it, or of an interlaced image each row of a pass
+  // (its pixels then go to their places): placing them here spares libpng's interlace
+  // handling, which spreads every pass row over a whole row, pixel by pixel.
+  passRow = interlaced ? (png_bytep)SYS_MemGet((int64_t)rowBytes, "pngRead: row") : nullptr;
+  if (!b->image[0] || (interlaced && !passRow)) {
+    png_bytep r = passRow;
     if (r) SYS_MemFree(&r);
     png_destroy_read_struct(&png, &info, &end);
     return Fail(5, b, "no memory");
   }
-  for (png_uint_32 i = 0; i < height; ++i) rows[i] = b->image[0] + (size_t)i * rowBytes;
-  png_read_image(png, rows);
-  if (packed) {
-    Widening widening;
-    MakeWidening(widening, depth, colourType == PNG_COLOR_TYPE_GRAY);
-    for (png_uint_32 i = 0; i < height; ++i) Widen(widening, rows[i], width);
+  Widening widening;
+  if (packed) MakeWidening(widening, depth, colourType == PNG_COLOR_TYPE_GRAY);
+  if (!interlaced) {
+    for (png_uint_32 y = 0; y < height; ++y) {
+      png_bytep row = b->image[0] + (size_t)y * rowBytes;
+      png_read_row(png, row, nullptr);
+      if (packed) Widen(widening, row, width);
+    }
+  } else {
+    png_bytep pass = passRow;
+    for (int p = 0; p < 7; ++p) {
+      const png_uint_32 w = PNG_PASS_COLS(width, p), h = PNG_PASS_ROWS(height, p);
+      if (w == 0 || h == 0) continue;  // libpng skips empty passes too
+      const size_t step = ((size_t)1 << PNG_PASS_COL_SHIFT(p)) * pixelBytes;
+      for (png_uint_32 r = 0; r < h; ++r) {
+        png_read_row(png, pass, nullptr);
+        if (packed) Widen(widening, pass, w);
+        const size_t y = PNG_PASS_START_ROW(p) + ((size_t)r << PNG_PASS_ROW_SHIFT(p));
+        png_bytep to = b->image[0] + y * rowBytes + PNG_PASS_START_COL(p) * pixelBytes;
+        if (pixelBytes == 1)
+          for (png_uint_32 i = 0; i < w; ++i) to[i * step] = pass[i];
+        else
+          for (png_uint_32 i = 0; i < w; ++i) std::memcpy(to + i * step, pass + i * pixelBytes, pixelBytes);
+      }
+    }
   }
   {
-    png_bytep *r = rows;
-    rows = nullptr;
-    SYS_MemFree(&r);
+    png_bytep r = passRow;
+    passRow = nullptr;
+    if (r) SYS_MemFree(&r);
   }
   if (colourType == PNG_COLOR_TYPE_PALETTE) {
     b->palette = (uint8_t *)SYS_MemGet(1024, "pngRead: palette");

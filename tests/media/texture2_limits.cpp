@@ -114,7 +114,7 @@ TEST_F(TextureLimits, RefusalsForSizeNameThemselves) {
     const char *why;  // in the refusal's line; null: no such line
   } cases[] = {
       {"png 20070x20070 1-bit, past the limit", FlatPng(20070, 20070, 1, PNG_COLOR_TYPE_GRAY), 1005,
-       "(20070x20070): 8 bits a pixel and a row table pass the 402653184 bytes a load may hold"},
+       "(20070x20070): 8 bits a pixel pass the 402653184 bytes a load may hold"},
       {"png rows beyond what the data inflate to", MakePngRaw(8192, 4096, 1, 0, Bytes{0, 1}), 1002, nullptr},
       {"jpeg 20000x20000 colour", Claiming(MakeJpeg(16, 16, 3, Repeat({1, 2, 3}, 256)), 20000, 20000), 1005,
        "(20000x20000): 3 components pass"},
