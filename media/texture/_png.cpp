@@ -25,8 +25,7 @@ namespace {
 // more than that of the file cannot be there (the slack covers tiny images); past
 // that, one picture (and a row for the passes of an interlaced one) of what a load
 // may hold, whatever the file's size: a flat picture costs little more than writing
-// its bytes. The sides are
-// libpng's, up to 2^31 - 1, not its default cap of a million.
+// its bytes. The sides are libpng's, up to 2^31 - 1, not its default cap of a million.
 constexpr uint64_t kMaxInflate = 1032;
 constexpr uint64_t kInflateSlack = 1 << 16;
 
