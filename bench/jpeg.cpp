@@ -1,8 +1,9 @@
 // The costliest small JPEGs the reader is meant to take, and a few it refuses, timed
 // through txLoad from disk: many-scan progressive files up to the scan bound and past
-// it, arithmetic-coded flat pictures up to the size bound, Huffman flat progressive
-// pictures at the bound on fresh memory and past it, a restart marker after every MCU, and an ordinary progressive
-// photo-sized noise file for scale. Prints per file its size, scans, the result (or
+// it, arithmetic-coded flat pictures, Huffman flat progressive pictures, a restart
+// marker after every MCU, and an ordinary progressive photo-sized noise file for
+// scale (the largest pictures, to what one load may hold, are in
+// korv-bench-texture-worst). Prints per file its size, scans, the result (or
 // the error) and the best of a few loads. Goal: every file under 256 KB below 1 s.
 // Depends on: base (framework start), media/texture, libjpeg (the files).
 #include <algorithm>
@@ -98,7 +99,7 @@ int main(int argc, char **argv) {
     s.arithmetic = true;
     add("arithmetic grey 4000x4000, many scans", s, 0);
   }
-  for (int side : {7000, 7200}) {  // either side of the 48 MiB an arithmetic file may claim
+  for (int side : {7000, 7200}) {
     JpegSpec s = Spec(side, side, 1);
     s.arithmetic = true;
     add(side == 7000 ? "arithmetic flat grey 7000x7000" : "arithmetic flat grey 7200x7200", s);

@@ -15,6 +15,7 @@
 // converters (tx24to32, txScale), the filters.
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -238,6 +239,19 @@ uint8_t *txAdoptRows(const uint8_t *data, int64_t start, int64_t stride, int32_t
   }
   txSettings.adopted = 1;
   return buf;
+}
+
+int32_t txRefuseSize(const char *tag, const char *file, int line, const char *func, int64_t width, int64_t height,
+                     const char *format, ...) {
+  char why[256];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(why, sizeof why, format, args);
+  va_end(args);
+  SYS_DbgLevelPrintf(2, "%s[%s:%d:%s()] ! too large to load: %s (%lldx%lld): %s\n", tag, file, line, func,
+                     txSettings.currentName ? txSettings.currentName : "-", (long long)width, (long long)height, why);
+  errSetLastError(1005);
+  return -1;
 }
 
 void txRelease(txBitmap *bitmap) {

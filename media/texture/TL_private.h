@@ -50,9 +50,27 @@ extern txSettings_t txSettings;
                       ##__VA_ARGS__), \
    errSetLastError(code))
 
-// Largest level buffer a reader makes: the allocator's 32-bit sizes with room for
-// the loader's zero tail, and far beyond any texture the GL takes.
+// Largest buffer a reader makes: the allocator's 32-bit sizes with room for the
+// loader's zero tail.
 constexpr uint64_t kTxMaxImageBytes = 0x3FFFFFFF;
+
+// What one load may hold: every buffer a reader that decodes compressed data (PNG,
+// JPEG, DDS, TQX) makes for one file together, the picture, its other levels and a
+// decoder's whole-image arrays. 384 MiB: an 8192 x 8192 progressive 4:2:0 JPEG with its
+// coefficients, the largest texture this program reads in software, and about what the
+// costliest of those readers decodes in 2 s of processor time (korv-bench-texture-worst),
+// however small the file; the readers of raw pixels are bounded by their files.
+constexpr uint64_t kTxMaxLoadBytes = 384u << 20;
+
+// Adds bytes to what a load holds; false past kTxMaxLoadBytes (held unchanged).
+inline bool txHold(uint64_t &held, uint64_t bytes) { return korv::SizeSum(held, bytes, kTxMaxLoadBytes, held); }
+
+// Refuses a picture that would pass what one load may hold, or another absolute
+// limit of its reader: error 1005 and one line in the log whatever the options, with
+// the file, the picture's sides and the reason (printf-style). Returns -1.
+#define TX_REFUSE_SIZE(tag, width, height, ...) txRefuseSize(tag, SYS_POS, width, height, __VA_ARGS__)
+int32_t txRefuseSize(const char *tag, const char *file, int line, const char *func, int64_t width, int64_t height,
+                     const char *format, ...) __attribute__((format(printf, 7, 8)));
 
 // Byte count of a w x h image of bits per pixel, or -1 when the sides are not
 // positive, the depth is not a whole number of bytes, or the product exceeds
@@ -156,15 +174,10 @@ inline int64_t txDxtLevelBytes(int64_t w, int64_t h, int64_t blockBytes) {
   return korv::SizeProduct({bw, bh, (uint64_t)blockBytes}, kTxMaxImageBytes, n) ? (int64_t)n : -1;
 }
 // Bytes of one DXT level decoded in software: max(64, w x h x bits / 8), or -1 past
-// the image limit. A TQX level that inflated from a block far shorter than itself
-// (steep) also stops past 64 MiB (4096 x 4096 at 32 bits): a small hostile file must
-// not decode hundreds of megabytes, and larger textures stay compressed for the GL.
-// Blocks that take their bytes in the file decode to at most 8 times them (6 past the
-// 64-byte minimum of the smallest levels), so the file bounds them.
-constexpr int32_t kTxMaxDecodedLevel = 64 << 20;
-inline int32_t txDecodedLevelBytes(int64_t w, int64_t h, int64_t bits, bool steep) {
+// the image limit.
+inline int32_t txDecodedLevelBytes(int64_t w, int64_t h, int64_t bits) {
   const int32_t n = txImageBytes(w < 1 ? 1 : w, h < 1 ? 1 : h, bits);
-  return n < 0 || (steep && n > kTxMaxDecodedLevel) ? -1 : n < 64 ? 64 : n;
+  return n < 0 ? -1 : n < 64 ? 64 : n;
 }
 // Levels the quality setting skips in a file of the given level count.
 int32_t txQualitySkip(int32_t levels);

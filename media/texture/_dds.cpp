@@ -158,7 +158,7 @@ txBitmap *ddsRead(const uint8_t *data, int32_t size) {
   TX_LOG("[TL][dds]", " mipmap level: %d\n", mipmaps);
   TX_LOG("[TL][dds]", " size: %d\n", size - kHeader);
   if (!kind) return Fail(1000, nullptr, "pixel format is not DXT1, DXT3 or DXT5");
-  if (width <= 0 || height <= 0 || width > 65536 || height > 65536) return Fail(1000, nullptr, "bad size");
+  if (width <= 0 || height <= 0) return Fail(1000, nullptr, "bad size");
 
   const int32_t levels = std::min({mipmaps, (int32_t)TX_MAX_LEVELS, ChainLength(width, height)});
   const int32_t skip = txQualitySkip(levels);
@@ -175,12 +175,34 @@ txBitmap *ddsRead(const uint8_t *data, int32_t size) {
   b->bits = kind->bits;
   b->levels = levels - skip;
 
+  // The one limit is the loader's: the levels kept or decoded are what a load may
+  // hold, summed before any work. The blocks come from the file as they are, so its
+  // size bounds the rest.
+  uint64_t held = 0;
+  for (int32_t i = skip; i < levels && held != UINT64_MAX; ++i) {
+    const int32_t w = txLevelSide(width, i), h = txLevelSide(height, i);
+    const int64_t bytes = txDxtLevelBytes(w, h, kind->blockBytes);
+    const int32_t out = keep ? 0 : txDecodedLevelBytes(w, h, kind->bits);
+    if (bytes < 0 || out < 0 || !txHold(held, keep ? (uint64_t)bytes : (uint64_t)out)) held = UINT64_MAX;
+  }
+  if (held == UINT64_MAX) {
+    txRelease(b);
+    TX_REFUSE_SIZE("[TL][dds]", width, height, "%d levels %s pass the %llu bytes a load may hold", levels - skip,
+                   keep ? "kept" : "decoded", (unsigned long long)kTxMaxLoadBytes);
+    return nullptr;
+  }
   int64_t pos = kHeader;
   for (int32_t i = 0; i < levels; ++i) {
     const int32_t w = txLevelSide(width, i), h = txLevelSide(height, i);
     const int64_t bytes = txDxtLevelBytes(w, h, kind->blockBytes);
-    if (bytes < 0) return Fail(1000, b, "level too large");
+    if (bytes < 0) {  // a level skipped for quality still lies in the file
+      txRelease(b);
+      TX_REFUSE_SIZE("[TL][dds]", width, height, "level %d passes the %llu bytes a load may hold", i,
+                     (unsigned long long)kTxMaxLoadBytes);
+      return nullptr;
+    }
     if (!korv::SizeWithin((uint64_t)pos, (uint64_t)bytes, (uint64_t)size)) return Fail(1002, b, "level data past the end");
+    const int32_t out = keep ? 0 : txDecodedLevelBytes(w, h, kind->bits);
     const uint8_t *src = data + pos;
     pos += bytes;
     if (i < skip) continue;
@@ -191,8 +213,6 @@ txBitmap *ddsRead(const uint8_t *data, int32_t size) {
       std::memcpy(b->image[at], src, (size_t)bytes);
       b->imagesize[at] = (int32_t)bytes;
     } else {
-      const int32_t out = txDecodedLevelBytes(w, h, kind->bits, false);
-      if (out < 0) return Fail(1000, b, "level too large to decode");
       b->image[at] = (uint8_t *)SYS_MemGet(out, "ddsRead: bitmap (mipmap, decompress)");
       if (!b->image[at]) return Fail(5, b, "no memory");
       kind->decompress(src, b->image[at], w, h, kind->bits);

@@ -21,13 +21,11 @@
 namespace {
 
 constexpr int32_t kHeader = 14;
-// A packed level can inflate a thousandfold, so what a small file makes the reader
-// inflate and decode is bounded: a level of up to 16 MiB of blocks (4096 x 4096 DXT5)
-// inflates at any ratio and decodes up to the 64 MiB cap; a larger one only from a
-// block at most 32 times shorter, and then decodes like stored blocks, the work
-// growing with the file. DXT blocks, already compressed, pack far less than that.
-constexpr int64_t kFreeBlocks = 16 << 20;
-constexpr int64_t kMaxRatio = 32;
+// The one limit is the loader's: the levels kept or decoded, with the unpacked blocks
+// of a level being decoded, are what a load may hold. A packed level may inflate at
+// any ratio deflate gives (about 1032:1, the compressed blocks' own bound), so a small
+// file can make the reader write up to that limit; the sides (at most 32767) and the
+// block sizes are the format's.
 
 inline int32_t I16(const uint8_t *p) { return (int16_t)(p[0] | (p[1] << 8)); }
 inline int32_t I32(const uint8_t *p) {
@@ -86,6 +84,28 @@ txBitmap *ddzRead(const uint8_t *data, int32_t size) {
   b->bits = kind->bits;
   b->levels = levels - skip;
 
+  // What the load will hold, before any work: the levels kept or decoded and, while a
+  // packed level decodes, its unpacked blocks beside them. Records past the end are
+  // left to the reading below.
+  uint64_t held = 0, unpacked = 0;
+  for (int64_t i = 0, at = kHeader; i < levels && at + 4 <= size; ++i) {
+    const int64_t n = I32(data + at);
+    at += 4 + (n > 0 ? n : -n);
+    if (i < skip) continue;
+    const int32_t w = txLevelSide(width, (int32_t)i), h = txLevelSide(height, (int32_t)i);
+    const int64_t need = txDxtLevelBytes(w, h, kind->blockBytes);
+    const int32_t out = keep ? 0 : txDecodedLevelBytes(w, h, kind->bits);
+    if (need < 0 || out < 0 || !txHold(held, keep ? (uint64_t)need : (uint64_t)out)) held = UINT64_MAX;
+    if (held == UINT64_MAX) break;
+    if (!keep && n > 0) unpacked = std::max(unpacked, (uint64_t)need);
+  }
+  if (held == UINT64_MAX || !txHold(held, unpacked)) {
+    txRelease(b);
+    TX_REFUSE_SIZE("[TL][ddz]", width, height, "%d levels %s pass the %llu bytes a load may hold", levels - skip,
+                   keep ? "kept" : "decoded", (unsigned long long)kTxMaxLoadBytes);
+    return nullptr;
+  }
+
   int64_t pos = kHeader;
   for (int32_t i = 0; i < levels; ++i) {
     if (pos + 4 > size) return Fail(1002, b, "level record past the end");
@@ -99,12 +119,9 @@ txBitmap *ddzRead(const uint8_t *data, int32_t size) {
 
     const int32_t w = txLevelSide(width, i), h = txLevelSide(height, i);
     const int64_t need = txDxtLevelBytes(w, h, kind->blockBytes);
+    const int32_t out = keep ? 0 : txDecodedLevelBytes(w, h, kind->bits);
     uint8_t *blocks = nullptr;  // the unpacked level, when it had to be inflated
     const uint8_t *src = record;
-    const bool steep = n > 0 && need > length * kMaxRatio;  // inflates past its file bytes
-    if (steep && need > kFreeBlocks) return Fail(1000, b, "packed level too large for its block");
-    const int32_t out = keep ? 0 : txDecodedLevelBytes(w, h, kind->bits, steep);
-    if (need < 0 || out < 0) return Fail(1000, b, keep ? "level too large" : "level too large to decode");
     if (n > 0) {
       // The block says what it inflates to: refuse a wrong size before inflating.
       if (length >= SYS_ZHEADER_SIZE && SYS_ZHeaderRead(record).rawSize != (uint64_t)need)

@@ -8,11 +8,10 @@
 // file never passes for a picture. Data that end in the last MCU row of a scan or
 // after it get the end-of-image marker supplied, as the library's own sources do: a
 // file that lacks only that marker loads once the picture is whole (every component
-// scanned, every progressive coefficient to its last bit). Small files must not cost
-// seconds: a tiny file may not claim a huge picture (the ratio bound for Huffman
-// data, a fixed size for arithmetic coding, which packs flat pictures past any
-// ratio), and the progress monitor stops files with more scans than any encoder
-// writes or more block passes than the data can justify. Library errors jump back
+// scanned, every progressive coefficient to its last bit). The limits (below) are
+// absolute: what a load may hold, and the progress monitor stops files with more
+// scans than any encoder writes or more block passes than any encoder's script
+// makes; each refusal names itself (1005). Library errors jump back
 // through the error manager into the reader or writer, which cleans up and fails with
 // an error code instead of ending the process. Only grey and colour output is accepted: a
 // four-channel (CMYK) decode would otherwise pass for R,G,B,A.
@@ -37,6 +36,7 @@ struct JpegError {
   jmp_buf jump;
   void (*standardEmit)(j_common_ptr, int);
   const char *refused;  // why the data are refused (1002); null: a library error (5)
+  bool tooLarge;        // refused for a limit, logged with error 1005
 };
 
 void JpegMessage(j_common_ptr cinfo) {
@@ -74,12 +74,15 @@ void Install(JpegError &error, jpeg_error_mgr **slot) {
   error.standardEmit = error.pub.emit_message;
   error.pub.emit_message = JpegEmit;
   error.refused = nullptr;
+  error.tooLarge = false;
 }
 
-// Ends the read as refused data (1002), from inside the library's calls.
+// Ends the read as refused data (1002), from inside the library's calls; a null why
+// for a refusal for size, already logged (1005).
 [[noreturn]] void Refuse(j_common_ptr cinfo, const char *why) {
   JpegError *error = (JpegError *)cinfo->err;
   error->refused = why;
+  error->tooLarge = why == nullptr;
   std::longjmp(error->jump, 1);
 }
 
@@ -92,49 +95,45 @@ struct JpegSource {
   bool endSupplied;  // the data ended and the end-of-image marker was supplied
 };
 
-// Limit of what a header may claim for the data it comes with. A flat image with
-// optimised tables costs about two bits per 8x8 block (chroma at a quarter), some
-// 512:1; twice that keeps every real file in, and a few hostile kilobytes from
-// allocating and decoding a gigabyte (small images always pass on the slack).
-constexpr int64_t kMaxRatio = 1024;
-constexpr int64_t kRatioSlack = 1 << 20;
-// Arithmetic coding spends a small fraction of a bit on a flat block, so no ratio
-// holds: such files may claim at least this many bytes of picture whatever their size.
-constexpr int64_t kArithmeticBytes = 48 << 20;  // 4096 x 4096 colour
+// Limits, all absolute, so a valid file loads whatever its size. What a load holds is
+// the picture and, for a file of several scans, the library's coefficients of the
+// whole image (128 bytes a block, each component padded to whole MCUs as the library
+// allocates them), against the loader's one limit. Sides are at most 65535, so every
+// term fits in 64 bits.
+bool HeldFits(j_decompress_ptr cinfo, int32_t pictureBytes) {
+  uint64_t held = 0;
+  if (pictureBytes < 0 || !txHold(held, (uint64_t)pictureBytes)) return false;
+  if (!jpeg_has_multiple_scans(cinfo)) return true;
+  for (int c = 0; c < cinfo->num_components; ++c) {
+    const jpeg_component_info *component = &cinfo->comp_info[c];
+    const uint64_t h = component->h_samp_factor, v = component->v_samp_factor;
+    const uint64_t wide = ((uint64_t)component->width_in_blocks + h - 1) / h * h;
+    const uint64_t high = ((uint64_t)component->height_in_blocks + v - 1) / v * v;
+    if (!txHold(held, wide * high * DCTSIZE2 * sizeof(JCOEF))) return false;
+  }
+  return true;
+}
 // Scans: the library's progressive script writes 10, hand-made scripts a few dozen;
 // a file with more is a decoding-time bomb (each scan costs a pass over its blocks
 // for a few bytes of data).
 constexpr int kMaxScans = 300;
-// Blocks decoded over all scans, at least this many, else this many per byte of data
-// (a real progressive file passes over each block about ten times): some 0.4 s of
-// decoding. An arithmetic-coded block costs about four Huffman ones.
+// Blocks decoded over all scans: each scan passes over the blocks of its components.
+// Allowed: kPassesPerBlock passes over every block of the image, twice what libjpeg's
+// progressive script makes (6 over a luma block, 4 over a chroma one), so no encoded
+// file reaches it; or more when the data carry it, this many a byte (a real scan
+// costs data), or the floor, some 0.3 s of decoding, which leaves small pictures any
+// number of scans. An arithmetic-coded block costs about four Huffman ones.
+constexpr int64_t kPassesPerBlock = 12;
 constexpr int64_t kWorkFloor = 32 << 20;
 constexpr int64_t kWorkPerByte = 64;
 constexpr int64_t kArithmeticWork = 4;
-// Memory the decoder writes fresh: the picture, and for a file of several scans the
-// library's coefficients of the whole image too (128 bytes a block). Faulting in fresh
-// pages is what a flat file costs, about 6 ms a megabyte on the build machine, so a
-// small file may make the decoder write at most the floor (4096 x 4096 colour,
-// progressive at full chroma: 48 MiB of picture, 96 of coefficients), else this much
-// per byte of data; so a flat 8192 x 8192 progressive grey file of 262 KB is refused.
-constexpr int64_t kFreshFloor = 144 << 20;
-constexpr int64_t kFreshPerByte = 512;
 
-// What the decoder will write fresh, from the header: the picture's bytes and, for a
-// file of several scans, the whole-image coefficient arrays, each component padded to
-// whole MCUs as the library allocates them. Sides are at most 65535, so every term
-// fits in 64 bits.
-int64_t FreshBytes(j_decompress_ptr cinfo, int32_t pictureBytes) {
-  int64_t fresh = pictureBytes;
-  if (!jpeg_has_multiple_scans(cinfo)) return fresh;
-  for (int c = 0; c < cinfo->num_components; ++c) {
-    const jpeg_component_info *component = &cinfo->comp_info[c];
-    const int64_t h = component->h_samp_factor, v = component->v_samp_factor;
-    const int64_t wide = ((int64_t)component->width_in_blocks + h - 1) / h * h;
-    const int64_t high = ((int64_t)component->height_in_blocks + v - 1) / v * v;
-    fresh += wide * high * DCTSIZE2 * (int64_t)sizeof(JCOEF);
-  }
-  return fresh;
+int64_t WorkBudget(j_decompress_ptr cinfo, int32_t size) {
+  int64_t blocks = 0;
+  for (int c = 0; c < cinfo->num_components; ++c)
+    blocks += (int64_t)cinfo->comp_info[c].width_in_blocks * cinfo->comp_info[c].height_in_blocks;
+  const int64_t weight = cinfo->arith_code ? kArithmeticWork : 1;
+  return std::max({kWorkFloor, (int64_t)size * kWorkPerByte, blocks * kPassesPerBlock * weight});
 }
 
 // Counts scans and the blocks each one makes the library pass over, before its
@@ -152,14 +151,22 @@ void Progress(j_common_ptr common) {
   JpegProgress *progress = (JpegProgress *)cinfo->progress;
   if (cinfo->input_scan_number == progress->scan) return;
   progress->scan = cinfo->input_scan_number;
-  if (progress->scan > kMaxScans) Refuse(common, "more scans than any encoder writes");
+  if (progress->scan > kMaxScans) {
+    TX_REFUSE_SIZE("[TL][jpeg]", cinfo->image_width, cinfo->image_height, "more than %d scans", kMaxScans);
+    Refuse(common, nullptr);
+  }
   for (int i = 0; i < cinfo->comps_in_scan; ++i) {
     const jpeg_component_info *component = cinfo->cur_comp_info[i];
     progress->work += (int64_t)component->width_in_blocks * component->height_in_blocks *
                       (cinfo->arith_code ? kArithmeticWork : 1);
     progress->scanned |= 1u << component->component_index;
   }
-  if (progress->work > progress->budget) Refuse(common, "more decoding work than the data justify");
+  if (progress->work > progress->budget) {
+    TX_REFUSE_SIZE("[TL][jpeg]", cinfo->image_width, cinfo->image_height,
+                   "scans pass over more than %lld blocks, %d passes over each or %lld for each byte", 
+                   (long long)progress->budget, (int)kPassesPerBlock, (long long)kWorkPerByte);
+    Refuse(common, nullptr);
+  }
 }
 
 // After a supplied end marker: is the picture whole? Every component had a scan;
@@ -260,8 +267,12 @@ txBitmap *jpegRead(const uint8_t *data, int32_t size) {
   JpegProgress progress = {};
   if (setjmp(error.jump)) {
     jpeg_destroy_decompress(&cinfo);
-    const char *refused = ((volatile JpegError *)&error)->refused;  // set inside the library's calls
-    return refused ? Fail(1002, b, refused) : Fail(5, b, "damaged JPEG data");
+    const volatile JpegError &seen = error;  // set inside the library's calls
+    if (seen.tooLarge) {
+      txRelease(b);
+      return errSetLastError(1005), nullptr;
+    }
+    return seen.refused ? Fail(1002, b, seen.refused) : Fail(5, b, "damaged JPEG data");
   }
   jpeg_create_decompress(&cinfo);
   src.pub.init_source = SourceInit;
@@ -280,17 +291,19 @@ txBitmap *jpegRead(const uint8_t *data, int32_t size) {
   }
   const int32_t components = cinfo.out_color_space == JCS_GRAYSCALE ? 1 : 3;
   const int32_t bytes = txImageBytes((int32_t)cinfo.image_width, (int32_t)cinfo.image_height, components * 8);
-  const int64_t byRatio = (int64_t)size * kMaxRatio + kRatioSlack;
-  const int64_t claimable = cinfo.arith_code ? std::max(byRatio, kArithmeticBytes) : byRatio;
-  const int64_t freshable = std::max(kFreshFloor, (int64_t)size * kFreshPerByte);
-  if (bytes < 0 || bytes > claimable || FreshBytes(&cinfo, bytes) > freshable) {
+  if (!HeldFits(&cinfo, bytes)) {
+    TX_REFUSE_SIZE("[TL][jpeg]", cinfo.image_width, cinfo.image_height,
+                   "%d components%s pass the %llu bytes a load may hold", components,
+                   jpeg_has_multiple_scans(&cinfo) ? " and the coefficients of several scans" : "",
+                   (unsigned long long)kTxMaxLoadBytes);
     jpeg_destroy_decompress(&cinfo);
-    return Fail(1000, b, "image size impossible for the data");
+    txRelease(b);
+    return nullptr;
   }
   // The library keeps to the same bound, should it need more than the estimate.
-  cinfo.mem->max_memory_to_use = (long)freshable;
+  cinfo.mem->max_memory_to_use = (long)kTxMaxLoadBytes;
   progress.pub.progress_monitor = Progress;
-  progress.budget = std::max(kWorkFloor, (int64_t)size * kWorkPerByte);
+  progress.budget = WorkBudget(&cinfo, size);
   cinfo.progress = &progress.pub;
   jpeg_start_decompress(&cinfo);
   const int32_t width = (int32_t)cinfo.output_width, height = (int32_t)cinfo.output_height;

@@ -2,12 +2,12 @@
 // file of the framework file layer.
 //
 // Samples arrive as stored (16-bit ones stay 16-bit, big-endian; palette images stay
-// indices) except that sub-byte depths are widened to one byte per sample, so every
-// bitmap has whole bytes per pixel and rows without gaps. libpng reports errors by
+// indices) except that sub-byte depths are widened to one byte per sample (here, not
+// by libpng), so every bitmap has whole bytes per pixel and rows without gaps. libpng reports errors by
 // longjmp: the error handler jumps back into the reader or writer, which frees what
-// it holds and fails with an error code; nothing is read past the data's size, no
-// image is allocated larger than its compressed data could possibly inflate to, and a
-// small file cannot claim a large image (below).
+// it holds and fails with an error code; nothing is read past the data's size, and no
+// image is allocated larger than its compressed data could possibly inflate to or
+// than one load may hold (below).
 // Depends on: libpng, base (file layer, tracked memory, log).
 
 #include <png.h>
@@ -21,17 +21,13 @@
 
 namespace {
 
-// Deflate cannot inflate beyond about 1032:1; the slack covers tiny images.
+// Limits. Deflate cannot inflate beyond about 1032:1, so rows as stored that need
+// more than that of the file cannot be there (the slack covers tiny images); past
+// that, one picture (and a row for the passes of an interlaced one) of what a load
+// may hold, whatever the file's size: a flat picture costs little more than writing
+// its bytes. The sides are libpng's, up to 2^31 - 1, not its default cap of a million.
 constexpr uint64_t kMaxInflate = 1032;
 constexpr uint64_t kInflateSlack = 1 << 16;
-// Decoding writes every byte of the image, and writing fresh memory is what a load
-// of a flat image costs (about 5 ms a megabyte on the build machine): a PNG of a few
-// kilobytes can claim hundreds of megabytes that deflate really does inflate to.
-// A decoded image may hold 64 MiB (4096 x 4096 at 32 bits, a 1-bit 8192 x 8192 page),
-// or 256 bytes for each byte of the file when that is more, so no file under 256 KiB
-// makes the loader write more than 64 MiB.
-constexpr uint64_t kMaxDecodedFloor = 64 << 20;
-constexpr uint64_t kMaxDecodedPerByte = 256;
 
 // Whether the image data as stored fit what size bytes of file can inflate to: each
 // row of the image (or of each Adam7 pass) is a filter byte and its samples packed
@@ -55,11 +51,43 @@ bool StoredDataFits(png_uint_32 width, png_uint_32 height, uint64_t pixelBits, b
   return true;
 }
 
+// Widening of packed samples (1, 2 or 4 bits) to a byte each, a table lookup a
+// packed byte: libpng's own transform goes sample by sample, and with interlacing
+// combines each pass into the widened rows, several times the work. Grey scales to
+// 0..255 as libpng does (v x 255 / (2^depth - 1)); palette indices stay as they are.
+struct Widening {
+  int perByte;
+  uint8_t table[256][8];
+};
+
+void MakeWidening(Widening &w, int depth, bool grey) {
+  const unsigned mask = (1u << depth) - 1, scale = grey ? 255 / mask : 1;
+  w.perByte = 8 / depth;
+  for (unsigned b = 0; b < 256; ++b)
+    for (int i = 0; i < w.perByte; ++i) w.table[b][i] = (uint8_t)(((b >> (8 - depth * (i + 1))) & mask) * scale);
+}
+
+// Widens the width samples packed at the start of row, from the end: packed byte k
+// widens to bytes k x perByte and on, never below k, so no packed byte is overwritten
+// before it is read.
+void Widen(const Widening &w, uint8_t *row, size_t width) {
+  const size_t whole = width / w.perByte, rest = width % w.perByte;
+  if (rest) {
+    const uint8_t *from = w.table[row[whole]];
+    for (size_t i = rest; i-- > 0;) row[whole * w.perByte + i] = from[i];
+  }
+  for (size_t k = whole; k-- > 0;) {
+    const uint8_t *from = w.table[row[k]];
+    std::memcpy(row + k * w.perByte, from, (size_t)w.perByte);
+  }
+}
+
 struct PngSource {
   const uint8_t *data;
   size_t size;
   size_t pos;
   bool truncated;
+  int32_t refused;  // the code of a refusal already logged, else 0
 };
 
 void PngError(png_structp png, png_const_charp message) {
@@ -102,7 +130,7 @@ txBitmap *pngRead(const uint8_t *data, int32_t size) {
   if (!data || size < 8) return Fail(1002, nullptr, "signature truncated");
   txBitmap *b = (txBitmap *)SYS_MemGet(sizeof(txBitmap), "pngRead: struct");
   if (!b) return Fail(5, nullptr, "no memory");
-  PngSource src = {data, (size_t)size, 8, false};
+  PngSource src = {data, (size_t)size, 8, false, 0};
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
   if (!png) return Fail(5, b, "libpng cannot start");
   png_infop info = png_create_info_struct(png), end = png_create_info_struct(png);
@@ -110,12 +138,17 @@ txBitmap *pngRead(const uint8_t *data, int32_t size) {
     png_destroy_read_struct(&png, info ? &info : nullptr, end ? &end : nullptr);
     return Fail(5, b, "libpng cannot start");
   }
-  png_bytep *volatile rows = nullptr;  // changed after setjmp, needed after a jump
+  png_bytep volatile passRow = nullptr;  // changed after setjmp, needed after a jump
   if (setjmp(png_jmpbuf(png))) {
-    png_bytep *r = rows;
+    png_bytep r = passRow;
     if (r) SYS_MemFree(&r);
     png_destroy_read_struct(&png, &info, &end);
-    return Fail(src.truncated ? 1002 : 1000, b, "damaged PNG data");
+    const volatile PngSource &seen = src;  // set after setjmp, read after the jump
+    if (seen.refused) {
+      txRelease(b);
+      return errSetLastError(seen.refused), nullptr;
+    }
+    return Fail(seen.truncated ? 1002 : 1000, b, "damaged PNG data");
   }
   png_set_read_fn(png, &src, PngReadData);
   png_set_sig_bytes(png, 8);
@@ -126,42 +159,77 @@ txBitmap *pngRead(const uint8_t *data, int32_t size) {
   png_set_chunk_malloc_max(png, (png_alloc_size_t)size);
   png_set_chunk_cache_max(png, 32);
   png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+  png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
   png_read_info(png, info);
   png_uint_32 width = 0, height = 0;
   int depth = 0, colourType = 0, interlace = 0;
   png_get_IHDR(png, info, &width, &height, &depth, &colourType, &interlace, nullptr, nullptr);
   if (!StoredDataFits(width, height, (uint64_t)png_get_channels(png, info) * depth, interlace != PNG_INTERLACE_NONE,
-                      size))
-    png_error(png, "image size impossible for the data");
-  if (depth < 8) {
-    if (colourType == PNG_COLOR_TYPE_GRAY) png_set_expand_gray_1_2_4_to_8(png);
-    else png_set_packing(png);
+                      size)) {
+    TX_FAIL(1002, "[TL][png]", "rows of %ux%u need more data than the file holds (%s)", (unsigned)width,
+            (unsigned)height, txSettings.currentName ? txSettings.currentName : "-");
+    src.refused = 1002;
+    png_longjmp(png, 1);
   }
-  png_set_interlace_handling(png);
+  // Samples below 8 bits (grey or palette, one channel) come packed into the start of
+  // their rows and are widened afterwards, in place.
+  const bool packed = depth < 8;
+  const bool interlaced = interlace != PNG_INTERLACE_NONE;
   png_read_update_info(png, info);
-  const size_t rowBytes = png_get_rowbytes(png, info);
-  const int32_t bits = png_get_channels(png, info) * png_get_bit_depth(png, info);
+  const int32_t bits = packed ? 8 : png_get_channels(png, info) * png_get_bit_depth(png, info);
+  const size_t pixelBytes = (size_t)bits / 8, rowBytes = (size_t)width * pixelBytes;
   const int32_t bytes = txImageBytes(width, height, bits);
-  if (bytes < 0 || (int64_t)rowBytes * height != bytes) png_error(png, "image size impossible");
-  uint64_t decodedMax = 0;
-  if (!korv::SizeProduct({(uint64_t)size, kMaxDecodedPerByte}, UINT64_MAX, decodedMax) ||
-      (uint64_t)bytes > std::max(decodedMax, kMaxDecodedFloor))
-    png_error(png, "image too large for the size of its file");
+  uint64_t held = 0;
+  if (bytes < 0 || !txHold(held, (uint64_t)bytes) || !txHold(held, rowBytes)) {
+    TX_REFUSE_SIZE("[TL][png]", width, height, "%d bits a pixel pass the %llu bytes a load may hold", bits,
+                   (unsigned long long)kTxMaxLoadBytes);
+    src.refused = 1005;
+    png_longjmp(png, 1);
+  }
+  if ((int64_t)rowBytes * height != bytes || png_get_rowbytes(png, info) > rowBytes)
+    png_error(png, "row size differs from the picture's");
 
   b->image[0] = (uint8_t *)SYS_MemGet(bytes, "pngRead: bitmap");
-  rows = (png_bytep *)SYS_MemGet((int64_t)height * sizeof(png_bytep), "pngRead: row");
-  if (!b->image[0] || !rows) {
-    png_bytep *r = rows;
+  // Each row as libpng delivers it, or of an interlaced image each row of a pass
+  // (its pixels then go to their places): placing them here spares libpng's interlace
+  // handling, which spreads every pass row over a whole row, pixel by pixel.
+  passRow = interlaced ? (png_bytep)SYS_MemGet((int64_t)rowBytes, "pngRead: row") : nullptr;
+  if (!b->image[0] || (interlaced && !passRow)) {
+    png_bytep r = passRow;
     if (r) SYS_MemFree(&r);
     png_destroy_read_struct(&png, &info, &end);
     return Fail(5, b, "no memory");
   }
-  for (png_uint_32 i = 0; i < height; ++i) rows[i] = b->image[0] + (size_t)i * rowBytes;
-  png_read_image(png, rows);
+  Widening widening;
+  if (packed) MakeWidening(widening, depth, colourType == PNG_COLOR_TYPE_GRAY);
+  if (!interlaced) {
+    for (png_uint_32 y = 0; y < height; ++y) {
+      png_bytep row = b->image[0] + (size_t)y * rowBytes;
+      png_read_row(png, row, nullptr);
+      if (packed) Widen(widening, row, width);
+    }
+  } else {
+    png_bytep pass = passRow;
+    for (int p = 0; p < 7; ++p) {
+      const png_uint_32 w = PNG_PASS_COLS(width, p), h = PNG_PASS_ROWS(height, p);
+      if (w == 0 || h == 0) continue;  // libpng skips empty passes too
+      const size_t step = ((size_t)1 << PNG_PASS_COL_SHIFT(p)) * pixelBytes;
+      for (png_uint_32 r = 0; r < h; ++r) {
+        png_read_row(png, pass, nullptr);
+        if (packed) Widen(widening, pass, w);
+        const size_t y = PNG_PASS_START_ROW(p) + ((size_t)r << PNG_PASS_ROW_SHIFT(p));
+        png_bytep to = b->image[0] + y * rowBytes + PNG_PASS_START_COL(p) * pixelBytes;
+        if (pixelBytes == 1)
+          for (png_uint_32 i = 0; i < w; ++i) to[i * step] = pass[i];
+        else
+          for (png_uint_32 i = 0; i < w; ++i) std::memcpy(to + i * step, pass + i * pixelBytes, pixelBytes);
+      }
+    }
+  }
   {
-    png_bytep *r = rows;
-    rows = nullptr;
-    SYS_MemFree(&r);
+    png_bytep r = passRow;
+    passRow = nullptr;
+    if (r) SYS_MemFree(&r);
   }
   if (colourType == PNG_COLOR_TYPE_PALETTE) {
     b->palette = (uint8_t *)SYS_MemGet(1024, "pngRead: palette");

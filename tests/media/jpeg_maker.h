@@ -24,7 +24,10 @@ struct JpegSpec {
   int restartMcus = 0;           // or every so many MCUs
 };
 
-inline std::vector<uint8_t> MakeJpegOf(const JpegSpec &s, const std::vector<uint8_t> &pixels) {
+// rowAt(y) gives row y of width x components bytes, so a large picture need not be
+// held whole; the pointer must stay valid until the next call.
+template <typename RowAt>
+inline std::vector<uint8_t> MakeJpegRows(const JpegSpec &s, RowAt rowAt) {
   jpeg_compress_struct c;
   jpeg_error_mgr err;
   c.err = jpeg_std_error(&err);
@@ -59,7 +62,7 @@ inline std::vector<uint8_t> MakeJpegOf(const JpegSpec &s, const std::vector<uint
     jpeg_write_marker(&c, JPEG_APP0 + 1, (const JOCTET *)exif, 6);
   }
   while (c.next_scanline < c.image_height) {
-    JSAMPROW row = (JSAMPROW)(pixels.data() + (size_t)c.next_scanline * s.width * s.components);
+    JSAMPROW row = (JSAMPROW)rowAt((int)c.next_scanline);
     jpeg_write_scanlines(&c, &row, 1);
   }
   jpeg_finish_compress(&c);
@@ -67,6 +70,10 @@ inline std::vector<uint8_t> MakeJpegOf(const JpegSpec &s, const std::vector<uint
   std::vector<uint8_t> f(out, out + outSize);
   std::free(out);
   return f;
+}
+
+inline std::vector<uint8_t> MakeJpegOf(const JpegSpec &s, const std::vector<uint8_t> &pixels) {
+  return MakeJpegRows(s, [&](int y) { return pixels.data() + (size_t)y * s.width * s.components; });
 }
 
 // A progressive script of as many scans as libjpeg lets an encoder write: the DC

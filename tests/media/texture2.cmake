@@ -4,4 +4,5 @@ korv_add_test(korv-texture2-tests LABEL unit
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/texture2_libs.cpp
           ${CMAKE_CURRENT_LIST_DIR}/texture2_dxt.cpp
           ${CMAKE_CURRENT_LIST_DIR}/texture2_rows.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/texture2_limits.cpp
   LIBS media ZLIB::ZLIB JPEG::JPEG)

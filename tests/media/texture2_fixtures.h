@@ -10,7 +10,12 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <unistd.h>
+
 #include <csetjmp>
+#include <fstream>
+#include <iterator>
+#include <string>
 
 #include "base/z.h"
 #include "tests/media/jpeg_maker.h"
@@ -92,6 +97,49 @@ inline Bytes WritePng(int w, int h, int depth, int colourType, const Bytes &rows
   png_write_end(png, info);
   png_destroy_write_struct(&png, &info);
   return out;
+}
+
+// A flat PNG written by libpng one row at a time (every pass of an interlaced file),
+// so no picture is held; the row repeats the given bytes.
+inline Bytes FlatPng(int w, int h, int depth, int colourType, const Bytes &pattern = {0}) {
+  Bytes out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    return {};
+  }
+  auto write = [](png_structp p, png_bytep d, size_t n) {
+    Bytes *o = (Bytes *)png_get_io_ptr(p);
+    o->insert(o->end(), d, d + n);
+  };
+  png_set_write_fn(png, &out, write, nullptr);
+  png_set_compression_level(png, 9);
+  png_set_filter(png, 0, PNG_FILTER_NONE);
+  png_set_IHDR(png, info, (png_uint_32)w, (png_uint_32)h, depth, colourType, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  Bytes row(png_get_rowbytes(png, info));
+  for (size_t i = 0; i < row.size(); ++i) row[i] = pattern[i % pattern.size()];
+  for (int y = 0; y < h; ++y) png_write_row(png, row.data());
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return out;
+}
+
+// The log written while run runs (the loader's verbose lines off).
+template <typename Run>
+std::string LogOf(Run run) {
+  const std::string log = "texture2." + std::to_string(::getpid()) + ".log";
+  EXPECT_EQ(SYS_DbgLogFile(log.c_str()), 0);
+  SYS_DbgSetFlag(1);
+  run();
+  SYS_DbgSetFlag(0);
+  std::ifstream in(log);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  in.close();
+  std::remove(log.c_str());
+  return text;
 }
 
 // A JPEG of the given pixels (1 or 3 components; 4 makes a CMYK file). jfif false

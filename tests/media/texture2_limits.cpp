@@ -1,0 +1,185 @@
+// Size limits of the PNG, JPEG, DDS and TQX readers: a valid texture loads whatever
+// the size of its file, up to what one load may hold; past that, or past a reader's
+// other absolute limit, the load fails with 1005 and one log line, whatever the
+// options, that names the file, the picture's sides and the reason.
+#include <string>
+
+#include "media/texture/TL_private.h"
+#include "tests/media/texture2_fixtures.h"
+
+namespace {
+
+class TextureLimits : public TextureTest {
+ protected:
+  void SetUp() override {
+    TextureTest::SetUp();
+    txOptions(3, 1);  // as decoded: R,G,B
+    txOptions(1, 0);
+  }
+  void TearDown() override {
+    txOptions(TX_DXT1, 0);
+    txOptions(TX_DXT5, 0);
+  }
+};
+
+Bytes Repeat(const Bytes &unit, size_t n) {
+  Bytes out;
+  out.reserve(unit.size() * n);
+  for (size_t i = 0; i < n; ++i) Append(out, unit);
+  return out;
+}
+
+// The same file claiming other sides in its frame header.
+Bytes Claiming(Bytes jpeg, int w, int h) {
+  for (size_t i = 2; i + 9 < jpeg.size(); ++i)
+    if (jpeg[i] == 0xFF && (jpeg[i + 1] & 0xF0) == 0xC0 && jpeg[i + 1] != 0xC4 && jpeg[i + 1] != 0xC8 &&
+        jpeg[i + 1] != 0xCC) {
+      jpeg[i + 5] = (uint8_t)(h >> 8), jpeg[i + 6] = (uint8_t)h;
+      jpeg[i + 7] = (uint8_t)(w >> 8), jpeg[i + 8] = (uint8_t)w;
+      break;
+    }
+  return jpeg;
+}
+
+// Large textures whose files are small because their pictures are flat or smooth:
+// each loads, however far its picture outgrows its file.
+TEST_F(TextureLimits, LargeValidTexturesLoadWhateverTheirFileSize) {
+  {
+    SCOPED_TRACE("8192x8192 RGBA PNG decal sheet");
+    const Bytes file = FlatPng(8192, 8192, 8, PNG_COLOR_TYPE_RGBA, {10, 20, 30, 40});
+    ASSERT_LT(file.size(), 1u << 20);
+    BitmapPtr b(Load(file));
+    ASSERT_TRUE(b) << errGetLastError();
+    EXPECT_EQ(b->bits, 32);
+    EXPECT_EQ(b->imagesize[0], 256 << 20);
+    const uint8_t *last = b->image[0] + b->imagesize[0] - 4;
+    EXPECT_EQ(Bytes(last, last + 4), (Bytes{10, 20, 30, 40}));
+  }
+  {
+    SCOPED_TRACE("6000x4000 progressive 4:2:2 JPEG, smooth");
+    JpegSpec s;
+    s.width = 6000, s.height = 4000, s.quality = 75, s.progressive = true;
+    s.hSample = 2, s.vSample = 1;
+    Bytes row((size_t)s.width * 3);
+    for (size_t i = 0; i < row.size(); ++i) row[i] = (uint8_t)(i / 3 * 200 / s.width + 20 * (i % 3));
+    const Bytes file = MakeJpegRows(s, [&](int) { return row.data(); });
+    ASSERT_LT(file.size(), 256u << 10);
+    BitmapPtr b(Load(file));
+    ASSERT_TRUE(b) << errGetLastError();
+    EXPECT_EQ(b->width, 6000);
+    EXPECT_EQ(b->height, 4000);
+    for (const size_t x : {0, 2999, 5999}) {
+      const uint8_t *p = b->image[0] + ((size_t)3999 * 6000 + x) * 3;
+      for (int c = 0; c < 3; ++c) EXPECT_NEAR(p[c], row[x * 3 + c], 6) << "x " << x << " channel " << c;
+    }
+  }
+  {
+    SCOPED_TRACE("8192x8192 DXT1 TQX of flat blocks");
+    const Bytes block = {0x1F, 0x00, 0x1F, 0x00, 0, 0, 0, 0};  // c0 = c1 = blue, index 0
+    const Bytes file = MakeTqx(8192, 8192, "DXT1", {Repeat(block, (size_t)2048 * 2048)}, {true});
+    ASSERT_LT(file.size(), 64u << 10);
+    txOptions(TX_DXT1, 1);
+    BitmapPtr kept(Load(file));
+    ASSERT_TRUE(kept) << errGetLastError();
+    EXPECT_EQ(kept->type, TX_TYPE_COMPRESSED);
+    EXPECT_EQ(kept->imagesize[0], 32 << 20);
+    EXPECT_EQ(Bytes(kept->image[0] + (32 << 20) - 8, kept->image[0] + (32 << 20)), block);
+    txOptions(TX_DXT1, 0);
+    BitmapPtr decoded(Load(file));
+    ASSERT_TRUE(decoded) << errGetLastError();
+    EXPECT_EQ(decoded->type, TX_TYPE_RGB);
+    EXPECT_EQ(decoded->imagesize[0], 192 << 20);
+    const uint8_t *last = decoded->image[0] + decoded->imagesize[0] - 3;
+    EXPECT_EQ(Bytes(last, last + 3), (Bytes{0, 0, 248}));
+  }
+}
+
+// A picture past what one load may hold, with everything the reader would hold beside
+// it, or past a reader's other limit, is refused for its size (1005), before the
+// work, with a line that says so even without the loader's verbose option. Claims
+// that only the data cannot back are damaged files (1002), not refusals for size.
+TEST_F(TextureLimits, RefusalsForSizeNameThemselves) {
+  JpegSpec grey;
+  grey.components = 1;
+  grey.width = grey.height = 16;
+  JpegSpec progressive = grey;
+  progressive.progressive = true;
+  JpegSpec scans = grey;
+  scans.scans = ManyScans(301);
+  const Bytes dxt1Record = {0x1F, 0, 0x1F, 0, 0, 0, 0, 0};
+  const struct {
+    const char *name;
+    Bytes file;
+    int32_t error;
+    const char *why;  // in the refusal's line; null: no such line
+  } cases[] = {
+      {"png 20070x20070 1-bit, past the limit", FlatPng(20070, 20070, 1, PNG_COLOR_TYPE_GRAY), 1005,
+       "(20070x20070): 8 bits a pixel pass the 402653184 bytes a load may hold"},
+      {"png rows beyond what the data inflate to", MakePngRaw(8192, 4096, 1, 0, Bytes{0, 1}), 1002, nullptr},
+      {"jpeg 20000x20000 colour", Claiming(MakeJpeg(16, 16, 3, Repeat({1, 2, 3}, 256)), 20000, 20000), 1005,
+       "(20000x20000): 3 components pass"},
+      {"progressive jpeg whose coefficients pass the limit",
+       Claiming(MakeJpegOf(progressive, Bytes(256, 9)), 20000, 20000), 1005,
+       "(20000x20000): 1 components and the coefficients of several scans pass"},
+      {"baseline jpeg of the same picture, short of data", Claiming(MakeJpegOf(grey, Bytes(256, 9)), 20000, 20000),
+       1002, nullptr},
+      {"jpeg of 301 scans", MakeJpegOf(scans, Ramp(256)), 1005, "(16x16): more than 300 scans"},
+      {"tqx 16384x16384 DXT5 decoded", MakeTqx(16384, 16384, "DXT5", {Bytes(16, 0)}, {true}), 1005,
+       "(16384x16384): 1 levels decoded pass"},
+      // 288 + 72 MiB of pixels fit, and so do the first with the 48 MiB of blocks that
+      // unpack beside it; all three do not. Stored as they are, the same levels need
+      // no unpacking.
+      {"tqx 16384x6144 DXT1, two packed levels decoded",
+       MakeTqx(16384, 6144, "DXT1", {dxt1Record, dxt1Record}, {true, true}), 1005,
+       "(16384x6144): 2 levels decoded pass"},
+      {"tqx 16384x6144 DXT1, two stored levels decoded",
+       MakeTqx(16384, 6144, "DXT1", {dxt1Record, dxt1Record}, {false, false}), 1000, nullptr},
+      {"dds 16384x16384 DXT5 decoded", MakeDds(16384, 16384, 1, "DXT5", Bytes(16, 0)), 1005,
+       "(16384x16384): 1 levels decoded pass"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    int32_t error = 0;
+    const std::string text = LogOf([&] {
+      BitmapPtr b(Load(c.file, "big.tex"));
+      EXPECT_FALSE(b);
+      error = errGetLastError();
+    });
+    EXPECT_EQ(error, c.error);
+    const size_t at = text.find("too large to load: big.tex ");
+    if (!c.why) {
+      EXPECT_EQ(at, std::string::npos) << text;
+      continue;
+    }
+    ASSERT_NE(at, std::string::npos) << text;
+    EXPECT_NE(text.find(c.why, at), std::string::npos) << text;
+  }
+}
+
+// Scans pass over the blocks of their components; the bound allows 12 passes over
+// every block of the picture, whatever the size of the file, and no more once the
+// data do not carry them. A flat 7000x7000 grey picture coded arithmetically is a few
+// kilobytes and past the floor of small pictures: 12 scans load, 13 are refused.
+TEST_F(TextureLimits, ScansMayPassTwelveTimesOverEveryBlock) {
+  for (const int n : {12, 13}) {
+    SCOPED_TRACE(testing::Message() << n << " scans");
+    JpegSpec s;
+    s.width = s.height = 7000;
+    s.components = 1;
+    s.arithmetic = true;
+    s.scans = ManyScans(n);
+    const Bytes row(7000, 77);
+    const Bytes file = MakeJpegRows(s, [&](int) { return row.data(); });
+    ASSERT_LT(file.size(), 64u << 10);
+    BitmapPtr b(Load(file));
+    EXPECT_EQ(!b, n > 12);
+    if (!b) {
+      EXPECT_EQ(errGetLastError(), 1005);
+    }
+    if (b) {
+      EXPECT_EQ(b->image[0][b->imagesize[0] - 1], 77);
+    }
+  }
+}
+
+}  // namespace
