@@ -21,6 +21,7 @@
 
 #include "base/log.h"
 #include "base/main.h"
+#include "bench/load_average.h"
 #include "media/texture/TL.h"
 
 namespace {
@@ -56,16 +57,6 @@ bool WriteFlatPng(const std::string &path, int w, int h, int depth, int colourTy
   png_write_end(png, info);
   png_destroy_write_struct(&png, &info);
   return std::fclose(f) == 0;
-}
-
-double LoadAverage() {
-  double l = 0;
-  FILE *f = std::fopen("/proc/loadavg", "r");
-  if (f) {
-    if (std::fscanf(f, "%lf", &l) != 1) l = 0;
-    std::fclose(f);
-  }
-  return l;
 }
 
 }  // namespace

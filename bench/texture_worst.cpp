@@ -33,6 +33,7 @@
 #include "base/main.h"
 #include "base/mem.h"
 #include "base/z.h"
+#include "bench/load_average.h"
 #include "media/texture/TL.h"
 #include "tests/media/jpeg_maker.h"
 
@@ -88,12 +89,12 @@ Bytes PackedTqx(int w, int h, const char *fourcc, int levels, const Bytes &block
 }
 
 Bytes Dds(int w, int h, const char *fourcc) {
-  Bytes f(128, 0);
+  Bytes f(128 + (size_t)((w + 3) / 4) * ((h + 3) / 4) * 8, 0x55);
+  std::fill_n(f.begin(), 128, 0);
   std::memcpy(f.data(), "DDS ", 4);
   Put(f, 12, (uint32_t)h, 4);
   Put(f, 16, (uint32_t)w, 4);
   std::memcpy(f.data() + 84, fourcc, 4);
-  f.resize(128 + (size_t)((w + 3) / 4) * ((h + 3) / 4) * 8, 0x55);
   return f;
 }
 
@@ -110,6 +111,7 @@ Bytes PnmComments() {
 // The smallest elements, one after another, then a 1x1 grey image.
 Bytes DicomElements() {
   Bytes f(128, 0);
+  f.reserve(kLimit);
   Append(f, "DICM", 4);
   const uint8_t empty[8] = {0x08, 0x00, 0x10, 0x00, 'C', 'S', 0, 0};
   while (f.size() < kLimit - 128) Append(f, empty, sizeof empty);
@@ -314,16 +316,6 @@ bool LoadInChild(const std::string &path, const std::function<void()> &options, 
   if (pid > 0) wait4(pid, &status, 0, &usage);
   peakKiB = usage.ru_maxrss;
   return got && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-double LoadAverage() {
-  double l = 0;
-  FILE *f = std::fopen("/proc/loadavg", "r");
-  if (f) {
-    if (std::fscanf(f, "%lf", &l) != 1) l = 0;
-    std::fclose(f);
-  }
-  return l;
 }
 
 }  // namespace

@@ -66,11 +66,10 @@ inline Bytes MakePng(int w, int h, int depth, int colourType, const Bytes &rows,
   return MakePngRaw(w, h, depth, colourType, filtered, plte);
 }
 
-// A PNG written by libpng: rows packed as stored (samples below 8 bits share bytes),
-// top row first; interlaced writes the Adam7 passes; alpha, the tRNS entries of a
-// palette image.
-inline Bytes WritePng(int w, int h, int depth, int colourType, const Bytes &rows, bool interlaced,
-                      const Bytes &plte = {}, const Bytes &alpha = {}) {
+// The bytes libpng writes (compression level 9) when body(png, info) sets the header
+// and writes the rows; empty when libpng stops with an error.
+template <typename Body>
+Bytes PngBytes(Body body) {
   Bytes out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
@@ -84,47 +83,44 @@ inline Bytes WritePng(int w, int h, int depth, int colourType, const Bytes &rows
   };
   png_set_write_fn(png, &out, write, nullptr);
   png_set_compression_level(png, 9);
-  png_set_IHDR(png, info, (png_uint_32)w, (png_uint_32)h, depth, colourType,
-               interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  if (!plte.empty()) png_set_PLTE(png, info, (png_const_colorp)plte.data(), (int)plte.size() / 3);
-  if (!alpha.empty()) png_set_tRNS(png, info, alpha.data(), (int)alpha.size(), nullptr);
-  png_write_info(png, info);
-  png_set_interlace_handling(png);
-  std::vector<png_bytep> rowPointers((size_t)h);
-  for (int y = 0; y < h; ++y) rowPointers[(size_t)y] = (png_bytep)rows.data() + (size_t)y * png_get_rowbytes(png, info);
-  png_write_image(png, rowPointers.data());
+  body(png, info);
   png_write_end(png, info);
   png_destroy_write_struct(&png, &info);
   return out;
 }
 
-// A flat PNG written by libpng one row at a time (every pass of an interlaced file),
-// so no picture is held; the row repeats the given bytes.
+// A PNG written by libpng: rows packed as stored (samples below 8 bits share bytes),
+// top row first; interlaced writes the Adam7 passes; alpha, the tRNS entries of a
+// palette image.
+inline Bytes WritePng(int w, int h, int depth, int colourType, const Bytes &rows, bool interlaced,
+                      const Bytes &plte = {}, const Bytes &alpha = {}) {
+  return PngBytes([&](png_structp png, png_infop info) {
+    png_set_IHDR(png, info, (png_uint_32)w, (png_uint_32)h, depth, colourType,
+                 interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    if (!plte.empty()) png_set_PLTE(png, info, (png_const_colorp)plte.data(), (int)plte.size() / 3);
+    if (!alpha.empty()) png_set_tRNS(png, info, alpha.data(), (int)alpha.size(), nullptr);
+    png_write_info(png, info);
+    png_set_interlace_handling(png);
+    std::vector<png_bytep> rowPointers((size_t)h);
+    for (int y = 0; y < h; ++y)
+      rowPointers[(size_t)y] = (png_bytep)rows.data() + (size_t)y * png_get_rowbytes(png, info);
+    png_write_image(png, rowPointers.data());
+  });
+}
+
+// A flat PNG written by libpng one row at a time, so no picture is held; the row
+// repeats the given bytes.
 inline Bytes FlatPng(int w, int h, int depth, int colourType, const Bytes &pattern = {0}) {
-  Bytes out;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return {};
-  }
-  auto write = [](png_structp p, png_bytep d, size_t n) {
-    Bytes *o = (Bytes *)png_get_io_ptr(p);
-    o->insert(o->end(), d, d + n);
-  };
-  png_set_write_fn(png, &out, write, nullptr);
-  png_set_compression_level(png, 9);
-  png_set_filter(png, 0, PNG_FILTER_NONE);
-  png_set_IHDR(png, info, (png_uint_32)w, (png_uint_32)h, depth, colourType, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  Bytes row(png_get_rowbytes(png, info));
-  for (size_t i = 0; i < row.size(); ++i) row[i] = pattern[i % pattern.size()];
-  for (int y = 0; y < h; ++y) png_write_row(png, row.data());
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
-  return out;
+  return PngBytes([&](png_structp png, png_infop info) {
+    png_set_filter(png, 0, PNG_FILTER_NONE);
+    png_set_IHDR(png, info, (png_uint_32)w, (png_uint_32)h, depth, colourType, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    Bytes row(png_get_rowbytes(png, info));
+    for (size_t i = 0; i < row.size(); ++i) row[i] = pattern[i % pattern.size()];
+    for (int y = 0; y < h; ++y) png_write_row(png, row.data());
+  });
 }
 
 // The log written while run runs (the loader's verbose lines off).
@@ -140,6 +136,18 @@ std::string LogOf(Run run) {
   in.close();
   std::remove(log.c_str());
   return text;
+}
+
+// The same JPEG file claiming other sides in its frame header.
+inline Bytes Claiming(Bytes jpeg, int w, int h) {
+  for (size_t i = 2; i + 9 < jpeg.size(); ++i)
+    if (jpeg[i] == 0xFF && (jpeg[i + 1] & 0xF0) == 0xC0 && jpeg[i + 1] != 0xC4 && jpeg[i + 1] != 0xC8 &&
+        jpeg[i + 1] != 0xCC) {
+      jpeg[i + 5] = (uint8_t)(h >> 8), jpeg[i + 6] = (uint8_t)h;
+      jpeg[i + 7] = (uint8_t)(w >> 8), jpeg[i + 8] = (uint8_t)w;
+      break;
+    }
+  return jpeg;
 }
 
 // A JPEG of the given pixels (1 or 3 components; 4 makes a CMYK file). jfif false

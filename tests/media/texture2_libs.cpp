@@ -74,18 +74,6 @@ Bytes Shades(size_t w, size_t h, size_t components) {
   return px;
 }
 
-// The same file claiming other sides in its frame header.
-Bytes Claiming(Bytes jpeg, int w, int h) {
-  for (size_t i = 2; i + 9 < jpeg.size(); ++i)
-    if (jpeg[i] == 0xFF && (jpeg[i + 1] & 0xF0) == 0xC0 && jpeg[i + 1] != 0xC4 && jpeg[i + 1] != 0xC8 &&
-        jpeg[i + 1] != 0xCC) {
-      jpeg[i + 5] = (uint8_t)(h >> 8), jpeg[i + 6] = (uint8_t)h;
-      jpeg[i + 7] = (uint8_t)(w >> 8), jpeg[i + 8] = (uint8_t)w;
-      break;
-    }
-  return jpeg;
-}
-
 std::vector<Case> JpegCases() {
   Bytes exif = MakeJpeg(8, 8, 3, Solid(64, {200, 100, 50}), false);
   // 11000 x 11000 claimed by a few hundred bytes (363 MB of pixels): the data end.
@@ -179,21 +167,6 @@ TEST_F(TextureLibs, PngWithAlphaImageLoadsAs32Bits) {
   EXPECT_EQ(b->bits, 32);
   EXPECT_EQ(b->subtype, TX_SUB_ALPHA);
   EXPECT_EQ(Level0(b.p), (Bytes{1, 2, 3, 7, 4, 5, 6, 9}));
-}
-
-// The log written while run runs (the loader's verbose lines off).
-template <typename Run>
-std::string LogOf(Run run) {
-  const std::string log = "texture2_libs." + std::to_string(::getpid()) + ".log";
-  EXPECT_EQ(SYS_DbgLogFile(log.c_str()), 0);
-  SYS_DbgSetFlag(1);
-  run();
-  SYS_DbgSetFlag(0);
-  std::ifstream in(log);
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  in.close();
-  std::remove(log.c_str());
-  return text;
 }
 
 // Samples below 8 bits come out one byte each: grey scaled to 0..255, palette

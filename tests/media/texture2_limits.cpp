@@ -29,18 +29,6 @@ Bytes Repeat(const Bytes &unit, size_t n) {
   return out;
 }
 
-// The same file claiming other sides in its frame header.
-Bytes Claiming(Bytes jpeg, int w, int h) {
-  for (size_t i = 2; i + 9 < jpeg.size(); ++i)
-    if (jpeg[i] == 0xFF && (jpeg[i + 1] & 0xF0) == 0xC0 && jpeg[i + 1] != 0xC4 && jpeg[i + 1] != 0xC8 &&
-        jpeg[i + 1] != 0xCC) {
-      jpeg[i + 5] = (uint8_t)(h >> 8), jpeg[i + 6] = (uint8_t)h;
-      jpeg[i + 7] = (uint8_t)(w >> 8), jpeg[i + 8] = (uint8_t)w;
-      break;
-    }
-  return jpeg;
-}
-
 // Large textures whose files are small because their pictures are flat or smooth:
 // each loads, however far its picture outgrows its file.
 TEST_F(TextureLimits, LargeValidTexturesLoadWhateverTheirFileSize) {
