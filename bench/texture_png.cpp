@@ -23,6 +23,7 @@
 #include "base/main.h"
 #include "bench/load_average.h"
 #include "media/texture/TL.h"
+#include "tests/media/png_maker.h"
 
 namespace {
 
@@ -30,33 +31,16 @@ constexpr int kRounds = 3;
 
 using Clock = std::chrono::steady_clock;
 
-// A flat w x h image of the given depth and colour type, rows of zero bytes.
+// A flat w x h image of the given depth and colour type, rows of zero bytes (a
+// palette image's one colour grey).
 bool WriteFlatPng(const std::string &path, int w, int h, int depth, int colourType, bool interlaced) {
+  const std::vector<uint8_t> png =
+      FlatPng(w, h, depth, colourType, interlaced, {0},
+              colourType == PNG_COLOR_TYPE_PALETTE ? std::vector<uint8_t>{128, 128, 128} : std::vector<uint8_t>{});
   FILE *f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    std::fclose(f);
-    return false;
-  }
-  png_init_io(png, f);
-  png_set_compression_level(png, 9);
-  png_set_filter(png, 0, PNG_FILTER_NONE);  // zero rows and zero filter bytes: one long run
-  png_set_IHDR(png, info, (png_uint_32)w, (png_uint_32)h, depth, colourType,
-               interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  png_color grey = {128, 128, 128};
-  if (colourType == PNG_COLOR_TYPE_PALETTE) png_set_PLTE(png, info, &grey, 1);
-  png_write_info(png, info);
-  const int passes = png_set_interlace_handling(png);
-  std::vector<png_byte> row(png_get_rowbytes(png, info), 0);
-  for (int p = 0; p < passes; ++p)
-    for (int y = 0; y < h; ++y) png_write_row(png, row.data());
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
-  return std::fclose(f) == 0;
+  const bool written = !png.empty() && std::fwrite(png.data(), 1, png.size(), f) == png.size();
+  return std::fclose(f) == 0 && written;
 }
 
 }  // namespace

@@ -36,6 +36,7 @@
 #include "bench/load_average.h"
 #include "media/texture/TL.h"
 #include "tests/media/jpeg_maker.h"
+#include "tests/media/png_maker.h"
 
 namespace {
 
@@ -120,33 +121,6 @@ Bytes DicomElements() {
                           2,    0, 0,    0, 9, 0};
   Append(f, tail, sizeof tail);
   return f;
-}
-
-// A flat PNG through libpng, one zero row written over and over (every pass of an
-// interlaced file), with no row filter: one long run that deflate packs about 1030:1.
-Bytes FlatPng(int w, int h, int depth, int colourType, bool interlaced) {
-  Bytes out;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return {};
-  }
-  png_set_write_fn(
-      png, &out, [](png_structp p, png_bytep d, size_t n) { Append(*(Bytes *)png_get_io_ptr(p), d, n); }, nullptr);
-  png_set_compression_level(png, 9);
-  png_set_filter(png, 0, PNG_FILTER_NONE);
-  png_set_IHDR(png, info, (png_uint_32)w, (png_uint_32)h, depth, colourType,
-               interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  const int passes = png_set_interlace_handling(png);
-  std::vector<png_byte> row(png_get_rowbytes(png, info), 0);
-  for (int p = 0; p < passes; ++p)
-    for (int y = 0; y < h; ++y) png_write_row(png, row.data());
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
-  return out;
 }
 
 // A JPEG of one row repeated: flat, or a smooth left-to-right ramp.

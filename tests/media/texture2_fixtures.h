@@ -19,6 +19,7 @@
 
 #include "base/z.h"
 #include "tests/media/jpeg_maker.h"
+#include "tests/media/png_maker.h"
 #include "tests/media/texture_fixtures.h"
 
 inline void PutBE32(Bytes &b, uint32_t v) {
@@ -66,29 +67,6 @@ inline Bytes MakePng(int w, int h, int depth, int colourType, const Bytes &rows,
   return MakePngRaw(w, h, depth, colourType, filtered, plte);
 }
 
-// The bytes libpng writes (compression level 9) when body(png, info) sets the header
-// and writes the rows; empty when libpng stops with an error.
-template <typename Body>
-Bytes PngBytes(Body body) {
-  Bytes out;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return {};
-  }
-  auto write = [](png_structp p, png_bytep d, size_t n) {
-    Bytes *o = (Bytes *)png_get_io_ptr(p);
-    o->insert(o->end(), d, d + n);
-  };
-  png_set_write_fn(png, &out, write, nullptr);
-  png_set_compression_level(png, 9);
-  body(png, info);
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
-  return out;
-}
-
 // A PNG written by libpng: rows packed as stored (samples below 8 bits share bytes),
 // top row first; interlaced writes the Adam7 passes; alpha, the tRNS entries of a
 // palette image.
@@ -106,20 +84,6 @@ inline Bytes WritePng(int w, int h, int depth, int colourType, const Bytes &rows
     for (int y = 0; y < h; ++y)
       rowPointers[(size_t)y] = (png_bytep)rows.data() + (size_t)y * png_get_rowbytes(png, info);
     png_write_image(png, rowPointers.data());
-  });
-}
-
-// A flat PNG written by libpng one row at a time, so no picture is held; the row
-// repeats the given bytes.
-inline Bytes FlatPng(int w, int h, int depth, int colourType, const Bytes &pattern = {0}) {
-  return PngBytes([&](png_structp png, png_infop info) {
-    png_set_filter(png, 0, PNG_FILTER_NONE);
-    png_set_IHDR(png, info, (png_uint_32)w, (png_uint_32)h, depth, colourType, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    Bytes row(png_get_rowbytes(png, info));
-    for (size_t i = 0; i < row.size(); ++i) row[i] = pattern[i % pattern.size()];
-    for (int y = 0; y < h; ++y) png_write_row(png, row.data());
   });
 }
 

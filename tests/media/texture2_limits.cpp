@@ -34,7 +34,7 @@ Bytes Repeat(const Bytes &unit, size_t n) {
 TEST_F(TextureLimits, LargeValidTexturesLoadWhateverTheirFileSize) {
   {
     SCOPED_TRACE("8192x8192 RGBA PNG decal sheet");
-    const Bytes file = FlatPng(8192, 8192, 8, PNG_COLOR_TYPE_RGBA, {10, 20, 30, 40});
+    const Bytes file = FlatPng(8192, 8192, 8, PNG_COLOR_TYPE_RGBA, false, {10, 20, 30, 40});
     ASSERT_LT(file.size(), 1u << 20);
     BitmapPtr b(Load(file));
     ASSERT_TRUE(b) << errGetLastError();
