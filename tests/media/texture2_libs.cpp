@@ -225,6 +225,77 @@ TEST_F(TextureLibs, InterlacedImagesMatchTheirPlainTwins) {
   }
 }
 
+// Pixels as libpng's own transforms and interlace handling deliver them: samples below
+// 8 bits widened (grey scaled to 0..255, palette indices as they are), the picture
+// read whole. The loader widens and places the passes itself, which must agree.
+Bytes LibpngPicture(const Bytes &file) {
+  struct Source {
+    const Bytes *file;
+    size_t at;
+  } src{&file, 0};
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  Bytes picture;
+  std::vector<png_bytep> rows;
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_read_struct(&png, &info, nullptr);
+    return {};
+  }
+  png_set_read_fn(png, &src, [](png_structp p, png_bytep d, size_t n) {
+    Source *s = (Source *)png_get_io_ptr(p);
+    if (s->at + n > s->file->size()) png_error(p, "past the end");
+    std::memcpy(d, s->file->data() + s->at, n);
+    s->at += n;
+  });
+  png_read_info(png, info);
+  if (png_get_bit_depth(png, info) < 8) {
+    if (png_get_color_type(png, info) == PNG_COLOR_TYPE_GRAY) png_set_expand_gray_1_2_4_to_8(png);
+    else png_set_packing(png);
+  }
+  png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+  const size_t rowBytes = png_get_rowbytes(png, info), height = png_get_image_height(png, info);
+  picture.resize(rowBytes * height);
+  rows.resize(height);
+  for (size_t y = 0; y < height; ++y) rows[y] = picture.data() + y * rowBytes;
+  png_read_image(png, rows.data());
+  png_destroy_read_struct(&png, &info, nullptr);
+  return picture;
+}
+
+// Every layout a PNG may have, at sides whose Adam7 passes are empty, uneven or one
+// pixel wide, with bytes that use every sample value: the loader's picture is libpng's
+// to the byte, plain and interlaced.
+TEST_F(TextureLibs, PicturesMatchLibpngsOwnDecoding) {
+  const struct {
+    int colourType, depth, samples;
+  } layouts[] = {{PNG_COLOR_TYPE_GRAY, 1, 1},       {PNG_COLOR_TYPE_GRAY, 2, 1},      {PNG_COLOR_TYPE_GRAY, 4, 1},
+                 {PNG_COLOR_TYPE_GRAY, 8, 1},       {PNG_COLOR_TYPE_GRAY, 16, 1},     {PNG_COLOR_TYPE_PALETTE, 1, 1},
+                 {PNG_COLOR_TYPE_PALETTE, 2, 1},    {PNG_COLOR_TYPE_PALETTE, 4, 1},   {PNG_COLOR_TYPE_PALETTE, 8, 1},
+                 {PNG_COLOR_TYPE_GRAY_ALPHA, 8, 2}, {PNG_COLOR_TYPE_GRAY_ALPHA, 16, 2}, {PNG_COLOR_TYPE_RGB, 8, 3},
+                 {PNG_COLOR_TYPE_RGB, 16, 3},       {PNG_COLOR_TYPE_RGBA, 8, 4},      {PNG_COLOR_TYPE_RGBA, 16, 4}};
+  const int sides[][2] = {{1, 1}, {2, 7}, {5, 3}, {9, 9}, {17, 4}, {33, 13}};
+  uint32_t seed = 7;
+  for (const auto &l : layouts)
+    for (const auto &side : sides)
+      for (bool interlaced : {false, true}) {
+        SCOPED_TRACE(testing::Message() << "colour type " << l.colourType << ", depth " << l.depth << ", "
+                                        << side[0] << "x" << side[1] << (interlaced ? ", interlaced" : ""));
+        const size_t rowBytes = ((size_t)side[0] * l.samples * l.depth + 7) / 8;
+        Bytes rows(rowBytes * side[1]);
+        for (auto &v : rows) v = (uint8_t)((seed = seed * 1103515245 + 12345) >> 23);
+        const bool palette = l.colourType == PNG_COLOR_TYPE_PALETTE;
+        const Bytes file = WritePng(side[0], side[1], l.depth, l.colourType, rows, interlaced,
+                                    palette ? Ramp(3 * ((size_t)1 << l.depth)) : Bytes{});
+        ASSERT_FALSE(file.empty());
+        const Bytes want = LibpngPicture(file);
+        ASSERT_FALSE(want.empty());
+        BitmapPtr b(Load(file));
+        ASSERT_TRUE(b);
+        EXPECT_EQ(Level0(b.p), want);
+      }
+}
+
 // A flat picture below 8 bits compresses far beyond 1032:1 measured in its widened
 // bytes (a 4096x4096 1-bit page is 10 KB), which the size bound took for
 // impossible. Bounded by the rows as stored, they load; so does such a picture as
