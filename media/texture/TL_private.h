@@ -179,5 +179,12 @@ inline int32_t txDecodedLevelBytes(int64_t w, int64_t h, int64_t bits) {
   const int32_t n = txImageBytes(w < 1 ? 1 : w, h < 1 ? 1 : h, bits);
   return n < 0 ? -1 : n < 64 ? 64 : n;
 }
+// Adds one DXT level to what a load holds: its blocks when they are kept, its decoded
+// pixels otherwise; false past either limit.
+inline bool txHoldDxtLevel(uint64_t &held, int64_t w, int64_t h, int64_t blockBytes, int64_t bits, bool keep) {
+  const int64_t blocks = txDxtLevelBytes(w, h, blockBytes);
+  const int32_t out = keep ? 0 : txDecodedLevelBytes(w, h, bits);
+  return blocks >= 0 && out >= 0 && txHold(held, keep ? (uint64_t)blocks : (uint64_t)out);
+}
 // Levels the quality setting skips in a file of the given level count.
 int32_t txQualitySkip(int32_t levels);

@@ -68,10 +68,10 @@ txBitmap *bmpRead(const uint8_t *data, int32_t size) {
   // and the short OS/2 headers are valid files of a kind not read here, and no header
   // is shorter than 12 bytes.
   const int32_t infoSize = I32(data + 14);
-  if (infoSize == kCoreHeader) return Fail(1000, nullptr, "12-byte core header not read");
+  if (infoSize < kCoreHeader) return Fail(1002, nullptr, "bad info header size");
   if (infoSize < kInfoHeader)
-    return Fail(infoSize > kCoreHeader ? 1000 : 1002, nullptr,
-                infoSize > kCoreHeader ? "info header shorter than 40 bytes not read" : "bad info header size");
+    return Fail(1000, nullptr,
+                infoSize == kCoreHeader ? "12-byte core header not read" : "info header shorter than 40 bytes not read");
   if (size < kMinHeaders) return Fail(1002, nullptr, "header truncated");
   const int32_t dataOffset = I32(data + 10);
   const int32_t width = I32(data + 18);

@@ -179,13 +179,10 @@ txBitmap *ddsRead(const uint8_t *data, int32_t size) {
   // hold, summed before any work. The blocks come from the file as they are, so its
   // size bounds the rest.
   uint64_t held = 0;
-  for (int32_t i = skip; i < levels && held != UINT64_MAX; ++i) {
-    const int32_t w = txLevelSide(width, i), h = txLevelSide(height, i);
-    const int64_t bytes = txDxtLevelBytes(w, h, kind->blockBytes);
-    const int32_t out = keep ? 0 : txDecodedLevelBytes(w, h, kind->bits);
-    if (bytes < 0 || out < 0 || !txHold(held, keep ? (uint64_t)bytes : (uint64_t)out)) held = UINT64_MAX;
-  }
-  if (held == UINT64_MAX) {
+  bool fits = true;
+  for (int32_t i = skip; i < levels && fits; ++i)
+    fits = txHoldDxtLevel(held, txLevelSide(width, i), txLevelSide(height, i), kind->blockBytes, kind->bits, keep);
+  if (!fits) {
     txRelease(b);
     TX_REFUSE_SIZE("[TL][dds]", width, height, "%d levels %s pass the %llu bytes a load may hold", levels - skip,
                    keep ? "kept" : "decoded", (unsigned long long)kTxMaxLoadBytes);

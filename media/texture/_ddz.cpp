@@ -88,18 +88,16 @@ txBitmap *ddzRead(const uint8_t *data, int32_t size) {
   // packed level decodes, its unpacked blocks beside them. Records past the end are
   // left to the reading below.
   uint64_t held = 0, unpacked = 0;
+  bool fits = true;
   for (int64_t i = 0, at = kHeader; i < levels && at + 4 <= size; ++i) {
     const int64_t n = I32(data + at);
     at += 4 + (n > 0 ? n : -n);
     if (i < skip) continue;
     const int32_t w = txLevelSide(width, (int32_t)i), h = txLevelSide(height, (int32_t)i);
-    const int64_t need = txDxtLevelBytes(w, h, kind->blockBytes);
-    const int32_t out = keep ? 0 : txDecodedLevelBytes(w, h, kind->bits);
-    if (need < 0 || out < 0 || !txHold(held, keep ? (uint64_t)need : (uint64_t)out)) held = UINT64_MAX;
-    if (held == UINT64_MAX) break;
-    if (!keep && n > 0) unpacked = std::max(unpacked, (uint64_t)need);
+    if (!(fits = txHoldDxtLevel(held, w, h, kind->blockBytes, kind->bits, keep))) break;
+    if (!keep && n > 0) unpacked = std::max(unpacked, (uint64_t)txDxtLevelBytes(w, h, kind->blockBytes));
   }
-  if (held == UINT64_MAX || !txHold(held, unpacked)) {
+  if (!fits || !txHold(held, unpacked)) {
     txRelease(b);
     TX_REFUSE_SIZE("[TL][ddz]", width, height, "%d levels %s pass the %llu bytes a load may hold", levels - skip,
                    keep ? "kept" : "decoded", (unsigned long long)kTxMaxLoadBytes);

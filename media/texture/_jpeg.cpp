@@ -163,7 +163,7 @@ void Progress(j_common_ptr common) {
   }
   if (progress->work > progress->budget) {
     TX_REFUSE_SIZE("[TL][jpeg]", cinfo->image_width, cinfo->image_height,
-                   "scans pass over more than %lld blocks, %d passes over each or %lld for each byte", 
+                   "scans pass over more than %lld blocks, %d passes over each or %lld for each byte",
                    (long long)progress->budget, (int)kPassesPerBlock, (long long)kWorkPerByte);
     Refuse(common, nullptr);
   }
