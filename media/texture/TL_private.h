@@ -62,8 +62,11 @@ constexpr uint64_t kTxMaxImageBytes = 0x3FFFFFFF;
 // however small the file; the readers of raw pixels are bounded by their files.
 constexpr uint64_t kTxMaxLoadBytes = 384u << 20;
 
-// Adds bytes to what a load holds; false past kTxMaxLoadBytes (held unchanged).
-inline bool txHold(uint64_t &held, uint64_t bytes) { return korv::SizeSum(held, bytes, kTxMaxLoadBytes, held); }
+// Adds bytes to what a load holds; false past limit (held unchanged). A reader whose
+// largest real texture needs more than kTxMaxLoadBytes passes its own limit.
+inline bool txHold(uint64_t &held, uint64_t bytes, uint64_t limit = kTxMaxLoadBytes) {
+  return korv::SizeSum(held, bytes, limit, held);
+}
 
 // Refuses a picture that would pass what one load may hold, or another absolute
 // limit of its reader: error 1005 and one line in the log whatever the options, with
