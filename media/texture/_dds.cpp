@@ -17,10 +17,13 @@
 namespace {
 
 constexpr int32_t kHeader = 128;
+constexpr uint32_t kFlagDepth = 0x800000;    // header flags (offset 8): the depth field is set
+constexpr uint32_t kCaps2Volume = 0x200000;  // caps2 (offset 112): a volume texture
 
-inline int32_t I32(const uint8_t *p) {
-  return (int32_t)((uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24);
+inline uint32_t U32(const uint8_t *p) {
+  return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
 }
+inline int32_t I32(const uint8_t *p) { return (int32_t)U32(p); }
 
 txBitmap *Fail(int32_t code, txBitmap *bitmap, const char *why) {
   txRelease(bitmap);
@@ -188,20 +191,31 @@ txBitmap *ddsRead(const uint8_t *data, int32_t size) {
                    keep ? "kept" : "decoded", (unsigned long long)kTxMaxLoadBytes);
     return nullptr;
   }
-  int64_t pos = kHeader;
+  // A volume stores each level as its slices one after another, depth halving per
+  // level down to 1; only the first slice of each level is read, the others are
+  // stepped over. A cube map's first face holds its whole chain before the next
+  // face, so it reads as a plain surface. Either mark (the depth flag or the volume
+  // cap) makes the depth count: writers that set only one still store the slices.
+  const bool volume = (U32(data + 112) & kCaps2Volume) || (U32(data + 8) & kFlagDepth);
+  const uint64_t depth = volume ? std::max<uint32_t>(U32(data + 24), 1) : 1;
+  uint64_t pos = kHeader;
   for (int32_t i = 0; i < levels; ++i) {
     const int32_t w = txLevelSide(width, i), h = txLevelSide(height, i);
     const int64_t bytes = txDxtLevelBytes(w, h, kind->blockBytes);
-    if (bytes < 0) {  // a level skipped for quality still lies in the file
+    if (bytes < 0) {  // only a level skipped for quality gets here past the picture limit
       txRelease(b);
-      TX_REFUSE_SIZE("[TL][dds]", width, height, "level %d passes the %llu bytes a load may hold", i,
-                     (unsigned long long)kTxMaxLoadBytes);
+      TX_REFUSE_SIZE("[TL][dds]", width, height, "level %d passes the %llu bytes of the largest picture", i,
+                     (unsigned long long)kTxMaxImageBytes);
       return nullptr;
     }
-    if (!korv::SizeWithin((uint64_t)pos, (uint64_t)bytes, (uint64_t)size)) return Fail(1002, b, "level data past the end");
+    const uint64_t slices = std::max<uint64_t>(depth >> i, 1);
+    uint64_t span;
+    if (!korv::SizeProduct({(uint64_t)bytes, slices}, (uint64_t)size, span) ||
+        !korv::SizeWithin(pos, span, (uint64_t)size))
+      return Fail(1002, b, "level data past the end");
     const int32_t out = keep ? 0 : txDecodedLevelBytes(w, h, kind->bits);
     const uint8_t *src = data + pos;
-    pos += bytes;
+    pos += span;
     if (i < skip) continue;
     const int32_t at = i - skip;
     if (keep) {

@@ -377,6 +377,78 @@ TEST_F(TextureDds, DensePackedLevelsLoadKeptAndDecoded) {
   EXPECT_EQ(decoded->imagesize[0], 4096 * 4100 * 4);
 }
 
+// A DDS volume of depth slices: the header marks it by its depth flag and volume cap;
+// the level bytes hold each level's slices one after another.
+Bytes MakeDdsVolume(int w, int h, int depth, int mipmaps, const Bytes &levels) {
+  Bytes f = MakeDds(w, h, mipmaps, "DXT1", levels);
+  Put32(f, 8, 0x1007 | 0x20000 | 0x800000);  // caps, sides, pixel format, mipmap count, depth
+  Put32(f, 24, (uint32_t)depth);
+  Put32(f, 108, 0x401008);                   // complex, mipmap, texture
+  Put32(f, 112, 0x200000);                   // volume
+  return f;
+}
+
+// A flat DXT1 block of one 5:6:5 colour (index 0 everywhere).
+Bytes FlatBlock(uint16_t colour) { return Bytes{(uint8_t)colour, (uint8_t)(colour >> 8), 0, 0, 0, 0, 0, 0}; }
+
+// Of a volume only the first slice of each level loads: a 16x16x4 volume of 5 levels
+// stores 4, 2, 1, 1, 1 slices, every slice its own colour, and each level is its first
+// slice, kept or decoded. A cube map's first face holds its whole chain, so its levels
+// are the first ones in the file.
+TEST_F(TextureDds, VolumeLevelsAreTheirFirstSlices) {
+  const int blocks[5] = {16, 4, 1, 1, 1}, slices[5] = {4, 2, 1, 1, 1};
+  auto colour = [](int level, int slice) { return (uint16_t)((level * 8 + slice + 1) << 5); };  // green
+  Bytes volume;
+  for (int i = 0; i < 5; ++i)
+    for (int s = 0; s < slices[i]; ++s) Append(volume, Repeat(FlatBlock(colour(i, s)), (size_t)blocks[i]));
+  const Bytes file = MakeDdsVolume(16, 16, 4, 5, volume);
+  // Cube map: six faces of a 3-level 8x8 chain (4, 1, 1 blocks), face f level i its own colour.
+  Bytes faces;
+  for (int f = 0; f < 6; ++f)
+    for (int i = 0; i < 3; ++i) Append(faces, Repeat(FlatBlock(colour(i, f)), i == 0 ? 4 : 1));
+  Bytes cube = MakeDds(8, 8, 3, "DXT1", faces);
+  Put32(cube, 108, 0x401008);
+  Put32(cube, 112, 0x200 | 0xFC00);  // cube map, all six faces
+  const struct {
+    const char *name;
+    const Bytes &file;
+    int levels;
+  } cases[] = {{"volume", file, 5}, {"cube map", cube, 3}};
+  for (const auto &c : cases)
+    for (const bool keep : {true, false}) {
+      SCOPED_TRACE(testing::Message() << c.name << (keep ? " kept" : " decoded"));
+      txOptions(TX_DXT1, keep);
+      BitmapPtr b(Load(c.file, "v.dds"));
+      ASSERT_TRUE(b) << errGetLastError();
+      ASSERT_EQ(b->levels, c.levels);
+      for (int i = 0; i < c.levels; ++i) {
+        const int side = txLevelSide(b->width, i);
+        const Bytes first = Repeat(FlatBlock(colour(i, 0)), (size_t)((side + 3) / 4 * ((side + 3) / 4)));
+        if (keep) {
+          EXPECT_EQ(Bytes(b->image[i], b->image[i] + b->imagesize[i]), first) << "level " << i;
+          continue;
+        }
+        // B,G,R: green of 6 bits widened by two.
+        const Bytes pixel = {0, (uint8_t)((colour(i, 0) >> 5) << 2), 0};
+        for (int p = 0; p < side * side; ++p)
+          ASSERT_EQ(Bytes(b->image[i] + p * 3, b->image[i] + p * 3 + 3), pixel) << "level " << i << " pixel " << p;
+      }
+    }
+  // Missing the last slice's last byte, or every slice but the first of each level
+  // (what a reader blind to the depth would take for a whole file): damaged.
+  Bytes cut = file;
+  cut.pop_back();
+  Bytes firstSlices(file.begin(), file.begin() + 128);
+  for (int i = 0; i < 5; ++i) Append(firstSlices, Repeat(FlatBlock(colour(i, 0)), (size_t)blocks[i]));
+  for (const Bytes &bad : {cut, firstSlices})
+    for (const bool keep : {true, false}) {
+      txOptions(TX_DXT1, keep);
+      BitmapPtr b(Load(bad, "v.dds"));
+      EXPECT_FALSE(b);
+      EXPECT_EQ(errGetLastError(), 1002);
+    }
+}
+
 TEST_F(TextureDds, MalformedFilesFail) {
   for (bool keep : {false, true}) {
     txOptions(TX_DXT1, keep);
@@ -400,6 +472,7 @@ TEST_F(TextureDds, TruncatedAndMutatedFilesNeverOverrun) {
       MakeDds(8, 8, 4, "DXT5", Dxt5Levels()),
       MakeDds(5, 3, 1, "DXT3", Repeat(dxt3, 2)),
       MakeDds(8, 4, 0, "DXT1", Repeat(kRedBlue, 2)),
+      MakeDdsVolume(8, 8, 3, 4, Repeat(kRedBlue, 4 * 3 + 1 + 1 + 1)),
       MakeTqx(8, 8, "DXT1", {Repeat(kRedBlue, 4), kBlueRed, kRedBlue, kBlueRed}, {true, false, true, false}),
       MakeTqx(4, 4, "DXT5", {dxt5, Repeat(Bytes{1}, 16)}, {true, false}, "DDZ "),
   };
