@@ -148,10 +148,12 @@ bool DefaultCallbacks() {
 }
 
 // Whether the chosen reader reads nothing past the head before it adopts its rows.
-bool ReadsOnlyTheHead(const tx_filter_t *filter, const uint8_t *head) {
-  const int64_t need = filter->id == TX_FMT_TGA ? tgaHeadBytes(head)
-                       : filter->id == TX_FMT_BMP ? bmpHeadBytes(head)
-                                                  : 0;
+bool ReadsOnlyTheHead(const tx_filter_t *filter, const uint8_t *head, int64_t size) {
+  const int64_t need = filter->id == TX_FMT_TGA     ? tgaHeadBytes(head)
+                       : filter->id == TX_FMT_BMP   ? bmpHeadBytes(head)
+                       : filter->id == TX_FMT_PNM   ? pnmHeadBytes(head)
+                       : filter->id == TX_FMT_DICOM ? dicomHeadBytes(head, size)
+                                                    : 0;
   return need > 0 && need <= kTxHead;
 }
 
@@ -340,7 +342,7 @@ txBitmap *txLoad(const char *name) {
     TX_FAIL(1000, "[TL]", "unknown format (%s)", name);
     return nullptr;
   }
-  if (deferred && !ReadsOnlyTheHead(filter, data)) {
+  if (deferred && !ReadsOnlyTheHead(filter, data, size)) {
     const bool ok = txIReadAt(kTxHead, data + kTxHead, (int64_t)size - kTxHead) == 0;
     io.fClose();
     deferred = false;

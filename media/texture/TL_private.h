@@ -87,6 +87,22 @@ inline int32_t txImageBytes(int64_t width, int64_t height, int64_t bits) {
   return (int32_t)n;
 }
 
+// Bytes of a w x h picture of bits per pixel however large (INT64_MAX past that), or
+// -1 when the sides are not positive int32 values or the depth is not a whole number
+// of bytes. The readers of raw pixels test the file with it first (a claim the file
+// cannot hold is damage, 1002), then the picture limit (TX_REFUSE_RAW).
+inline int64_t txPictureBytes(int64_t width, int64_t height, int64_t bits) {
+  uint64_t w, h, n;
+  if (bits <= 0 || bits % 8 != 0 || !korv::SizeFromSigned(width, INT32_MAX, w) ||
+      !korv::SizeFromSigned(height, INT32_MAX, h) || w == 0 || h == 0)
+    return -1;
+  return korv::SizeProduct({w, h, (uint64_t)bits / 8}, INT64_MAX, n) ? (int64_t)n : INT64_MAX;
+}
+// The refusal of a raw picture that its file holds but that passes kTxMaxImageBytes.
+#define TX_REFUSE_RAW(tag, width, height, bits) \
+  TX_REFUSE_SIZE(tag, width, height, "%d bits a pixel pass the %llu bytes of the largest picture", (int)(bits), \
+                 (unsigned long long)kTxMaxImageBytes)
+
 // Bytes of one row of width pixels of bits per pixel, or -1 as for txImageBytes;
 // never a negative or over-INT32_MAX stride.
 inline int32_t txRowBytes(int64_t width, int64_t bits) { return txImageBytes(width, 1, bits); }
@@ -125,6 +141,8 @@ uint8_t *txAdoptRows(const uint8_t *data, int64_t start, int64_t stride, int32_t
 constexpr int32_t kTxHead = 64 << 10;
 int64_t tgaHeadBytes(const uint8_t *head);
 int64_t bmpHeadBytes(const uint8_t *head);
+int64_t pnmHeadBytes(const uint8_t *head);
+int64_t dicomHeadBytes(const uint8_t *head, int64_t size);
 
 // The deferred read of the default callbacks: a zero-filled buffer of the open
 // file's size plus the check tail with the first headBytes read, and a positioned

@@ -93,18 +93,21 @@ txBitmap *bmpRead(const uint8_t *data, int32_t size) {
   const bool topDown = height < 0;
   if (height == INT32_MIN) return Fail(1000, nullptr, "bad height");
   if (topDown) height = -height;
-  const int32_t bytes = txImageBytes(width, height, bits);
-  const int32_t rowBytes = txRowBytes(width, bits);
-  if (bytes < 0 || rowBytes < 0) return Fail(1000, nullptr, "bad size");
+  if (txPictureBytes(width, height, bits) < 0) return Fail(1000, nullptr, "bad size");
   const int32_t headerEnd = infoSize <= size - kFileHeader ? std::max(kFileHeader + infoSize, maskEnd) : maskEnd;
   if (dataOffset < headerEnd || dataOffset > size) return Fail(1002, nullptr, "pixel data offset outside the file");
-  // Rows are padded to 4 bytes; the last one need not be.
-  const uint64_t stride = ((uint64_t)rowBytes + 3) & ~(uint64_t)3;
+  // Rows are padded to 4 bytes; the last one need not be. Sides below 2^31 and 32
+  // bits keep every count within 64 bits.
+  const uint64_t fullRow = (uint64_t)txPictureBytes(width, 1, bits);
+  const uint64_t stride = (fullRow + 3) & ~(uint64_t)3;
   uint64_t span, end;
-  if (!korv::SizeProduct({stride, (uint64_t)height - 1}, INT32_MAX, span) ||
-      !korv::SizeSum(span, (uint64_t)rowBytes, INT32_MAX, span) ||
+  if (!korv::SizeProduct({stride, (uint64_t)height - 1}, (uint64_t)size, span) ||
+      !korv::SizeSum(span, fullRow, (uint64_t)size, span) ||
       !korv::SizeSum((uint64_t)dataOffset, span, (uint64_t)size, end))
     return Fail(1002, nullptr, "data past the end");
+  const int32_t bytes = txImageBytes(width, height, bits);
+  const int32_t rowBytes = txRowBytes(width, bits);
+  if (bytes < 0 || rowBytes < 0) return TX_REFUSE_RAW("[TL][bmp]", width, height, bits), nullptr;
 
   // Colour table of an 8-bit file: a count of 0 means all 2^8 entries (what most
   // writers store), a larger count than 256 cannot be indexed. Only the entries that

@@ -46,6 +46,27 @@ txBitmap *Fail(int32_t code, txBitmap *bitmap, const char *why) {
 
 }  // namespace
 
+int64_t dicomHeadBytes(const uint8_t *head, int64_t size) {
+  // The elements before the pixel data, when they all lie in the head and the pixel
+  // data end the file, interleaved: the reader's walk then sees the same elements
+  // and adopts the rows (or, pixel data past the end, stops there as damaged). Planes
+  // are read from the buffer, so their file is read whole.
+  bool planes = false;
+  int64_t pos = kStart;
+  while (pos + 12 <= kTxHead) {
+    const uint8_t *e = head + pos;
+    const bool isLong = LongLength(e + 4);
+    const int64_t length = isLong ? U32(e + 8) : U16(e + 6);
+    const int64_t valueAt = pos + (isLong ? 12 : 8);
+    if (U16(e) == 0x7FE0 && U16(e + 2) == 0x0010)
+      return !planes && length != 0xFFFFFFFF && valueAt + length >= size ? valueAt : 0;
+    if (length == 0xFFFFFFFF || valueAt + length > kTxHead) return 0;
+    if (U16(e) == 0x0028 && U16(e + 2) == 0x0006) planes = length < 2 || U16(head + valueAt) != 0;
+    pos = valueAt + length;
+  }
+  return 0;
+}
+
 extern "C" {
 
 int32_t dicomCheck(const uint8_t *d) {
@@ -109,13 +130,15 @@ txBitmap *dicomRead(const uint8_t *data, int32_t size) {
   if (samples == 3 && planar != 0 && planar != 1) return Fail(1000, nullptr, "bad planar configuration");
   const bool planes = samples == 3 && planar == 1;
   const int32_t bits = samples * 8;
+  const int64_t picture = txPictureBytes(columns, rows, bits);
+  if (picture < 0) return Fail(1000, nullptr, "bad size");
+  if (!pixels) return Fail(1000, nullptr, "no pixel data");
+  if (pixelBytes < picture) return Fail(1002, nullptr, "pixel data shorter than the image");
   const int32_t bytes = txImageBytes(columns, rows, bits);
   const int32_t rowBytes = txRowBytes(columns, bits);
-  if (bytes < 0 || rowBytes < 0) return Fail(1000, nullptr, "bad size");
-  if (!pixels) return Fail(1000, nullptr, "no pixel data");
-  if (pixelBytes < bytes) return Fail(1002, nullptr, "pixel data shorter than the image");
+  if (bytes < 0 || rowBytes < 0) return TX_REFUSE_RAW("[TL][dicom]", columns, rows, bits), nullptr;
 
-  txBitmap *b = (txBitmap *)SYS_MemGet(sizeof(txBitmap), "bmpRead: struct");
+  txBitmap *b = (txBitmap *)SYS_MemGet(sizeof(txBitmap), "dicomRead: struct");
   if (!b) return Fail(5, nullptr, "no memory");
   if (!planes) b->image[0] = txAdoptRows(data, pixels - data, rowBytes, rowBytes, rows, false);
   if (!b->image[0]) {

@@ -4,7 +4,9 @@
 // The header is read line by line: comment lines anywhere, the magic line, the size
 // line, then the maximum value line, which must be exactly "255"; the raw pixels
 // follow it. Lines are measured in the file data itself, so a line of any length is
-// safe; the pixel bytes must all be there.
+// safe; the pixel bytes must all be there, and a picture past the largest one that
+// its file holds is refused for its size. A large file's header is read from its
+// head alone and its rows straight into place (pnmHeadBytes).
 // Depends on: base (file layer, tracked memory, log, sizes), txSwapRB.
 
 #include <cctype>
@@ -34,6 +36,33 @@ bool ParseSize(std::string_view line, int32_t &width, int32_t &height) {
   return true;
 }
 
+// The header lines within the first size bytes: the magic, the sides and the
+// offset of the pixels after the "255" line. Null when they are read, else why not.
+const char *ParseHeader(const uint8_t *data, int64_t size, int32_t &kind, int32_t &width, int32_t &height,
+                        int32_t &pos) {
+  int32_t field = 0;
+  pos = 0;
+  while (field < 3) {
+    const uint8_t *end = (const uint8_t *)std::memchr(data + pos, '\n', (size_t)(size - pos));
+    if (!end) return "header without a \"255\" line";
+    std::string_view line((const char *)data + pos, (size_t)(end - (data + pos)));
+    pos = (int32_t)(end - data) + 1;
+    if (!line.empty() && line[0] == '#') continue;
+    if (field == 0) {
+      if (line.size() != 2 || line[0] != 'P' || line[1] < '1' || line[1] > '6') return "unknown magic";
+      kind = line[1] - '0';
+    } else if (field == 1) {
+      if (!ParseSize(line.substr(0, kLineBuffer - 1), width, height)) return "unparsable size line";
+    } else if (line != "255") {
+      // The maximum value: only one byte per sample at full range is read; any
+      // other value would pass its samples off as bytes.
+      return "maximum value other than 255";
+    }
+    ++field;
+  }
+  return kind == 5 || kind == 6 ? nullptr : "only P5 and P6 are read";
+}
+
 txBitmap *Fail(int32_t code, txBitmap *bitmap, const char *why) {
   txRelease(bitmap);
   TX_FAIL(code, "[TL][pnm]", "%s (%s)", why, txSettings.currentName ? txSettings.currentName : "-");
@@ -41,6 +70,12 @@ txBitmap *Fail(int32_t code, txBitmap *bitmap, const char *why) {
 }
 
 }  // namespace
+
+int64_t pnmHeadBytes(const uint8_t *head) {
+  // The header lines; the pixels are all rows, adopted in place.
+  int32_t kind, width, height, pos;
+  return ParseHeader(head, kTxHead, kind, width, height, pos) ? 0 : pos;
+}
 
 extern "C" {
 
@@ -50,37 +85,18 @@ int32_t pnmCheck(const uint8_t *d) {
 
 txBitmap *pnmRead(const uint8_t *data, int32_t size) {
   if (!data || size < 0) return Fail(1000, nullptr, "no data");
-  txBitmap *b = (txBitmap *)SYS_MemGet(sizeof(txBitmap), "pnmRead: struct");
-  if (!b) return Fail(5, nullptr, "no memory");
-
-  int32_t kind = 0, width = 0, height = 0, field = 0;
-  int32_t pos = 0;
-  bool header = true;
-  while (header) {
-    const uint8_t *end = (const uint8_t *)std::memchr(data + pos, '\n', (size_t)(size - pos));
-    if (!end) return Fail(1000, b, "header without a \"255\" line");
-    std::string_view line((const char *)data + pos, (size_t)(end - (data + pos)));
-    pos = (int32_t)(end - data) + 1;
-    if (!line.empty() && line[0] == '#') continue;
-    if (field == 0) {
-      if (line.size() != 2 || line[0] != 'P' || line[1] < '1' || line[1] > '6') return Fail(1000, b, "unknown magic");
-      kind = line[1] - '0';
-    } else if (field == 1) {
-      if (!ParseSize(line.substr(0, kLineBuffer - 1), width, height)) return Fail(1000, b, "unparsable size line");
-    } else {
-      // The maximum value: only one byte per sample at full range is read; any
-      // other value would pass its samples off as bytes.
-      if (line != "255") return Fail(1000, b, "maximum value other than 255");
-      header = false;
-    }
-    ++field;
-  }
-  if (kind != 5 && kind != 6) return Fail(1000, b, "only P5 and P6 are read");
+  int32_t kind = 0, width = 0, height = 0, pos = 0;
+  const char *why = ParseHeader(data, size, kind, width, height, pos);
+  if (why) return Fail(1000, nullptr, why);
   const int32_t bits = kind == 5 ? 8 : 24;
+  const int64_t picture = txPictureBytes(width, height, bits);
+  if (picture < 0) return Fail(1000, nullptr, "bad size");
+  if (!korv::SizeWithin((uint64_t)pos, (uint64_t)picture, (uint64_t)size)) return Fail(1002, nullptr, "data past the end");
   const int32_t bytes = txImageBytes(width, height, bits);
   const int32_t rowBytes = txRowBytes(width, bits);
-  if (bytes < 0 || rowBytes < 0) return Fail(1000, b, "bad size");
-  if (!korv::SizeWithin((uint64_t)pos, (uint64_t)bytes, (uint64_t)size)) return Fail(1002, b, "data past the end");
+  if (bytes < 0 || rowBytes < 0) return TX_REFUSE_RAW("[TL][pnm]", width, height, bits), nullptr;
+  txBitmap *b = (txBitmap *)SYS_MemGet(sizeof(txBitmap), "pnmRead: struct");
+  if (!b) return Fail(5, nullptr, "no memory");
   b->type = TX_TYPE_BGR;
   b->subtype = kind == 5 ? TX_SUB_GREY : TX_SUB_COLOR;
   b->bits = bits;
@@ -93,7 +109,7 @@ txBitmap *pnmRead(const uint8_t *data, int32_t size) {
   TX_LOG("[TL][pnm]", " imagesize[0]: %lu\n", (unsigned long)bytes);
   b->image[0] = txAdoptRows(data, pos, rowBytes, rowBytes, height, false);
   if (!b->image[0]) {
-    b->image[0] = (uint8_t *)SYS_MemGet(bytes, "bmpRead: bitmap");
+    b->image[0] = (uint8_t *)SYS_MemGet(bytes, "pnmRead: bitmap");
     if (!b->image[0]) return Fail(5, b, "no memory");
     std::memcpy(b->image[0], data + pos, (size_t)bytes);
   }

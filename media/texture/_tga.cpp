@@ -29,9 +29,12 @@ txBitmap *Fail(int32_t code, txBitmap *bitmap, const char *why) {
 }  // namespace
 
 int64_t tgaHeadBytes(const uint8_t *head) {
-  // Header and ID field; a colour-mapped image reads its indices itself.
-  const bool mapped = (head[5] | head[6]) != 0;
-  return mapped ? 0 : kHeader + head[0];
+  // Header and ID field; a colour-mapped image reads its indices itself, unless they
+  // would widen past the picture limit, which the header alone refuses.
+  const int64_t mapLength = U16(head + 5);
+  if (mapLength == 0) return kHeader + head[0];
+  const int64_t widened = txPictureBytes(U16(head + 12), U16(head + 14), 24);
+  return widened > (int64_t)kTxMaxImageBytes ? kHeader + head[0] + 3 * mapLength : 0;
 }
 
 extern "C" {
@@ -69,12 +72,15 @@ txBitmap *tgaRead(const uint8_t *data, int32_t size) {
     if (bits != 8) return Fail(1000, b, "colour-mapped image is not 8 bits");
     if (mapLength > 256) return Fail(1000, b, "colour map larger than 256 entries");
     if (mapEntryBits != 24) return Fail(1000, b, "colour map entries are not 24 bits");
-    const int32_t pixels = txImageBytes(width, height, 8);
-    const int32_t outBytes = txImageBytes(width, height, 24);
-    if (pixels < 0 || outBytes < 0) return Fail(1000, b, "image too large");
-    uint64_t end;
-    if (!korv::SizeSum((uint64_t)start + (uint64_t)mapLength * 3, (uint64_t)pixels, (uint64_t)size, end))
+    // Sides of 16 bits: neither count can fail or pass 64 bits.
+    const int64_t pixels = txPictureBytes(width, height, 8);
+    if (!korv::SizeWithin((uint64_t)start + (uint64_t)mapLength * 3, (uint64_t)pixels, (uint64_t)size))
       return Fail(1002, b, "data past the end");
+    const int32_t outBytes = txImageBytes(width, height, 24);
+    if (outBytes < 0) {
+      txRelease(b);
+      return TX_REFUSE_RAW("[TL][tga]", width, height, 24), nullptr;
+    }
     uint8_t *palette = (uint8_t *)SYS_MemGet(1024, "tgaRead: palette");
     if (!palette) return Fail(5, b, "no memory");
     const uint8_t *map = data + start;
@@ -89,7 +95,7 @@ txBitmap *tgaRead(const uint8_t *data, int32_t size) {
       SYS_MemFree(&palette);
       return Fail(5, b, "no memory");
     }
-    txExpandPalette(data + start, b->image[0], pixels, palette);
+    txExpandPalette(data + start, b->image[0], (int32_t)pixels, palette);
     SYS_MemFree(&palette);
     // The expansion writes R,G,B; the record says so, so that the loader's byte-order
     // step delivers what the caller asked for.
@@ -99,11 +105,14 @@ txBitmap *tgaRead(const uint8_t *data, int32_t size) {
     b->imagesize[0] = outBytes;
   } else {
     if (bits != 8 && bits != 16 && bits != 24 && bits != 32) return Fail(1000, b, "unsupported depth");
+    if (!korv::SizeWithin((uint64_t)start, (uint64_t)txPictureBytes(width, height, bits), (uint64_t)size))
+      return Fail(1002, b, "data past the end");
     const int32_t bytes = txImageBytes(width, height, bits);
     const int32_t rowBytes = txRowBytes(width, bits);
-    if (bytes < 0 || rowBytes < 0) return Fail(1000, b, "image too large");
-    uint64_t end;
-    if (!korv::SizeSum((uint64_t)start, (uint64_t)bytes, (uint64_t)size, end)) return Fail(1002, b, "data past the end");
+    if (bytes < 0 || rowBytes < 0) {
+      txRelease(b);
+      return TX_REFUSE_RAW("[TL][tga]", width, height, bits), nullptr;
+    }
     b->subtype = bits == 8 ? TX_SUB_GREY : bits == 24 ? TX_SUB_COLOR : bits == 32 ? TX_SUB_ALPHA : TX_SUB_OTHER;
     b->imagesize[0] = bytes;
     b->image[0] = txAdoptRows(data, start, rowBytes, rowBytes, height, !topDown);

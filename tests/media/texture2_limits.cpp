@@ -1,13 +1,26 @@
-// Size limits of the PNG, JPEG, DDS and TQX readers: a valid texture loads whatever
+// Size limits of the readers: a valid PNG, JPEG, DDS or TQX texture loads whatever
 // the size of its file, up to what one load may hold; past that, or past a reader's
-// other absolute limit, the load fails with 1005 and one log line, whatever the
-// options, that names the file, the picture's sides and the reason.
+// other absolute limit (for the raw readers, the largest picture), the load fails
+// with 1005 and one log line, whatever the options, that names the file, the
+// picture's sides and the reason.
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "media/texture/TL_private.h"
 #include "tests/media/texture2_fixtures.h"
 
 namespace {
+
+// Bytes this process has read through read() and the like so far.
+uint64_t BytesRead() {
+  std::ifstream io("/proc/self/io");
+  std::string key;
+  uint64_t value = 0;
+  while (io >> key >> value)
+    if (key == "rchar:") return value;
+  return 0;
+}
 
 class TextureLimits : public TextureTest {
  protected:
@@ -84,8 +97,11 @@ TEST_F(TextureLimits, LargeValidTexturesLoadWhateverTheirFileSize) {
 
 // A picture past what one load may hold, with everything the reader would hold beside
 // it, or past a reader's other limit, is refused for its size (1005), before the
-// work, with a line that says so even without the loader's verbose option. Claims
+// work, with one line that says so even without the loader's verbose option. Claims
 // that only the data cannot back are damaged files (1002), not refusals for size.
+// The readers of raw pixels refuse a picture past the largest one only when their
+// file holds it: such files are their header made as long as the picture by a hole
+// (sparse, on disk), and the loader reads no more than the head before it refuses.
 TEST_F(TextureLimits, RefusalsForSizeNameThemselves) {
   JpegSpec grey;
   grey.components = 1;
@@ -95,12 +111,47 @@ TEST_F(TextureLimits, RefusalsForSizeNameThemselves) {
   JpegSpec scans = grey;
   scans.scans = ManyScans(301);
   const Bytes dxt1Record = {0x1F, 0, 0x1F, 0, 0, 0, 0, 0};
+  // Raw headers a byte or so past the largest picture, 1073741823 bytes: each with the
+  // length its picture needs in a hole behind it.
+  const uint64_t picture = kTxMaxImageBytes + 1;  // 32768 x 32768 grey, 16384 x 16384 RGBA
+  const Bytes tga = MakeTga(18919, 18919, 24, 2, 0x20, {});
+  const Bytes tgaMapped = MakeTga(18919, 18919, 8, 1, 0x20, {}, {}, Bytes(768, 5), 256);
+  Bytes bmp = MakeBmp(1, 1, 32, Bytes(4, 0));
+  bmp.resize(54);
+  Put32(bmp, 18, 16384);
+  Put32(bmp, 22, 16384);
+  const Bytes p5 = MakePnm("P5\n32768 32768\n255\n", {});
+  const Bytes p6 = MakePnm("P6\n# a comment line\n18919 18919\n255\n", {});
+  Bytes dicom = MakeDicom(1, 32768, 32768, {});
+  Put32(dicom, dicom.size() - 4, (uint32_t)picture);
+  Bytes dicomRgb = MakeDicom(3, 18919, 18919, {});
+  Put32(dicomRgb, dicomRgb.size() - 4, 18919u * 18919u * 3u);
+  const uint64_t rgb = 18919ull * 18919 * 3;
+  const char *const raw24 = "(18919x18919): 24 bits a pixel pass the 1073741823 bytes of the largest picture";
+  const char *const raw32 = "(16384x16384): 32 bits a pixel pass the 1073741823 bytes of the largest picture";
+  const char *const raw8 = "(32768x32768): 8 bits a pixel pass the 1073741823 bytes of the largest picture";
   const struct {
     const char *name;
     Bytes file;
     int32_t error;
-    const char *why;  // in the refusal's line; null: no such line
+    const char *why;     // in the refusal's line; null: no such line
+    uint64_t hole = 0;   // bytes of zeros after the file, on disk
   } cases[] = {
+      {"tga 18919x18919 24-bit", tga, 1005, raw24, rgb},
+      {"tga 18919x18919 24-bit, short of data", tga, 1002, nullptr},
+      {"tga 18919x18919 indices widened to 24 bits", tgaMapped, 1005, raw24, rgb / 3},
+      {"tga 18919x18919 indices, short of data", tgaMapped, 1002, nullptr, rgb / 3 - 1},
+      {"bmp 16384x16384 32-bit", bmp, 1005, raw32, picture},
+      {"bmp 16384x16384 32-bit, short of data", bmp, 1002, nullptr, picture - 1},
+      {"pnm P5 32768x32768", p5, 1005, raw8, picture},
+      {"pnm P5 32768x32768, short of data", p5, 1002, nullptr},
+      {"pnm P6 18919x18919", p6, 1005, raw24, rgb},
+      {"pnm P6 18919x18919, short of data", p6, 1002, nullptr, rgb - 1},
+      {"dicom 32768x32768 grey", dicom, 1005, raw8, picture},
+      {"dicom 32768x32768 grey, short of data", dicom, 1002, nullptr, picture - 1},
+      {"dicom 18919x18919 colour", dicomRgb, 1005, raw24, rgb},
+      {"jpeg 65500x65500 colour", Claiming(MakeJpeg(16, 16, 3, Repeat({1, 2, 3}, 256)), 65500, 65500), 1005,
+       "(65500x65500): 3 components pass"},
       {"png 20070x20070 1-bit, past the limit", FlatPng(20070, 20070, 1, PNG_COLOR_TYPE_GRAY), 1005,
        "(20070x20070): 8 bits a pixel pass the 402653184 bytes a load may hold"},
       {"png rows beyond what the data inflate to", MakePngRaw(8192, 4096, 1, 0, Bytes{0, 1}), 1002, nullptr},
@@ -125,23 +176,49 @@ TEST_F(TextureLimits, RefusalsForSizeNameThemselves) {
       {"dds 16384x16384 DXT5 decoded", MakeDds(16384, 16384, 1, "DXT5", Bytes(16, 0)), 1005,
        "(16384x16384): 1 levels decoded pass"},
   };
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("korv-tex2limits-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
+    std::string name = "big.tex";
+    if (c.hole) {
+      name = (dir / name).string();
+      {
+        std::ofstream out(name, std::ios::binary | std::ios::trunc);
+        out.write((const char *)c.file.data(), (std::streamsize)c.file.size());
+      }
+      std::filesystem::resize_file(name, c.file.size() + c.hole);
+      txInit(nullptr);
+    } else {
+      MemFiles::Install();
+      MemFiles::files[name] = c.file;
+    }
     int32_t error = 0;
+    const uint64_t readBefore = BytesRead();
     const std::string text = LogOf([&] {
-      BitmapPtr b(Load(c.file, "big.tex"));
+      BitmapPtr b(txLoad(name.c_str()));
       EXPECT_FALSE(b);
       error = errGetLastError();
     });
+    if (c.hole) {
+      EXPECT_LT(BytesRead() - readBefore, 1u << 20) << "read past the head";
+    }
     EXPECT_EQ(error, c.error);
-    const size_t at = text.find("too large to load: big.tex ");
+    const std::string line = "too large to load: " + name + " ";
+    const size_t at = text.find(line);
     if (!c.why) {
-      EXPECT_EQ(at, std::string::npos) << text;
+      EXPECT_EQ(text.find("too large to load"), std::string::npos) << text;
       continue;
     }
-    ASSERT_NE(at, std::string::npos) << text;
+    if (at == std::string::npos) {
+      ADD_FAILURE() << "no refusal line: " << text;
+      continue;
+    }
     EXPECT_NE(text.find(c.why, at), std::string::npos) << text;
+    EXPECT_EQ(text.find("too large to load", at + 1), std::string::npos) << "a second line: " << text;
   }
+  std::filesystem::remove_all(dir);
 }
 
 // Scans pass over the blocks of their components; the bound allows 12 passes over

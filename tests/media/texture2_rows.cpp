@@ -65,11 +65,28 @@ TEST_F(TextureRows, LargeFilesLoadAlikeFromDiskAndMemory) {
   for (size_t i = 0; i < map.size(); ++i) map[i] = (uint8_t)(i * 7);
   Compare("mapped.tga", MakeTga(1200, 1001, 8, 1, 0x00, Ramp((size_t)1200 * 1001), {}, map, 256));
   Compare("palette.bmp", MakeBmp(1200, 1001, 8, Ramp((size_t)1200 * 1001), false, Bytes(70000, 3), 17500));
+  // Header lines read from the head, rows into place; the rows of a DICOM file whose
+  // pixel data end it, too; planes, and elements after the pixel data, read whole.
   Compare("big.pnm", MakePnm("P6\n640 601\n255\n", rgb));
+  Compare("grey.pnm", MakePnm("P5\n# " + std::string(300, 'c') + "\n1200 1001\n# more\n255\n", Ramp((size_t)1200 * 1001)));
+  Compare("grey.dcm", MakeDicom(1, 1001, 1200, Ramp((size_t)1200 * 1001)));
+  Compare("colour.dcm", MakeDicom(3, h, w, rgb));
+  Bytes planar;
+  DicomShort(planar, 0x0028, 0x0006, "US", U16Value(1));
+  Compare("planes.dcm", MakeDicom(3, h, w, rgb, planar));
+  Bytes trailing = MakeDicom(1, 1001, 1200, Ramp((size_t)1200 * 1001));
+  DicomShort(trailing, 0x0028, 0x0010, "US", U16Value(1000));  // after the pixel data: rows 1000
+  Compare("trailing.dcm", trailing);
   // A file shorter than its header says.
   Bytes cut = MakeTga(w, h, 24, 2, 0x00, rgb);
   cut.resize(cut.size() - 5);
   Compare("cut.tga", cut, 1002);
+  Bytes cutPnm = MakePnm("P6\n640 601\n255\n", rgb);
+  cutPnm.pop_back();
+  Compare("cut.pnm", cutPnm, 1002);
+  Bytes cutDicom = MakeDicom(1, 1001, 1200, Ramp((size_t)1200 * 1001));
+  cutDicom.pop_back();
+  Compare("cut.dcm", cutDicom, 1002);
 }
 
 }  // namespace

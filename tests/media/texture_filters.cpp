@@ -267,7 +267,8 @@ TEST_F(TextureFilters, TableOfFixtures) {
 
 // Headers whose sides make the byte count wrap past 64 bits or the row size past
 // 32: each used to pass the size test with a tiny or negative count and then crash
-// or write far past its buffer. Each must fail with the header's error.
+// or write far past its buffer. Each claims more than its file holds (1002); a
+// negative side is no size at all (1000).
 TEST_F(TextureFilters, HostileSizesAreRefused) {
   Bytes bmp = MakeBmp(1, 1, 32, Ramp(4));
   bmp.resize(118);
@@ -279,7 +280,7 @@ TEST_F(TextureFilters, HostileSizesAreRefused) {
   Put32(bmpWide, 18, 0x2AAAAAAB);  // 3 x width passes 2^31; one row
   Bytes pnm = MakePnm("P6\n2100000001 1473331718\n255\n", Bytes(64, 7));
   ASSERT_EQ(pnm.size(), 93u);
-  Bytes tgaMapped = MakeTga(1, 1, 8, 1, 0, Bytes{0}, {}, Bytes(3, 0), 1);
+  Bytes tgaMapped = MakeTga(1, 1, 8, 1, 0, Bytes{0}, {}, Bytes(768, 0), 256);
   Put16(tgaMapped, 12, 65533);
   Put16(tgaMapped, 14, 65533);
   Bytes tgaTrue = MakeTga(1, 1, 32, 2, 0, Ramp(4));
@@ -290,14 +291,14 @@ TEST_F(TextureFilters, HostileSizesAreRefused) {
     Bytes file;
     int error;
   } cases[] = {
-      {"bmp sides near 2^31", bmp, 1000},
-      {"bmp top-down sides near 2^31", bmpTopDown, 1000},
-      {"bmp row past 2^31 bytes", bmpWide, 1000},
-      {"pnm sides 2.1e9 x 1.4e9", pnm, 1000},
+      {"bmp sides near 2^31", bmp, 1002},
+      {"bmp top-down sides near 2^31", bmpTopDown, 1002},
+      {"bmp row past 2^31 bytes", bmpWide, 1002},
+      {"pnm sides 2.1e9 x 1.4e9", pnm, 1002},
       {"pnm negative side", MakePnm("P6\n-3 2\n255\n", Bytes(64, 7)), 1000},
-      {"tga colour map 65533 x 65533", tgaMapped, 1000},
-      {"tga 65535 x 65535 x 4", tgaTrue, 1000},
-      {"dicom 65535 x 65535 x 3", MakeDicom(3, 0xFFFF, 0xFFFF, Ramp(12)), 1000},
+      {"tga colour map 65533 x 65533", tgaMapped, 1002},
+      {"tga 65535 x 65535 x 4", tgaTrue, 1002},
+      {"dicom 65535 x 65535 x 3", MakeDicom(3, 0xFFFF, 0xFFFF, Ramp(12)), 1002},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);

@@ -122,8 +122,8 @@ inline Bytes U16Value(uint16_t v) { return Bytes{(uint8_t)v, (uint8_t)(v >> 8)};
 // elements that go before the pixel data.
 inline Bytes MakeDicom(int samples, int rows, int columns, const Bytes &pixels, const Bytes &extra = {},
                        const std::string &syntax = "1.2.840.10008.1.2.1") {
-  Bytes f(128, 0);
-  f.insert(f.end(), {'D', 'I', 'C', 'M'});
+  Bytes f(132, 0);
+  std::memcpy(f.data() + 128, "DICM", 4);
   DicomLong(f, 0x0002, 0x0001, "OB", Bytes{0, 1});
   Bytes uid(syntax.begin(), syntax.end());
   if (uid.size() % 2) uid.push_back(0);
