@@ -76,6 +76,14 @@ void MergeAlpha(txBitmap *bitmap, const txBitmap *alpha) {
   bitmap->subtype = TX_SUB_ALPHA;
 }
 
+// Refusal reason of the alpha merge that the bitmap alone gives, or null.
+const char *BitmapTakesNoAlpha(const txBitmap *bitmap) {
+  if (!txByteChannels(bitmap)) return "bitmap is not 24 or 32 bits of byte channels";
+  // Only level 0 would change depth; the other levels would no longer match bits.
+  if (bitmap->levels > 1) return "bitmap has mipmap levels";
+  return nullptr;
+}
+
 // Refusal reason of the alpha merge, or null when it can run.
 const char *AlphaMismatch(const txBitmap *bitmap, const txBitmap *alpha) {
   if (alpha->type == TX_TYPE_COMPRESSED) return "alpha map is compressed";
@@ -83,20 +91,77 @@ const char *AlphaMismatch(const txBitmap *bitmap, const txBitmap *alpha) {
   if (alpha->bits != 8 && alpha->bits != 24 && alpha->bits != 32) return "alpha map depth unsupported";
   if (!alpha->image[0] || alpha->imagesize[0] < txImageBytes(alpha->width, alpha->height, alpha->bits))
     return "alpha map has no pixels";
-  if (!txByteChannels(bitmap)) return "bitmap is not 24 or 32 bits of byte channels";
-  // Only level 0 would change depth; the other levels would no longer match bits.
-  if (bitmap->levels > 1) return "bitmap has mipmap levels";
-  return nullptr;
+  return BitmapTakesNoAlpha(bitmap);
+}
+
+// The sides an "_a" image being loaded must have (0 while none is), and the other
+// sides its header gave when it was refused for them before its decoding.
+struct {
+  int32_t width, height;
+  bool differs;
+  int64_t gotWidth, gotHeight;
+} gTwin;
+
+// Sides a header states, where the reader delivers exactly those and they lie at
+// fixed places: TGA, BMP, PNG. False for the other formats, or too short a file.
+bool HeaderSides(const tx_filter_t *filter, const uint8_t *d, int64_t size, int64_t &width, int64_t &height) {
+  auto le = [&](int at, int bytes) {
+    uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i) v = v << 8 | d[at + i];
+    return v;
+  };
+  if (filter->id == TX_FMT_TGA && size >= 18) {
+    width = le(12, 2), height = le(14, 2);
+    return true;
+  }
+  if (filter->id == TX_FMT_BMP && size >= 26) {
+    width = (int32_t)le(18, 4), height = (int32_t)le(22, 4);
+    if (height < 0) height = -height;
+    return true;
+  }
+  if (filter->id == TX_FMT_PNG && size >= 24 && std::memcmp(d + 12, "IHDR", 4) == 0) {
+    width = (int64_t)d[16] << 24 | d[17] << 16 | d[18] << 8 | d[19];
+    height = (int64_t)d[20] << 24 | d[21] << 16 | d[22] << 8 | d[23];
+    return true;
+  }
+  return false;
 }
 
 // Loads "alphaName" and merges it into bitmap. 0 on success; -1 with error 1003.
+// What rules the merge out before the image is decoded does: a bitmap that takes no
+// alpha (the image is only opened, so that an absent one stays quiet), or an image
+// whose header gives other sides than the bitmap's.
 int32_t AddAlpha(const char *alphaName, txBitmap *bitmap) {
+  const char *early = BitmapTakesNoAlpha(bitmap);
   int32_t saved = txSettings.alphaMerge;
   const char *savedName = txSettings.currentName;
-  txSettings.alphaMerge = 0;
-  txBitmap *alpha = txLoad(alphaName);
-  txSettings.alphaMerge = saved;
-  txSettings.currentName = savedName;
+  txBitmap *alpha = nullptr;
+  bool there = false;
+  if (early) {
+    there = txSettings.io.fOpen(alphaName) == 0;
+    if (there) txSettings.io.fClose();
+  } else {
+    txSettings.alphaMerge = 0;
+    gTwin = {bitmap->width, bitmap->height, false, 0, 0};
+    alpha = txLoad(alphaName);
+    txSettings.alphaMerge = saved;
+    txSettings.currentName = savedName;
+  }
+  const auto twin = gTwin;
+  gTwin = {};
+  if (there) {
+    SYS_DbgLevelPrintf(2, "[TL][%s:%d:%s()] ! %s: %s (bitmap %dx%d %d bits)\n", SYS_POS, early, alphaName,
+                       bitmap->width, bitmap->height, bitmap->bits);
+    errSetLastError(1003);
+    return -1;
+  }
+  if (twin.differs) {
+    SYS_DbgLevelPrintf(2, "[TL][%s:%d:%s()] ! alpha map size differs: %s (%lldx%lld, bitmap %dx%d %d bits)\n", SYS_POS,
+                       alphaName, (long long)twin.gotWidth, (long long)twin.gotHeight, bitmap->width,
+                       bitmap->height, bitmap->bits);
+    errSetLastError(1003);
+    return -1;
+  }
   if (!alpha) {
     // Absent is the usual case and stays quiet; one that is there but cannot be read
     // leaves the texture without its alpha, which nobody should have to guess.
@@ -340,6 +405,17 @@ txBitmap *txLoad(const char *name) {
     if (deferred) io.fClose();
     SYS_MemFree(&data);
     TX_FAIL(1000, "[TL]", "unknown format (%s)", name);
+    return nullptr;
+  }
+  int64_t twinWidth, twinHeight;
+  if (gTwin.width > 0 && HeaderSides(filter, data, size, twinWidth, twinHeight) &&
+      (twinWidth != gTwin.width || twinHeight != gTwin.height)) {
+    if (deferred) io.fClose();
+    SYS_MemFree(&data);
+    gTwin.differs = true;
+    gTwin.gotWidth = twinWidth;
+    gTwin.gotHeight = twinHeight;
+    errSetLastError(1003);
     return nullptr;
   }
   if (deferred && !ReadsOnlyTheHead(filter, data, size)) {

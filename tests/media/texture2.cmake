@@ -5,4 +5,5 @@ korv_add_test(korv-texture2-tests LABEL unit
           ${CMAKE_CURRENT_LIST_DIR}/texture2_dxt.cpp
           ${CMAKE_CURRENT_LIST_DIR}/texture2_rows.cpp
           ${CMAKE_CURRENT_LIST_DIR}/texture2_limits.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/texture2_alpha.cpp
   LIBS media ZLIB::ZLIB JPEG::JPEG)
