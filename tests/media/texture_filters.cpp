@@ -162,6 +162,7 @@ std::vector<Case> PnmCases() {
       {"pnm P5", MakePnm("P5\n2 2\n255\n", Ramp(4)), 0, {2, 2, 8, 0, 3, Ramp(4)}},
       {"pnm long comment", MakePnm("P5\n" + longComment + "2 2\n255\n", Ramp(4)), 0, {2, 2, 8, 0, 3, Ramp(4)}},
       {"pnm header on one line", MakePnm("P6\n3 2 255", kRgb3x2), 1000, {}},
+      {"pnm size and maximum value on one line", MakePnm("P6\n3 2 255\n", kRgb3x2), 1000, {}},
       {"pnm without 255", MakePnm("P5\n2 2\n65535\n", Ramp(8)), 1000, {}},
       // A maximum value other than 255 was skipped and the pixels scanned for a
       // "255" line; this one has it inside its samples.
