@@ -198,7 +198,17 @@ txBitmap *ddsRead(const uint8_t *data, int32_t size) {
   // cap) makes the depth count: writers that set only one still store the slices.
   const bool volume = (U32(data + 112) & kCaps2Volume) || (U32(data + 8) & kFlagDepth);
   const uint64_t depth = volume ? std::max<uint32_t>(U32(data + 24), 1) : 1;
-  uint64_t pos = kHeader;
+  // Where each level starts; every level must lie in the file before any is refused
+  // for its size, as a claim the file cannot hold is damage.
+  uint64_t starts[TX_MAX_LEVELS + 1] = {kHeader};
+  for (int32_t i = 0; i < levels; ++i) {
+    const uint64_t slices = std::max<uint64_t>(depth >> i, 1);
+    const uint64_t w = (uint64_t)txLevelSide(width, i), h = (uint64_t)txLevelSide(height, i);
+    uint64_t span;
+    if (!korv::SizeProduct({(w + 3) / 4, (h + 3) / 4, (uint64_t)kind->blockBytes, slices}, (uint64_t)size, span) ||
+        !korv::SizeSum(starts[i], span, (uint64_t)size, starts[i + 1]))
+      return Fail(1002, b, "level data past the end");
+  }
   for (int32_t i = 0; i < levels; ++i) {
     const int32_t w = txLevelSide(width, i), h = txLevelSide(height, i);
     const int64_t bytes = txDxtLevelBytes(w, h, kind->blockBytes);
@@ -208,14 +218,8 @@ txBitmap *ddsRead(const uint8_t *data, int32_t size) {
                      (unsigned long long)kTxMaxImageBytes);
       return nullptr;
     }
-    const uint64_t slices = std::max<uint64_t>(depth >> i, 1);
-    uint64_t span;
-    if (!korv::SizeProduct({(uint64_t)bytes, slices}, (uint64_t)size, span) ||
-        !korv::SizeWithin(pos, span, (uint64_t)size))
-      return Fail(1002, b, "level data past the end");
     const int32_t out = keep ? 0 : txDecodedLevelBytes(w, h, kind->bits);
-    const uint8_t *src = data + pos;
-    pos += span;
+    const uint8_t *src = data + starts[i];
     if (i < skip) continue;
     const int32_t at = i - skip;
     if (keep) {

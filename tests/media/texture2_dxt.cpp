@@ -449,6 +449,54 @@ TEST_F(TextureDds, VolumeLevelsAreTheirFirstSlices) {
     }
 }
 
+// A file served as its header followed by zeros up to a given size, the zeros never
+// written: the buffer stays untouched unless a reader reads it.
+struct HoleFile {
+  static Bytes head;
+  static int32_t size;
+  static int32_t Open(const char *) { return 0; }
+  static void *Read() {
+    auto *p = (uint8_t *)SYS_MemGet(size, "HoleFile");
+    if (p) std::memcpy(p, head.data(), head.size());
+    return p;
+  }
+  static int32_t Size() { return size; }
+  static int32_t Close() { return 0; }
+  static int32_t Exist(const char *) { return -1; }
+};
+Bytes HoleFile::head;
+int32_t HoleFile::size = 0;
+
+// A level skipped for quality is stepped over as it lies in the file: one past the
+// largest picture is refused for its size when the file holds every level, and the
+// file is damaged when it does not. 46344x23172 DXT5 has 1073883168 bytes of blocks in level 0; kept at
+// quality 2 the bitmap holds only level 2, 64 MiB.
+TEST_F(TextureDds, SkippedLevelPastTheLargestPicture) {
+  const Bytes header = MakeDds(46344, 23172, 3, "DXT5", {});
+  const int64_t blocks[3] = {11586ll * 5793 * 16, 5793ll * 2897 * 16, 2897ll * 1449 * 16};
+  txOptions(TX_DXT5, 1);
+  txOptions(2, 2);
+  static const txFunctions io = {HoleFile::Open, HoleFile::Read, HoleFile::Size, HoleFile::Close, HoleFile::Exist};
+  txInit(&io);
+  HoleFile::head = header;
+  for (const bool holds : {true, false}) {
+    SCOPED_TRACE(holds ? "file holds the levels" : "file one byte short");
+    HoleFile::size = (int32_t)(128 + blocks[0] + blocks[1] + blocks[2] - (holds ? 0 : 1));
+    int32_t error = 0;
+    const std::string text = LogOf([&] {
+      BitmapPtr b(txLoad("skip.dds"));
+      EXPECT_FALSE(b);
+      error = errGetLastError();
+    });
+    EXPECT_EQ(error, holds ? 1005 : 1002);
+    EXPECT_EQ(text.find("too large to load: skip.dds (46344x23172): level 0 passes the 1073741823 bytes of the "
+                        "largest picture") != std::string::npos,
+              holds)
+        << text;
+  }
+  MemFiles::Install();
+}
+
 TEST_F(TextureDds, MalformedFilesFail) {
   for (bool keep : {false, true}) {
     txOptions(TX_DXT1, keep);
