@@ -103,7 +103,9 @@ struct {
 } gTwin;
 
 // Sides a header states, where the reader delivers exactly those and they lie at
-// fixed places: TGA, BMP, PNG. False for the other formats, or too short a file.
+// fixed places or a short walk away: TGA, BMP, PNG, and a JPEG's frame header among
+// the segments before its first scan. False for the other formats, or when the
+// header is not there to read.
 bool HeaderSides(const tx_filter_t *filter, const uint8_t *d, int64_t size, int64_t &width, int64_t &height) {
   auto le = [&](int at, int bytes) {
     uint32_t v = 0;
@@ -123,6 +125,22 @@ bool HeaderSides(const tx_filter_t *filter, const uint8_t *d, int64_t size, int6
     width = (int64_t)d[16] << 24 | d[17] << 16 | d[18] << 8 | d[19];
     height = (int64_t)d[20] << 24 | d[21] << 16 | d[22] << 8 | d[23];
     return true;
+  }
+  if (filter->id != TX_FMT_JPEG) return false;
+  for (int64_t p = 2; p + 9 <= size;) {
+    if (d[p] != 0xFF) return false;
+    const uint8_t m = d[p + 1];
+    if (m == 0xFF) {  // fill byte
+      ++p;
+      continue;
+    }
+    if (m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC) {
+      height = d[p + 5] << 8 | d[p + 6];
+      width = d[p + 7] << 8 | d[p + 8];
+      return height != 0;  // 0: the height comes after the first scan
+    }
+    if (m == 0xDA || m == 0xD9) return false;
+    p += m == 0x01 || (m >= 0xD0 && m <= 0xD8) ? 2 : 2 + (d[p + 2] << 8 | d[p + 3]);
   }
   return false;
 }

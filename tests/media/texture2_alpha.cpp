@@ -42,6 +42,12 @@ TEST_F(TextureAlpha, ImageThatCannotJoinIsNotDecoded) {
   Bytes bmpTwin = MakeBmp(2, 3, 24, Ramp(18));
   bmpTwin.resize(bmpTwin.size() - 4);
   const Bytes tgaTwin = MakeTga(2, 1, 8, 3, 0x20, Bytes{1});
+  Bytes jpegTwin = MakeJpeg(16, 8, 1, Ramp(128));
+  for (size_t i = 2; i + 1 < jpegTwin.size(); ++i)
+    if (jpegTwin[i] == 0xFF && jpegTwin[i + 1] == 0xDA) {
+      jpegTwin.resize(i + 12);  // into the scan
+      break;
+    }
   const struct {
     const char *name;
     Bytes picture, twin;  // no twin: none there
@@ -59,6 +65,8 @@ TEST_F(TextureAlpha, ImageThatCannotJoinIsNotDecoded) {
       {"png twin of other sides", rgb2x2, UndecodablePng(3000, 2), 2, "alpha map size differs: m_a.tga (3000x2", 24},
       {"tga twin of other sides", rgb2x2, tgaTwin, 2, "alpha map size differs: m_a.tga (2x1", 24},
       {"bmp twin of other sides", rgb2x2, bmpTwin, 2, "alpha map size differs: m_a.tga (2x3", 24},
+      {"jpeg twin of other sides", rgb2x2, jpegTwin, 2, "alpha map size differs: m_a.tga (16x8", 24},
+      {"jpeg twin of the right sides, cut", rgb2x2, Claiming(jpegTwin, 2, 2), 2, "alpha map unreadable: m_a.tga", 24},
       // As before: a twin of the right sides is decoded, and one that does not decode
       // says so.
       {"undecodable twin of the right sides", rgb2x2, UndecodablePng(2, 2), 2, "alpha map unreadable: m_a.tga", 24},
