@@ -252,8 +252,7 @@ TEST(SoundSystem, ModesAndMissingSystem)
   ASSERT_NE(mkdtemp(name), nullptr);
   const std::string dir = name;
   SYS_BaseInit(nullptr, 0, nullptr, nullptr);
-  const char *root = std::getenv("KORV_SOURCE_DIR");
-  setenv("ALSOFT_CONF", (std::string(root ? root : KORV_TEST_SOURCE_DIR) + "/tests/media/alsoft-null.conf").c_str(), 1);
+  UseNullOutput();
   ASSERT_TRUE(EncodeClip(dir + "/c.ogg", 2, 44100, 4410));
   const int blocks = TrackedBlocks(dir), files = OpenFiles();
   EXPECT_EQ(TSS_NewMusic(0, (dir + "/c.ogg").c_str(), 0), nullptr);
