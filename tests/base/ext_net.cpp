@@ -308,6 +308,9 @@ std::string gError;
 int gConnecting, gConnected;
 
 TEST_F(ExtNet, CallbacksAndFailures) {
+  gConnecting = gConnected = 0;  // counted afresh when the test is repeated
+  gClosing = nullptr;
+  gOpenAtDisconnect = false;
   Listen();
   SYS_Socket_t client;
   ASSERT_EQ(SYS_SocketNew(&client, "127.0.0.1", server.port), 0);
