@@ -195,6 +195,18 @@ TEST_F(ExtNet, SendInterruptedPartWayDeliversEveryByteInOrder) {
     result = SYS_SocketSend(&client, words.data(), (int32_t)total);
     done = true;
   });
+  // Shutting both ends down wakes a sender still blocked (its send fails), so a reader
+  // that stops early, or an assertion that returns, fails the test instead of leaving
+  // the join waiting for ever. Once every byte was read the send has nothing left to do.
+  struct StopSender {
+    std::thread &thread;
+    int ends[2];
+    void operator()() {
+      for (int end : ends) shutdown(end, SHUT_RDWR);
+      if (thread.joinable()) thread.join();
+    }
+    ~StopSender() { (*this)(); }
+  } stopSender{sender, {in->socket, client.socket}};
 
   int queued = 0, steady = 0;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -208,7 +220,6 @@ TEST_F(ExtNet, SendInterruptedPartWayDeliversEveryByteInOrder) {
   EXPECT_EQ(steady, 10) << "the receive queue never settled";
   EXPECT_FALSE(done) << "the whole buffer went out with nobody reading";
   EXPECT_EQ(pthread_kill(sender.native_handle(), SIGUSR1), 0);
-  // No assertion may return before the join: the reads below let the sender finish.
 
   std::vector<uint8_t> got;
   got.reserve(total);
@@ -218,7 +229,7 @@ TEST_F(ExtNet, SendInterruptedPartWayDeliversEveryByteInOrder) {
     if (n <= 0) break;
     got.insert(got.end(), chunk.begin(), chunk.begin() + n);
   }
-  sender.join();
+  stopSender();
   sigaction(SIGUSR1, &old, nullptr);
   EXPECT_EQ(gInterrupts, 1);
   EXPECT_EQ(result, 0);
@@ -297,6 +308,9 @@ std::string gError;
 int gConnecting, gConnected;
 
 TEST_F(ExtNet, CallbacksAndFailures) {
+  gConnecting = gConnected = 0;  // counted afresh when the test is repeated
+  gClosing = nullptr;
+  gOpenAtDisconnect = false;
   Listen();
   SYS_Socket_t client;
   ASSERT_EQ(SYS_SocketNew(&client, "127.0.0.1", server.port), 0);

@@ -183,6 +183,26 @@ TEST_F(FileLayer, SameDirectoryTwiceKeepsOneDirectoryPack)
   EXPECT_EQ(slurp("b.txt"), "b");
 }
 
+// A directory whose name begins, or is the beginning of, one registered before is
+// another directory: it is mapped too, and both serve their files.
+TEST_F(FileLayer, DirectoryNamedByAPrefixOfAnotherIsAPackOfItsOwn)
+{
+  const struct {
+    const char *first, *second;
+  } cases[] = {{"prefix-long", "prefix"}, {"stem", "stem-long"}, {"tail2/", "tail"}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(std::string(c.first) + " then " + c.second);
+    const std::string one = std::string(c.first) + "-one.txt", two = std::string(c.second) + "-two.txt";
+    writeFile(std::string(c.first) + "/" + one, "first");
+    writeFile(std::string(c.second) + "/" + two, "second");
+    ASSERT_EQ(SYS_FilePackOpen(c.first), 0);
+    ASSERT_EQ(SYS_FilePackOpen(c.second), 0);
+    EXPECT_EQ(slurp(one.c_str()), "first");
+    EXPECT_EQ(slurp(two.c_str()), "second");
+  }
+  EXPECT_TRUE(Calls::seen.empty());
+}
+
 TEST_F(FileLayer, DirectoryPackLeavesOutASubdirectoryItCannotList)
 {
   writeFile("tree/ok.txt", "ok");

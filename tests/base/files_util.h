@@ -153,6 +153,9 @@ protected:
   void TearDown() override
   {
     errSetCallback(nullptr);
+    // Packs are registered for the process, by paths relative to this folder: the next
+    // test in the same process starts with none.
+    SYS_FileDone();
     fs::current_path(old_);
     std::error_code ignored;
     fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ignored);

@@ -211,11 +211,17 @@ TEST_F(SoundFill, NullHandlesAndGainRange)
 
   TSS_Music_p music = TSS_NewMusic(0, Clip("gain.ogg", 1, 44100, 4410).c_str(), 0);
   ASSERT_NE(music, nullptr);
-  EXPECT_EQ(TSS_SetMusicGain(music, 0.5f), 0);
-  for (float bad : {1.5f, -0.1f, NAN}) {
-    EXPECT_EQ(TSS_SetMusicGain(music, bad), -1);
-    EXPECT_EQ(errGetLastError(), 10);
-    EXPECT_FLOAT_EQ(TSS_GetMusicGain(music), 0.5f);
+  // Both ends of the range are gains like any other: each reaches the source, and a
+  // refused value leaves it as it was.
+  for (float gain : {0.0f, 1.0f, 0.5f}) {
+    SCOPED_TRACE(gain);
+    EXPECT_EQ(TSS_SetMusicGain(music, gain), 0);
+    EXPECT_EQ(TSS_GetMusicGain(music), gain);
+    for (float bad : {1.5f, 1.0001f, -0.1f, -0.0001f, NAN}) {
+      EXPECT_EQ(TSS_SetMusicGain(music, bad), -1);
+      EXPECT_EQ(errGetLastError(), 10);
+      EXPECT_EQ(TSS_GetMusicGain(music), gain);
+    }
   }
   // Stopping a handle that never played is harmless.
   EXPECT_EQ(TSS_StopMusic(music), 0);
@@ -246,8 +252,7 @@ TEST(SoundSystem, ModesAndMissingSystem)
   ASSERT_NE(mkdtemp(name), nullptr);
   const std::string dir = name;
   SYS_BaseInit(nullptr, 0, nullptr, nullptr);
-  const char *root = std::getenv("KORV_SOURCE_DIR");
-  setenv("ALSOFT_CONF", (std::string(root ? root : KORV_TEST_SOURCE_DIR) + "/tests/media/alsoft-null.conf").c_str(), 1);
+  UseNullOutput();
   ASSERT_TRUE(EncodeClip(dir + "/c.ogg", 2, 44100, 4410));
   const int blocks = TrackedBlocks(dir), files = OpenFiles();
   EXPECT_EQ(TSS_NewMusic(0, (dir + "/c.ogg").c_str(), 0), nullptr);

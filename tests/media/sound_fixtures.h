@@ -213,8 +213,70 @@ inline int PlayerThreads(const SYS_Thread_t *started = nullptr)
   return n;
 }
 
-// One framework and one temporary folder per test process (each test runs in its
-// own process); OpenAL Soft reads its configuration at its first use.
+inline std::string SourceFile(const std::string &name)
+{
+  const char *root = std::getenv("KORV_SOURCE_DIR");
+  return std::string(root ? root : KORV_TEST_SOURCE_DIR) + "/tests/media/" + name;
+}
+
+// OpenAL Soft reads its configuration (ALSOFT_CONF, and ALSOFT_DRIVERS, which overrides
+// the drivers it names) once a process, at its first use. So a test process has one
+// output, chosen by the first test that asks, and a wave file whose path stays the same
+// for every test of the process, in a folder that outlives them: the writer opens the
+// file anew, emptied, each time a device opens, writes it while it mixes and completes
+// its header when the device closes. Removed when the process that made it exits (not
+// a death test's child).
+class ProcessOutput {
+ public:
+  static ProcessOutput &Get()
+  {
+    static ProcessOutput output;
+    return output;
+  }
+  // False, with a failure that says why, when the process already plays to the other one.
+  bool Choose(const std::string &kind)
+  {
+    if (!kind_.empty() && kind_ != kind) {
+      ADD_FAILURE() << "this process plays to OpenAL Soft's " << kind_ << " output already; it reads its configuration once a process, so a test of the " << kind << " output needs a process of its own";
+      return false;
+    }
+    if (kind_.empty()) {
+      std::string conf = SourceFile("alsoft-null.conf");
+      if (kind == "wave") {
+        char name[] = "/tmp/korv-sound-wave-XXXXXX";
+        if (mkdtemp(name) == nullptr) {
+          ADD_FAILURE() << "no folder for the wave output";
+          return false;
+        }
+        folder_ = name;
+        owner_ = getpid();
+        conf = folder_ + "/alsoft.conf";
+        WriteFile(conf, ReadFile(SourceFile("alsoft-wave.conf")) + "file = " + Wave() + "\n");
+      }
+      setenv("ALSOFT_CONF", conf.c_str(), 1);
+      unsetenv("ALSOFT_DRIVERS");
+      kind_ = kind;
+    }
+    return true;
+  }
+  std::string Wave() const { return folder_ + "/played.wav"; }
+  ~ProcessOutput()
+  {
+    std::error_code ec;
+    if (!folder_.empty() && getpid() == owner_)
+      std::filesystem::remove_all(folder_, ec);
+  }
+
+ private:
+  ProcessOutput() = default;
+  std::string kind_, folder_;
+  pid_t owner_ = 0;
+};
+
+// OpenAL Soft's null output for this process (see ProcessOutput).
+inline void UseNullOutput() { ProcessOutput::Get().Choose("null"); }
+
+// One framework and one temporary folder per test.
 class SoundTest : public ::testing::Test {
  protected:
   std::string dir;
@@ -233,20 +295,16 @@ class SoundTest : public ::testing::Test {
     std::filesystem::remove_all(dir, ec);
   }
 
-  static std::string SourceFile(const std::string &name)
-  {
-    const char *root = std::getenv("KORV_SOURCE_DIR");
-    return std::string(root ? root : KORV_TEST_SOURCE_DIR) + "/tests/media/" + name;
-  }
-  void UseNullOutput() { setenv("ALSOFT_CONF", SourceFile("alsoft-null.conf").c_str(), 1); }
-  // Returns the path of the wave file the output will be written to.
+  // The wave file the next device opened writes, removed first, so that what a test
+  // reads is its own capture or nothing. Empty when the process has the null output.
   std::string UseWaveOutput()
   {
-    const std::string wav = dir + "/played.wav";
-    const std::string conf = dir + "/alsoft.conf";
-    WriteFile(conf, ReadFile(SourceFile("alsoft-wave.conf")) + "file = " + wav + "\n");
-    setenv("ALSOFT_CONF", conf.c_str(), 1);
-    return wav;
+    ProcessOutput &output = ProcessOutput::Get();
+    if (!output.Choose("wave"))
+      return {};
+    std::error_code ec;
+    std::filesystem::remove(output.Wave(), ec);
+    return output.Wave();
   }
   std::string Clip(const std::string &name, int channels, int rate, int frames)
   {

@@ -92,6 +92,9 @@ TEST_F(SoundMusic, FailuresAreFatalWithTheirMessages)
 {
   const std::string garbage = dir + "/garbage.ogg";
   WriteFile(garbage, std::string(4096, 'x'));
+  // Each child starts afresh, so that OpenAL Soft reads the configuration it is given
+  // here and not the one an earlier test of this process had it read.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
         setenv("ALSOFT_DRIVERS", "no-such-backend", 1);

@@ -74,7 +74,14 @@ class SoundPlay : public SoundTest {
   {
     SoundTest::SetUp();
     wav = UseWaveOutput();
+    ASSERT_FALSE(wav.empty());
     ASSERT_EQ(TSS_Init(0x203), 0);
+    ASSERT_TRUE(std::filesystem::exists(wav)) << "the wave writer did not open " << wav;
+  }
+  void TearDown() override
+  {
+    TSS_Done();
+    SoundTest::TearDown();
   }
   // Closing the device finishes the wave file.
   std::vector<int16_t> Captured()
