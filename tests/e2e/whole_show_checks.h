@@ -75,10 +75,12 @@ inline const std::vector<Range> &Ranges() {
       // black within each 500-ms beat and steps its time by beats: the shots, 600 ms
       // apart, meet five phases of the beat and five pictures, so some are bright however
       // late they come, and the one of the beat's last 100 ms or the one on the next
-      // beat, which shows the frame before it, nearly black. Patterns 5 to 8 do not fade:
+      // beat, which shows the frame before it, nearly black. The five pictures differ in
+      // colour too: the brightest shot's blue share runs from 0.55 to 0.75 with the phase
+      // it met. Patterns 5 to 8 do not fade:
       // only their sprites' size follows the beat, and their brightest pixels stay bright.
       {3, 4, "star sphere", 4, 100, 0.02,
-       {{"lit", &L::lit, 0.02, 0.5}, {"blue", &L::blue, 0.6, 0.92}, {"column spread", &L::spreadX, 0.11, 0.25},
+       {{"lit", &L::lit, 0.02, 0.5}, {"blue", &L::blue, 0.45, 0.92}, {"column spread", &L::spreadX, 0.11, 0.25},
         {"mirror", &L::mirror, 0.8, 3}, {"faded", &Seen::faded, 0, 0.45}},
        5, 600},
       {5, 8, "star sphere", 7, 1100, 0.02,
