@@ -91,17 +91,68 @@ void MakeWidening(Widening &w, int depth, bool grey) {
 }
 
 // Widens the width samples packed at the start of row, from the end: packed byte k
-// widens to bytes k x perByte and on, never below k, so no packed byte is overwritten
-// before it is read.
-void Widen(const Widening &w, uint8_t *row, size_t width) {
-  const size_t whole = width / w.perByte, rest = width % w.perByte;
+// widens to bytes k x kPer and on, never below k, so no packed byte is overwritten
+// before it is read. kPer is a constant so that each copy is one store, not a call.
+template <int kPer>
+void WidenInPlace(const Widening &w, uint8_t *row, size_t width) {
+  const size_t whole = width / kPer, rest = width % kPer;
   if (rest) {
     const uint8_t *from = w.table[row[whole]];
-    for (size_t i = rest; i-- > 0;) row[whole * w.perByte + i] = from[i];
+    for (size_t i = rest; i-- > 0;) row[whole * kPer + i] = from[i];
   }
-  for (size_t k = whole; k-- > 0;) {
-    const uint8_t *from = w.table[row[k]];
-    std::memcpy(row + k * w.perByte, from, (size_t)w.perByte);
+  for (size_t k = whole; k-- > 0;) std::memcpy(row + k * kPer, w.table[row[k]], kPer);
+}
+
+void Widen(const Widening &w, uint8_t *row, size_t width) {
+  switch (w.perByte) {
+    case 8: return WidenInPlace<8>(w, row, width);
+    case 4: return WidenInPlace<4>(w, row, width);
+    default: return WidenInPlace<2>(w, row, width);
+  }
+}
+
+// Widens the width samples of a pass row into their places, step bytes apart, in one
+// go (no widened pass row between).
+template <int kPer>
+void WidenSpreadOf(const Widening &w, const uint8_t *packed, uint8_t *to, size_t width, size_t step) {
+  const size_t whole = width / kPer, rest = width % kPer;
+  if (step == 1)
+    for (size_t k = 0; k < whole; ++k) std::memcpy(to + k * kPer, w.table[packed[k]], kPer);
+  else
+    for (size_t k = 0; k < whole; ++k) {
+      const uint8_t *from = w.table[packed[k]];
+      uint8_t *at = to + k * kPer * step;
+      for (int i = 0; i < kPer; ++i) at[i * step] = from[i];
+    }
+  if (rest) {
+    const uint8_t *from = w.table[packed[whole]];
+    for (size_t i = 0; i < rest; ++i) to[(whole * kPer + i) * step] = from[i];
+  }
+}
+
+void WidenSpread(const Widening &w, const uint8_t *packed, uint8_t *to, size_t width, size_t step) {
+  switch (w.perByte) {
+    case 8: return WidenSpreadOf<8>(w, packed, to, width, step);
+    case 4: return WidenSpreadOf<4>(w, packed, to, width, step);
+    default: return WidenSpreadOf<2>(w, packed, to, width, step);
+  }
+}
+
+// Places the width pixels of a pass row, step pixels apart.
+template <size_t kBytes>
+void SpreadOf(const uint8_t *from, uint8_t *to, size_t width, size_t step) {
+  if (step == 1) return (void)std::memcpy(to, from, width * kBytes);
+  for (size_t i = 0; i < width; ++i) std::memcpy(to + i * step * kBytes, from + i * kBytes, kBytes);
+}
+
+void Spread(const uint8_t *from, uint8_t *to, size_t width, size_t step, size_t pixelBytes) {
+  switch (pixelBytes) {
+    case 1: return SpreadOf<1>(from, to, width, step);
+    case 2: return SpreadOf<2>(from, to, width, step);
+    case 3: return SpreadOf<3>(from, to, width, step);
+    case 4: return SpreadOf<4>(from, to, width, step);
+    case 6: return SpreadOf<6>(from, to, width, step);
+    default: return SpreadOf<8>(from, to, width, step);
   }
 }
 
@@ -294,16 +345,15 @@ txBitmap *pngRead(const uint8_t *data, int32_t size) {
     for (int p = 0; p < 7; ++p) {
       const png_uint_32 w = PNG_PASS_COLS(width, p), h = PNG_PASS_ROWS(height, p);
       if (w == 0 || h == 0) continue;  // libpng skips empty passes too
-      const size_t step = ((size_t)1 << PNG_PASS_COL_SHIFT(p)) * pixelBytes;
+      const size_t step = (size_t)1 << PNG_PASS_COL_SHIFT(p);
       for (png_uint_32 r = 0; r < h; ++r) {
         png_read_row(png, pass, nullptr);
-        if (packed) Widen(widening, pass, w);
         const size_t y = PNG_PASS_START_ROW(p) + ((size_t)r << PNG_PASS_ROW_SHIFT(p));
         png_bytep to = b->image[0] + y * rowBytes + PNG_PASS_START_COL(p) * pixelBytes;
-        if (pixelBytes == 1)
-          for (png_uint_32 i = 0; i < w; ++i) to[i * step] = pass[i];
+        if (packed)
+          WidenSpread(widening, pass, to, w, step);
         else
-          for (png_uint_32 i = 0; i < w; ++i) std::memcpy(to + i * step, pass + i * pixelBytes, pixelBytes);
+          Spread(pass, to, w, step, pixelBytes);
       }
     }
   }
