@@ -35,6 +35,7 @@
 #include "base/z.h"
 #include "bench/load_average.h"
 #include "media/texture/TL.h"
+#include "tests/media/dxt_maker.h"
 #include "tests/media/jpeg_maker.h"
 #include "tests/media/png_maker.h"
 
@@ -62,41 +63,21 @@ void Append(Bytes &f, const void *p, size_t n) { f.insert(f.end(), (const uint8_
 
 // A TQX file of levels from w x h down, as many as given, each packed from blocks
 // that repeat one block (all zeros when none is given).
-Bytes PackedTqx(int w, int h, const char *fourcc, int levels, const Bytes &block = {});
-
-Bytes PackedTqx(int w, int h, const char *fourcc, int levels, const Bytes &block) {
+Bytes PackedTqx(int w, int h, const char *fourcc, int levels, const Bytes &block = {}) {
   const int blockBytes = std::strcmp(fourcc, "DXT1") == 0 ? 8 : 16;
-  Bytes f(14, 0);
-  std::memcpy(f.data(), "TQX ", 4);
-  Put(f, 4, (uint32_t)w, 2);
-  Put(f, 6, (uint32_t)h, 2);
-  std::memcpy(f.data() + 8, fourcc, 4);
-  Put(f, 12, (uint32_t)levels, 2);
+  std::vector<Bytes> raw;
   for (int i = 0; i < levels; ++i) {
     const int lw = std::max(w >> i, 1), lh = std::max(h >> i, 1);
-    Bytes raw((size_t)((lw + 3) / 4) * ((lh + 3) / 4) * blockBytes, 0);
+    raw.emplace_back((size_t)((lw + 3) / 4) * ((lh + 3) / 4) * blockBytes, 0);
     if (!block.empty())
-      for (size_t at = 0; at < raw.size(); at += block.size()) std::memcpy(raw.data() + at, block.data(), block.size());
-    void *packed = nullptr;
-    int32_t length = 0;
-    SYS_ZCompress(raw.data(), (int32_t)raw.size(), &packed, &length);
-    Bytes record(4);
-    Put(record, 0, (uint32_t)length, 4);
-    f.insert(f.end(), record.begin(), record.end());
-    Append(f, packed, (size_t)length);
-    SYS_MemFree(&packed);
+      for (size_t at = 0; at < raw.back().size(); at += block.size())
+        std::memcpy(raw.back().data() + at, block.data(), block.size());
   }
-  return f;
+  return MakeTqx(w, h, fourcc, raw, std::vector<bool>((size_t)levels, true));
 }
 
 Bytes Dds(int w, int h, const char *fourcc) {
-  Bytes f(128 + (size_t)((w + 3) / 4) * ((h + 3) / 4) * 8, 0x55);
-  std::fill_n(f.begin(), 128, 0);
-  std::memcpy(f.data(), "DDS ", 4);
-  Put(f, 12, (uint32_t)h, 4);
-  Put(f, 16, (uint32_t)w, 4);
-  std::memcpy(f.data() + 84, fourcc, 4);
-  return f;
+  return MakeDds(w, h, 0, fourcc, Bytes((size_t)((w + 3) / 4) * ((h + 3) / 4) * 8, 0x55));
 }
 
 // "P5", then comment lines up to the size limit, then a 1x1 image.
