@@ -1,15 +1,16 @@
 // The slowest and the largest inputs the texture loader takes, each loaded in a
 // process of its own so that its peak memory is its own. Each case is built to make its
 // reader do the most work per file byte within the loader's limits: flat pictures up
-// to what one load may hold (1-bit PNG pages, arithmetic-coded and progressive JPEGs,
-// packed TQX levels decoded or kept), scans up to the work bound, the largest flat
-// files deflate allows under 256 KB, thousands of header lines or elements, and the
-// large valid textures the former ratio bounds refused. Each file is written to a
-// temporary directory and loaded through txLoad with the default callbacks; printed
-// per case: file size, outcome (or error), processor time of the fastest and slowest
-// of a few loads, and the peak resident memory of the loading process. Goal: no file
-// of at most 256 KB takes more than 2 s of processor time (fastest load), and no load
-// passes 2 GiB. Then txScale against the shrink it replaced (a sum cell per target
+// to what one load may hold (1-, 2- and 4-bit PNG pages, arithmetic-coded and
+// progressive JPEGs, packed TQX levels decoded or kept), PNG rows that each carry a
+// Paeth filter byte, scans up to the work bound, the largest flat files deflate allows
+// under 256 KB, thousands of header lines or elements, and the large valid textures
+// the former ratio bounds refused. Each file is written to a temporary directory and
+// loaded through txLoad with the default callbacks; printed per case: file size,
+// outcome (or error), processor time of the fastest and slowest of a few loads, the
+// peak resident memory of the loading process and the load average after it. Goal: no
+// file of at most 256 KB takes more than 2 s of processor time (its slowest load), and
+// no load passes 2 GiB. Then txScale against the shrink it replaced (a sum cell per target
 // pixel), interleaved, with a byte comparison of the two results. A part of a case's
 // name as the argument runs only the cases that contain it.
 // Depends on: base (framework start, compressed blocks), media/texture, libpng,
