@@ -7,7 +7,8 @@
 // longjmp: the error handler jumps back into the reader or writer, which frees what
 // it holds and fails with an error code; nothing is read past the data's size, and no
 // image is allocated larger than its compressed data could possibly inflate to or
-// than one load may hold (below).
+// than one load may hold (below), nor are libpng's own rows: they are counted at the
+// header, and libpng allocates through a counter that refuses what the load cannot hold.
 // Depends on: libpng, base (file layer, tracked memory, log).
 
 #include <png.h>
