@@ -3,13 +3,14 @@
 // are in korv-bench-texture-worst).
 // Each is written to disk with libpng and loaded through txLoad with the default file
 // callbacks, as the show loads; prints the file size, the decoded size, the outcome
-// and the best and worst of a few loads, with the load average (the machine is
-// shared). Goal: every file under 256 KB loads or is refused in under 1 s.
+// and the processor time of the best and worst of a few loads, with the load average
+// (the machine is shared). Goal: every file under 256 KB loads or is refused within
+// 2 s of processor time, slowest of three loads, as in korv-bench-texture-worst.
 // Depends on: base (framework start), media/texture, libpng.
 #include <png.h>
+#include <time.h>
 
 #include <algorithm>
-#include <chrono>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -28,8 +29,15 @@
 namespace {
 
 constexpr int kRounds = 3;
+constexpr double kCpuGoal = 2.0;
 
-using Clock = std::chrono::steady_clock;
+// Processor time of this process: on a shared machine the wall time swings with the
+// load.
+double CpuSeconds() {
+  timespec t;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return (double)t.tv_sec + (double)t.tv_nsec * 1e-9;
+}
 
 // A flat w x h image of the given depth and colour type, rows of zero bytes (a
 // palette image's one colour grey).
@@ -79,9 +87,9 @@ int main() {
     int32_t error = 0;
     bool loaded = false;
     for (int r = 0; r < kRounds; ++r) {
-      const auto t0 = Clock::now();
+      const double t0 = CpuSeconds();
       txBitmap *b = txLoad(path.c_str());
-      const double s = std::chrono::duration<double>(Clock::now() - t0).count();
+      const double s = CpuSeconds() - t0;
       error = errGetLastError();
       loaded = b != nullptr;
       if (b) txFree(&b);
@@ -95,7 +103,8 @@ int main() {
                 best, worst);
     if (fileSize >= 256 * 1024) status = 1;  // the case no longer shows a small file
   }
-  std::printf("slowest load %.3f s (goal < 1 s); load average %.1f at end\n", slowest, LoadAverage());
+  std::printf("slowest load %.3f s of processor time (goal: at most %.0f s); load average %.1f at end\n", slowest,
+              kCpuGoal, LoadAverage());
   std::filesystem::remove_all(dir);
   SYS_BaseDone();
   return status;

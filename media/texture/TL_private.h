@@ -158,6 +158,8 @@ extern "C" {
 extern const tx_filter_t txPngFilter, txJpegFilter, txDdsFilter, txDdzFilter;
 int32_t pngCheck(const uint8_t *data);
 txBitmap *pngRead(const uint8_t *data, int32_t size);
+// Most bytes libpng held at once during the last pngRead (its rows, zlib's state).
+uint64_t pngLastLibPeak(void);
 int32_t pngWrite(const char *path, txBitmap *bitmap);
 int32_t jpegCheck(const uint8_t *data);
 txBitmap *jpegRead(const uint8_t *data, int32_t size);

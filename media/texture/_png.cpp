@@ -7,13 +7,15 @@
 // longjmp: the error handler jumps back into the reader or writer, which frees what
 // it holds and fails with an error code; nothing is read past the data's size, and no
 // image is allocated larger than its compressed data could possibly inflate to or
-// than one load may hold (below).
+// than one load may hold (below), nor are libpng's own rows: they are counted at the
+// header, and libpng allocates through a counter that refuses what the load cannot hold.
 // Depends on: libpng, base (file layer, tracked memory, log).
 
 #include <png.h>
 
 #include <algorithm>
 #include <csetjmp>
+#include <cstdlib>
 #include <cstring>
 
 #include "base/file.h"
@@ -23,11 +25,33 @@ namespace {
 
 // Limits. Deflate cannot inflate beyond about 1032:1, so rows as stored that need
 // more than that of the file cannot be there (the slack covers tiny images); past
-// that, one picture (and a row for the passes of an interlaced one) of what a load
-// may hold, whatever the file's size: a flat picture costs little more than writing
-// its bytes. The sides are libpng's, up to 2^31 - 1, not its default cap of a million.
+// that, one picture of what a load may hold, whatever the file's size: a flat picture
+// costs little more than writing its bytes. The sides are libpng's, up to 2^31 - 1,
+// not its default cap of a million.
 constexpr uint64_t kMaxInflate = 1032;
 constexpr uint64_t kInflateSlack = 1 << 16;
+
+// Beside the picture (at most kTxMaxLoadBytes) a load holds libpng's two rows as
+// stored and, for an interlaced image, one widened row for its passes. These get 1 MiB
+// on top of the picture's limit: the widest real texture, 16384 pixels of RGBA at 16
+// bits, needs 2 x 131129 + 131072 = 393330 bytes of them, so every picture within the
+// limit and up to that width loads, while a one-row picture of gigantic width, whose
+// rows are twice or three times the picture, is refused at its header.
+constexpr uint64_t kPngRowAllowance = 1 << 20;
+constexpr uint64_t kPngMaxHold = kTxMaxLoadBytes + kPngRowAllowance;
+// What libpng allocates that the header does not count (its structures, zlib's state
+// and window, one IDAT buffer: tens of KB) may add this much; its allocator refuses
+// anything past kPngMaxHold plus this, whatever the header arithmetic said.
+constexpr uint64_t kPngLibSlack = 1 << 20;
+
+// Bytes of the two rows libpng allocates when reading starts (png_read_start_row):
+// each holds the stored bits of the width rounded up to 8 pixels, a filter byte, one
+// more pixel and 48 bytes. False past the limit.
+bool LibpngRows(uint64_t width, uint64_t pixelBits, uint64_t &bytes) {
+  uint64_t bits = 0;
+  if (!korv::SizeProduct({(width + 7) & ~(uint64_t)7, pixelBits}, UINT64_MAX, bits)) return false;
+  return korv::SizeProduct({2, (bits + 7) / 8 + 1 + (pixelBits + 7) / 8 + 48}, kPngMaxHold, bytes);
+}
 
 // Whether the image data as stored fit what size bytes of file can inflate to: each
 // row of the image (or of each Adam7 pass) is a filter byte and its samples packed
@@ -68,17 +92,68 @@ void MakeWidening(Widening &w, int depth, bool grey) {
 }
 
 // Widens the width samples packed at the start of row, from the end: packed byte k
-// widens to bytes k x perByte and on, never below k, so no packed byte is overwritten
-// before it is read.
-void Widen(const Widening &w, uint8_t *row, size_t width) {
-  const size_t whole = width / w.perByte, rest = width % w.perByte;
+// widens to bytes k x kPer and on, never below k, so no packed byte is overwritten
+// before it is read. kPer is a constant so that each copy is one store, not a call.
+template <int kPer>
+void WidenInPlace(const Widening &w, uint8_t *row, size_t width) {
+  const size_t whole = width / kPer, rest = width % kPer;
   if (rest) {
     const uint8_t *from = w.table[row[whole]];
-    for (size_t i = rest; i-- > 0;) row[whole * w.perByte + i] = from[i];
+    for (size_t i = rest; i-- > 0;) row[whole * kPer + i] = from[i];
   }
-  for (size_t k = whole; k-- > 0;) {
-    const uint8_t *from = w.table[row[k]];
-    std::memcpy(row + k * w.perByte, from, (size_t)w.perByte);
+  for (size_t k = whole; k-- > 0;) std::memcpy(row + k * kPer, w.table[row[k]], kPer);
+}
+
+void Widen(const Widening &w, uint8_t *row, size_t width) {
+  switch (w.perByte) {
+    case 8: return WidenInPlace<8>(w, row, width);
+    case 4: return WidenInPlace<4>(w, row, width);
+    default: return WidenInPlace<2>(w, row, width);
+  }
+}
+
+// Widens the width samples of a pass row into their places, step bytes apart, in one
+// go (no widened pass row between).
+template <int kPer>
+void WidenSpreadOf(const Widening &w, const uint8_t *packed, uint8_t *to, size_t width, size_t step) {
+  const size_t whole = width / kPer, rest = width % kPer;
+  if (step == 1)
+    for (size_t k = 0; k < whole; ++k) std::memcpy(to + k * kPer, w.table[packed[k]], kPer);
+  else
+    for (size_t k = 0; k < whole; ++k) {
+      const uint8_t *from = w.table[packed[k]];
+      uint8_t *at = to + k * kPer * step;
+      for (int i = 0; i < kPer; ++i) at[i * step] = from[i];
+    }
+  if (rest) {
+    const uint8_t *from = w.table[packed[whole]];
+    for (size_t i = 0; i < rest; ++i) to[(whole * kPer + i) * step] = from[i];
+  }
+}
+
+void WidenSpread(const Widening &w, const uint8_t *packed, uint8_t *to, size_t width, size_t step) {
+  switch (w.perByte) {
+    case 8: return WidenSpreadOf<8>(w, packed, to, width, step);
+    case 4: return WidenSpreadOf<4>(w, packed, to, width, step);
+    default: return WidenSpreadOf<2>(w, packed, to, width, step);
+  }
+}
+
+// Places the width pixels of a pass row, step pixels apart.
+template <size_t kBytes>
+void SpreadOf(const uint8_t *from, uint8_t *to, size_t width, size_t step) {
+  if (step == 1) return (void)std::memcpy(to, from, width * kBytes);
+  for (size_t i = 0; i < width; ++i) std::memcpy(to + i * step * kBytes, from + i * kBytes, kBytes);
+}
+
+void Spread(const uint8_t *from, uint8_t *to, size_t width, size_t step, size_t pixelBytes) {
+  switch (pixelBytes) {
+    case 1: return SpreadOf<1>(from, to, width, step);
+    case 2: return SpreadOf<2>(from, to, width, step);
+    case 3: return SpreadOf<3>(from, to, width, step);
+    case 4: return SpreadOf<4>(from, to, width, step);
+    case 6: return SpreadOf<6>(from, to, width, step);
+    default: return SpreadOf<8>(from, to, width, step);
   }
 }
 
@@ -88,7 +163,47 @@ struct PngSource {
   size_t pos;
   bool truncated;
   int32_t refused;  // the code of a refusal already logged, else 0
+  png_uint_32 width, height;  // from the header, for the allocator's refusal
+  // libpng's allocations: what it holds, its most at once, and what it may hold.
+  uint64_t libHeld, libPeak, libBudget;
 };
+
+// Most bytes libpng held at once during the last read.
+uint64_t lastLibPeak = 0;
+
+// libpng allocates through these, each block led by its size, so that it can never
+// hold more than what the load leaves it: a refusal fails the allocation, and libpng
+// then stops with an error.
+constexpr size_t kBlockHead = 16;
+
+png_voidp PngMalloc(png_structp png, png_alloc_size_t n) {
+  PngSource *src = (PngSource *)png_get_mem_ptr(png);
+  uint64_t held = 0;
+  if (!korv::SizeSum(src->libHeld, n, src->libBudget, held)) {
+    if (!src->refused)
+      TX_REFUSE_SIZE("[TL][png]", src->width, src->height,
+                     "libpng asks for %llu bytes more than the %llu bytes a PNG load may hold", (unsigned long long)n,
+                     (unsigned long long)kPngMaxHold);
+    src->refused = 1005;
+    return nullptr;
+  }
+  uint8_t *p = (uint8_t *)std::malloc(n + kBlockHead);
+  if (!p) return nullptr;
+  std::memcpy(p, &n, sizeof n);
+  src->libHeld = held;
+  src->libPeak = std::max(src->libPeak, held);
+  return p + kBlockHead;
+}
+
+void PngFree(png_structp png, png_voidp block) {
+  if (!block) return;
+  PngSource *src = (PngSource *)png_get_mem_ptr(png);
+  uint8_t *p = (uint8_t *)block - kBlockHead;
+  png_alloc_size_t n = 0;
+  std::memcpy(&n, p, sizeof n);
+  src->libHeld -= n;
+  std::free(p);
+}
 
 void PngError(png_structp png, png_const_charp message) {
   SYS_DbgLevelPrintf(SYS_DBG_LEVEL(txSettings.verbose), "[TL][png][%s:%d:%s()] ! libpng: %s\n", SYS_POS, message);
@@ -124,14 +239,18 @@ txBitmap *Fail(int32_t code, txBitmap *bitmap, const char *why) {
 
 extern "C" {
 
+uint64_t pngLastLibPeak(void) { return lastLibPeak; }
+
 int32_t pngCheck(const uint8_t *d) { return d[0] == 137 && d[1] == 'P' && d[2] == 'N' && d[3] == 'G' ? 0 : 1000; }
 
 txBitmap *pngRead(const uint8_t *data, int32_t size) {
   if (!data || size < 8) return Fail(1002, nullptr, "signature truncated");
   txBitmap *b = (txBitmap *)SYS_MemGet(sizeof(txBitmap), "pngRead: struct");
   if (!b) return Fail(5, nullptr, "no memory");
-  PngSource src = {data, (size_t)size, 8, false, 0};
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
+  PngSource src = {data, (size_t)size, 8, false, 0, 0, 0, 0, 0, kPngMaxHold + kPngLibSlack};
+  lastLibPeak = 0;
+  png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning, &src, PngMalloc,
+                                             PngFree);
   if (!png) return Fail(5, b, "libpng cannot start");
   png_infop info = png_create_info_struct(png), end = png_create_info_struct(png);
   if (!info || !end) {
@@ -144,6 +263,7 @@ txBitmap *pngRead(const uint8_t *data, int32_t size) {
     if (r) SYS_MemFree(&r);
     png_destroy_read_struct(&png, &info, &end);
     const volatile PngSource &seen = src;  // set after setjmp, read after the jump
+    lastLibPeak = seen.libPeak;
     if (seen.refused) {
       txRelease(b);
       return errSetLastError(seen.refused), nullptr;
@@ -175,17 +295,30 @@ txBitmap *pngRead(const uint8_t *data, int32_t size) {
   // their rows and are widened afterwards, in place.
   const bool packed = depth < 8;
   const bool interlaced = interlace != PNG_INTERLACE_NONE;
-  png_read_update_info(png, info);
-  const int32_t bits = packed ? 8 : png_get_channels(png, info) * png_get_bit_depth(png, info);
+  const uint64_t storedBits = (uint64_t)png_get_channels(png, info) * depth;
+  const int32_t bits = packed ? 8 : (int32_t)storedBits;
   const size_t pixelBytes = (size_t)bits / 8, rowBytes = (size_t)width * pixelBytes;
   const int32_t bytes = txImageBytes(width, height, bits);
-  uint64_t held = 0;
-  if (bytes < 0 || !txHold(held, (uint64_t)bytes) || !txHold(held, rowBytes)) {
+  src.width = width, src.height = height;
+  // Everything the read holds is counted here, before libpng allocates its rows: the
+  // picture, the pass row of an interlaced image (a plain one has none) and libpng's.
+  uint64_t held = 0, libRows = 0;
+  if (bytes < 0 || !txHold(held, (uint64_t)bytes)) {
     TX_REFUSE_SIZE("[TL][png]", width, height, "%d bits a pixel pass the %llu bytes a load may hold", bits,
                    (unsigned long long)kTxMaxLoadBytes);
     src.refused = 1005;
     png_longjmp(png, 1);
   }
+  if (!txHold(held, interlaced ? rowBytes : 0, kPngMaxHold) || !LibpngRows(width, storedBits, libRows) ||
+      !txHold(held, libRows, kPngMaxHold)) {
+    TX_REFUSE_SIZE("[TL][png]", width, height,
+                   "%d bits a pixel with libpng's rows%s pass the %llu bytes a PNG load may hold", bits,
+                   interlaced ? " and a pass row" : "", (unsigned long long)kPngMaxHold);
+    src.refused = 1005;
+    png_longjmp(png, 1);
+  }
+  src.libBudget = kPngMaxHold + kPngLibSlack - (held - libRows);  // held - libRows <= kPngMaxHold
+  png_read_update_info(png, info);
   if ((int64_t)rowBytes * height != bytes || png_get_rowbytes(png, info) > rowBytes)
     png_error(png, "row size differs from the picture's");
 
@@ -213,16 +346,15 @@ txBitmap *pngRead(const uint8_t *data, int32_t size) {
     for (int p = 0; p < 7; ++p) {
       const png_uint_32 w = PNG_PASS_COLS(width, p), h = PNG_PASS_ROWS(height, p);
       if (w == 0 || h == 0) continue;  // libpng skips empty passes too
-      const size_t step = ((size_t)1 << PNG_PASS_COL_SHIFT(p)) * pixelBytes;
+      const size_t step = (size_t)1 << PNG_PASS_COL_SHIFT(p);
       for (png_uint_32 r = 0; r < h; ++r) {
         png_read_row(png, pass, nullptr);
-        if (packed) Widen(widening, pass, w);
         const size_t y = PNG_PASS_START_ROW(p) + ((size_t)r << PNG_PASS_ROW_SHIFT(p));
         png_bytep to = b->image[0] + y * rowBytes + PNG_PASS_START_COL(p) * pixelBytes;
-        if (pixelBytes == 1)
-          for (png_uint_32 i = 0; i < w; ++i) to[i * step] = pass[i];
+        if (packed)
+          WidenSpread(widening, pass, to, w, step);
         else
-          for (png_uint_32 i = 0; i < w; ++i) std::memcpy(to + i * step, pass + i * pixelBytes, pixelBytes);
+          Spread(pass, to, w, step, pixelBytes);
       }
     }
   }
@@ -248,6 +380,11 @@ txBitmap *pngRead(const uint8_t *data, int32_t size) {
   }
   png_read_end(png, end);
   png_destroy_read_struct(&png, &info, &end);
+  lastLibPeak = src.libPeak;
+  if (src.refused) {  // libpng went on without a block it was refused
+    txRelease(b);
+    return errSetLastError(src.refused), nullptr;
+  }
 
   b->type = TX_TYPE_RGB;
   b->width = (int32_t)width;

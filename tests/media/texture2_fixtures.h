@@ -18,6 +18,7 @@
 #include <string>
 
 #include "base/z.h"
+#include "tests/media/dxt_maker.h"
 #include "tests/media/jpeg_maker.h"
 #include "tests/media/png_maker.h"
 #include "tests/media/texture_fixtures.h"
@@ -122,48 +123,6 @@ inline Bytes MakeJpeg(int w, int h, int components, const Bytes &pixels, bool jf
   s.jfif = jfif;
   s.quality = quality;
   return MakeJpegOf(s, pixels);
-}
-
-// A DDS file: header and the level bytes as given.
-inline Bytes MakeDds(int w, int h, int mipmaps, const char *fourcc, const Bytes &levels) {
-  Bytes f(128, 0);
-  std::memcpy(f.data(), "DDS ", 4);
-  Put32(f, 4, 124);
-  Put32(f, 12, (uint32_t)h);
-  Put32(f, 16, (uint32_t)w);
-  Put32(f, 28, (uint32_t)mipmaps);
-  Put32(f, 76, 32);
-  Put32(f, 80, 4);
-  std::memcpy(f.data() + 84, fourcc, 4);
-  Append(f, levels);
-  return f;
-}
-
-// A TQX file; each level is packed into a compressed block when pack[i] is set.
-inline Bytes MakeTqx(int w, int h, const char *fourcc, const std::vector<Bytes> &levels,
-                     const std::vector<bool> &pack, const char *magic = "TQX ") {
-  Bytes f(14, 0);
-  std::memcpy(f.data(), magic, 4);
-  Put16(f, 4, (uint32_t)w);
-  Put16(f, 6, (uint32_t)h);
-  std::memcpy(f.data() + 8, fourcc, 4);
-  Put16(f, 12, (uint32_t)levels.size());
-  for (size_t i = 0; i < levels.size(); ++i) {
-    Bytes record(4);
-    if (pack[i]) {
-      void *block = nullptr;
-      int32_t length = 0;
-      SYS_ZCompress(levels[i].data(), (int32_t)levels[i].size(), &block, &length);
-      Put32(record, 0, (uint32_t)length);
-      Append(record, Bytes((uint8_t *)block, (uint8_t *)block + length));
-      SYS_MemFree(&block);
-    } else {
-      Put32(record, 0, (uint32_t)-(int32_t)levels[i].size());
-      Append(record, levels[i]);
-    }
-    Append(f, record);
-  }
-  return f;
 }
 
 // Every level a loaded bitmap claims is there and readable to its last byte.

@@ -5,6 +5,8 @@
 // picture's sides and the reason.
 #include <filesystem>
 #include <fstream>
+#include <time.h>
+
 #include <string>
 
 #include "media/texture/TL_private.h"
@@ -34,6 +36,12 @@ class TextureLimits : public TextureTest {
     txOptions(TX_DXT5, 0);
   }
 };
+
+double CpuSeconds() {
+  timespec t;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return (double)t.tv_sec + (double)t.tv_nsec * 1e-9;
+}
 
 Bytes Repeat(const Bytes &unit, size_t n) {
   Bytes out;
@@ -219,6 +227,95 @@ TEST_F(TextureLimits, RefusalsForSizeNameThemselves) {
     EXPECT_EQ(text.find("too large to load", at + 1), std::string::npos) << "a second line: " << text;
   }
   std::filesystem::remove_all(dir);
+}
+
+// One row of a very wide picture passes the picture's limit and what its file can
+// inflate to, but libpng's two rows as stored (and the pass row of an interlaced one)
+// are two or three times the picture: refused at the header, before libpng allocates a
+// row, in milliseconds.
+TEST_F(TextureLimits, WidePngRowsAreRefusedBeforeLibpngAllocatesThem) {
+  const struct {
+    const char *name;
+    uint32_t width;
+    int depth, colourType;
+    bool interlaced;
+    size_t fileBytes;
+    const char *why;
+  } cases[] = {
+      {"RGBA 16-bit, interlaced", 31000000, 16, PNG_COLOR_TYPE_RGBA, true, 256000,
+       "(31000000x1): 64 bits a pixel with libpng's rows and a pass row pass the 403701760 bytes a PNG load may hold"},
+      {"RGBA 16-bit", 31000000, 16, PNG_COLOR_TYPE_RGBA, false, 256000,
+       "(31000000x1): 64 bits a pixel with libpng's rows pass the 403701760 bytes"},
+      {"grey", 250000000, 8, PNG_COLOR_TYPE_GRAY, false, 262144, "(250000000x1): 8 bits a pixel with libpng's rows"},
+      {"grey, the widest", 2147483647, 8, PNG_COLOR_TYPE_GRAY, false, 2200000,
+       "(2147483647x1): 8 bits a pixel pass the 402653184 bytes a load may hold"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    const Bytes file = ZeroPng(c.width, 1, c.depth, c.colourType, c.interlaced, 0, c.fileBytes, 1 << 16);
+    ASSERT_EQ(file.size(), c.fileBytes);
+    int32_t error = 0;
+    double cpu = 0;
+    const std::string text = LogOf([&] {
+      const double t0 = CpuSeconds();
+      BitmapPtr b(Load(file, "wide.png"));
+      cpu = CpuSeconds() - t0;
+      EXPECT_FALSE(b);
+      error = errGetLastError();
+    });
+    EXPECT_EQ(error, 1005);
+    const size_t at = text.find("too large to load: wide.png ");
+    ASSERT_NE(at, std::string::npos) << text;
+    EXPECT_NE(text.find(c.why, at), std::string::npos) << text;
+    EXPECT_LT(pngLastLibPeak(), 1u << 20) << "libpng allocated a row";
+    EXPECT_LT(cpu, 0.25);
+  }
+}
+
+// Pictures of exactly what a load may hold load, plain and interlaced, with libpng's
+// rows beside them; a row more is refused. So is a one-row picture whose libpng rows
+// pass the allowance beside it by a pixel.
+TEST_F(TextureLimits, PngPicturesAtTheLimitLoadAndARowMoreIsRefused) {
+  const struct {
+    const char *name;
+    uint32_t width, height;
+    int depth, colourType;
+    bool interlaced;
+    int bits;
+  } cases[] = {
+      {"8192x8192 RGB 16-bit", 8192, 8192, 16, PNG_COLOR_TYPE_RGB, false, 48},
+      {"8192x8192 RGB 16-bit interlaced", 8192, 8192, 16, PNG_COLOR_TYPE_RGB, true, 48},
+      {"8192x12288 RGBA", 8192, 12288, 8, PNG_COLOR_TYPE_RGBA, false, 32},
+      {"8192x16384 RGB", 8192, 16384, 8, PNG_COLOR_TYPE_RGB, false, 24},
+      {"8192x6144 RGBA 16-bit", 8192, 6144, 16, PNG_COLOR_TYPE_RGBA, false, 64},
+      // 8 x 16820897 bytes of picture and libpng's rows, 2 x (8 x 16820904 + 57) (the
+      // width rounded up to 8 pixels), are 403701754 bytes, 6 short of the limit; a
+      // pixel more passes it by 2.
+      {"16820897x1 RGBA 16-bit", 16820897, 1, 16, PNG_COLOR_TYPE_RGBA, false, 64},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    {
+      BitmapPtr b(Load(ZeroPng(c.width, c.height, c.depth, c.colourType, c.interlaced), "edge.png"));
+      ASSERT_TRUE(b) << errGetLastError();
+      EXPECT_EQ(b->bits, c.bits);
+      EXPECT_EQ((uint64_t)b->imagesize[0], (uint64_t)c.width * c.height * c.bits / 8);
+      EXPECT_EQ(b->image[0][b->imagesize[0] - 1], 0);
+    }
+    const bool oneRow = c.height == 1;
+    const Bytes over = ZeroPng(c.width + (oneRow ? 1 : 0), c.height + (oneRow ? 0 : 1), c.depth, c.colourType,
+                               c.interlaced);
+    int32_t error = 0;
+    const std::string text = LogOf([&] {
+      BitmapPtr b(Load(over, "edge.png"));
+      EXPECT_FALSE(b);
+      error = errGetLastError();
+    });
+    EXPECT_EQ(error, 1005);
+    EXPECT_NE(text.find(oneRow ? "with libpng's rows pass" : "bits a pixel pass the 402653184 bytes"),
+              std::string::npos)
+        << text;
+  }
 }
 
 // Scans pass over the blocks of their components; the bound allows 12 passes over
