@@ -139,8 +139,8 @@ constexpr int kMaxScans = 300;
 // walks the coefficient arrays either way. Allowed: kMaxBlockPasses whatever the
 // picture, which is well over twice libjpeg's progressive script over the largest
 // texture (14 Mi passes over an 8192 x 8192 4:4:4 picture; 19 M over the largest grey
-// picture the memory limit admits) and decodes a flat picture at the memory limit in
-// some 1.3 s; or, when more, kWorkPerByte for each byte of the file, as a real scan
+// picture the memory limit admits), and at the memory limit leaves a flat picture
+// 1.0 to 1.4 s of processor time (korv-bench-texture-worst); or, when more, kWorkPerByte for each byte of the file, as a real scan
 // costs data. Valid files do reach the cap: a script of single-coefficient scans over a
 // large flat picture is a few hundred bytes.
 constexpr int64_t kMaxBlockPasses = 32 << 20;

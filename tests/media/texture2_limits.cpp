@@ -172,7 +172,7 @@ TEST_F(TextureLimits, RefusalsForSizeNameThemselves) {
 // through libjpeg's progressive script at full chroma resolution, 14 MB, holds 576 MiB
 // with its coefficients. The same picture flat and coded arithmetically is a few
 // hundred bytes, so its 14 Mi block passes are admitted by the cap alone, not by what
-// its data carry.
+// its data carry; written a scan per component, it holds its coefficients too.
 TEST_F(TextureLimits, LargestProgressiveFullChromaJpegLoads) {
   constexpr int kSide = 8192;
   JpegSpec s;
@@ -223,6 +223,15 @@ TEST_F(TextureLimits, LargestProgressiveFullChromaJpegLoads) {
     const Bytes flat = MakeJpegRows(s, [&](int) { return flatRow.data(); });
     ASSERT_LT(flat.size(), 1000u);
     BitmapPtr b(Load(flat));
+    ASSERT_TRUE(b) << errGetLastError();
+    EXPECT_EQ(b->image[0][b->imagesize[0] - 1], 128);
+  }
+  {
+    SCOPED_TRACE("flat, 4:4:4, a scan per component, arithmetic-coded");
+    s.progressive = false;
+    s.scans = {{1, {0}, 0, 63, 0, 0}, {1, {1}, 0, 63, 0, 0}, {1, {2}, 0, 63, 0, 0}};
+    const Bytes flatRow((size_t)kSide * 3, 128);
+    BitmapPtr b(Load(MakeJpegRows(s, [&](int) { return flatRow.data(); })));
     ASSERT_TRUE(b) << errGetLastError();
     EXPECT_EQ(b->image[0][b->imagesize[0] - 1], 128);
   }
