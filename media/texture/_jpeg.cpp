@@ -137,12 +137,12 @@ constexpr int kMaxScans = 300;
 // Block passes over all scans: each scan passes over every block of its components,
 // about as costly Huffman- as arithmetic-coded when the blocks are empty, since a pass
 // walks the coefficient arrays either way. Allowed: kMaxBlockPasses whatever the
-// picture, which is well over twice libjpeg's progressive script over the largest
-// texture (14 Mi passes over an 8192 x 8192 4:4:4 picture; 19 M over the largest grey
-// picture the memory limit admits), and at the memory limit leaves a flat picture
-// 1.0 to 1.4 s of processor time (korv-bench-texture-worst); or, when more, kWorkPerByte for each byte of the file, as a real scan
-// costs data. Valid files do reach the cap: a script of single-coefficient scans over a
-// large flat picture is a few hundred bytes.
+// picture, over twice libjpeg's progressive script over the largest texture (14 Mi
+// passes over an 8192 x 8192 4:4:4 picture; 19 M over the largest grey picture the
+// memory limit admits), which at the memory limit leaves a flat picture 1.0 to 1.6 s
+// of processor time (korv-bench-texture-worst); or, when more, kWorkPerByte for each
+// byte of the file, as a real scan costs data. Valid files do reach the cap: a script
+// of single-coefficient scans over a large flat picture is a few hundred bytes.
 constexpr int64_t kMaxBlockPasses = 32 << 20;
 constexpr int64_t kWorkPerByte = 64;
 
