@@ -55,12 +55,17 @@ extern txSettings_t txSettings;
 constexpr uint64_t kTxMaxImageBytes = 0x3FFFFFFF;
 
 // What one load may hold: every buffer a reader that decodes compressed data (PNG,
-// JPEG, DDS, TQX) makes for one file together, the picture, its other levels and a
-// decoder's whole-image arrays. 384 MiB: an 8192 x 8192 progressive 4:2:0 JPEG with its
-// coefficients, the largest texture this program reads in software, and about what the
-// costliest of those readers decodes in 2 s of processor time (korv-bench-texture-worst),
-// however small the file; the readers of raw pixels are bounded by their files.
+// DDS, TQX; JPEG has its own, below) makes for one file together, the picture, its
+// other levels and a decoder's whole-image arrays. 384 MiB: about what the costliest of
+// those readers decodes in 2 s of processor time (korv-bench-texture-worst), however
+// small the file; the readers of raw pixels are bounded by their files.
 constexpr uint64_t kTxMaxLoadBytes = 384u << 20;
+// What one JPEG load may hold, the picture and the library's coefficients of a file of
+// several scans: the largest real texture it must take, an 8192 x 8192 progressive
+// JPEG at full chroma resolution, 8192 x 8192 x 3 bytes of picture (192 MiB) and
+// 3 x 1024 x 1024 blocks of 64 two-byte coefficients (384 MiB): 576 MiB. The time a
+// small file may cost is bounded apart, by the reader's cap on block passes.
+constexpr uint64_t kTxMaxJpegLoadBytes = 576u << 20;
 
 // Adds bytes to what a load holds; false past limit (held unchanged). A reader whose
 // largest real texture needs more than kTxMaxLoadBytes passes its own limit.

@@ -9,9 +9,9 @@
 // after it get the end-of-image marker supplied, as the library's own sources do: a
 // file that lacks only that marker loads once the picture is whole (every component
 // scanned, every progressive coefficient to its last bit). The limits (below) are
-// absolute: what a load may hold, and the progress monitor stops files with more
-// scans than any encoder writes or more block passes than any encoder's script
-// makes; each refusal names itself (1005). Library errors jump back
+// absolute and keep memory and time apart: what a load may hold, the library's largest
+// sides, and the scans and block passes the progress monitor counts; each refusal
+// names itself (1005). Library errors jump back
 // through the error manager into the reader or writer, which cleans up and fails with
 // an error code instead of ending the process. Only grey and colour output is accepted: a
 // four-channel (CMYK) decode would otherwise pass for R,G,B,A.
@@ -47,7 +47,24 @@ void JpegMessage(j_common_ptr cinfo) {
 
 void JpegErrorExit(j_common_ptr cinfo) {
   (*cinfo->err->output_message)(cinfo);
-  std::longjmp(((JpegError *)cinfo->err)->jump, 1);
+  JpegError *error = (JpegError *)cinfo->err;
+  if (cinfo->is_decompressor) {
+    // The library's own refusals for size: a side past what it decodes (checked at the
+    // first scan, after the frame header), or whole-image arrays past the memory it was
+    // given. Both are limits, not damage.
+    const j_decompress_ptr d = (j_decompress_ptr)cinfo;
+    if (error->pub.msg_code == JERR_IMAGE_TOO_BIG) {
+      TX_REFUSE_SIZE("[TL][jpeg]", d->image_width, d->image_height, "sides past the %d pixels libjpeg decodes",
+                     (int)JPEG_MAX_DIMENSION);
+      error->tooLarge = true;
+    } else if (error->pub.msg_code == JERR_NO_BACKING_STORE) {
+      TX_REFUSE_SIZE("[TL][jpeg]", d->image_width, d->image_height,
+                     "the library's whole-image arrays pass the %llu bytes a JPEG load may hold",
+                     (unsigned long long)kTxMaxJpegLoadBytes);
+      error->tooLarge = true;
+    }
+  }
+  std::longjmp(error->jump, 1);
 }
 
 // The warnings after which the library decodes the rest of a scan as zeros (grey):
@@ -95,46 +112,41 @@ struct JpegSource {
   bool endSupplied;  // the data ended and the end-of-image marker was supplied
 };
 
-// Limits, all absolute, so a valid file loads whatever its size. What a load holds is
-// the picture and, for a file of several scans, the library's coefficients of the
-// whole image (128 bytes a block, each component padded to whole MCUs as the library
-// allocates them), against the loader's one limit. Sides are at most 65535, so every
-// term fits in 64 bits.
+// Limits, all absolute, so a valid file loads whatever the size of its file. What a
+// load holds is the picture and, for a file of several scans, the library's
+// coefficients of the whole image (128 bytes a block, each component padded to whole
+// MCUs as the library allocates them), against the JPEG reader's own limit,
+// kTxMaxJpegLoadBytes. Sides are at most 65535, so every term fits in 64 bits.
 bool HeldFits(j_decompress_ptr cinfo, int32_t pictureBytes) {
   uint64_t held = 0;
-  if (pictureBytes < 0 || !txHold(held, (uint64_t)pictureBytes)) return false;
+  if (pictureBytes < 0 || !txHold(held, (uint64_t)pictureBytes, kTxMaxJpegLoadBytes)) return false;
   if (!jpeg_has_multiple_scans(cinfo)) return true;
   for (int c = 0; c < cinfo->num_components; ++c) {
     const jpeg_component_info *component = &cinfo->comp_info[c];
     const uint64_t h = component->h_samp_factor, v = component->v_samp_factor;
     const uint64_t wide = ((uint64_t)component->width_in_blocks + h - 1) / h * h;
     const uint64_t high = ((uint64_t)component->height_in_blocks + v - 1) / v * v;
-    if (!txHold(held, wide * high * DCTSIZE2 * sizeof(JCOEF))) return false;
+    if (!txHold(held, wide * high * DCTSIZE2 * sizeof(JCOEF), kTxMaxJpegLoadBytes)) return false;
   }
   return true;
 }
-// Scans: the library's progressive script writes 10, hand-made scripts a few dozen;
-// a file with more is a decoding-time bomb (each scan costs a pass over its blocks
-// for a few bytes of data).
+// Time, apart from memory. Scans: the library's progressive script writes 10,
+// hand-made scripts a few dozen; a file with more is a decoding-time bomb (each scan
+// costs a pass over its blocks for a few bytes of data).
 constexpr int kMaxScans = 300;
-// Blocks decoded over all scans: each scan passes over the blocks of its components.
-// Allowed: kPassesPerBlock passes over every block of the image, twice what libjpeg's
-// progressive script makes (6 over a luma block, 4 over a chroma one), so no encoded
-// file reaches it; or more when the data carry it, this many a byte (a real scan
-// costs data), or the floor, some 0.3 s of decoding, which leaves small pictures any
-// number of scans. An arithmetic-coded block costs about four Huffman ones.
-constexpr int64_t kPassesPerBlock = 12;
-constexpr int64_t kWorkFloor = 32 << 20;
+// Block passes over all scans: each scan passes over every block of its components,
+// about as costly Huffman- as arithmetic-coded when the blocks are empty, since a pass
+// walks the coefficient arrays either way. Allowed: kMaxBlockPasses whatever the
+// picture, over twice libjpeg's progressive script over the largest texture (14 Mi
+// passes over an 8192 x 8192 4:4:4 picture; 19 M over the largest grey picture the
+// memory limit admits), which at the memory limit leaves a flat picture 1.0 to 1.6 s
+// of processor time (korv-bench-texture-worst); or, when more, kWorkPerByte for each
+// byte of the file, as a real scan costs data. Valid files do reach the cap: a script
+// of single-coefficient scans over a large flat picture is a few hundred bytes.
+constexpr int64_t kMaxBlockPasses = 32 << 20;
 constexpr int64_t kWorkPerByte = 64;
-constexpr int64_t kArithmeticWork = 4;
 
-int64_t WorkBudget(j_decompress_ptr cinfo, int32_t size) {
-  int64_t blocks = 0;
-  for (int c = 0; c < cinfo->num_components; ++c)
-    blocks += (int64_t)cinfo->comp_info[c].width_in_blocks * cinfo->comp_info[c].height_in_blocks;
-  const int64_t weight = cinfo->arith_code ? kArithmeticWork : 1;
-  return std::max({kWorkFloor, (int64_t)size * kWorkPerByte, blocks * kPassesPerBlock * weight});
-}
+int64_t WorkBudget(int32_t size) { return std::max(kMaxBlockPasses, (int64_t)size * kWorkPerByte); }
 
 // Counts scans and the blocks each one makes the library pass over, before its
 // data are decoded; records which components had a scan.
@@ -157,14 +169,13 @@ void Progress(j_common_ptr common) {
   }
   for (int i = 0; i < cinfo->comps_in_scan; ++i) {
     const jpeg_component_info *component = cinfo->cur_comp_info[i];
-    progress->work += (int64_t)component->width_in_blocks * component->height_in_blocks *
-                      (cinfo->arith_code ? kArithmeticWork : 1);
+    progress->work += (int64_t)component->width_in_blocks * component->height_in_blocks;
     progress->scanned |= 1u << component->component_index;
   }
   if (progress->work > progress->budget) {
     TX_REFUSE_SIZE("[TL][jpeg]", cinfo->image_width, cinfo->image_height,
-                   "scans pass over more than %lld blocks, %d passes over each or %lld for each byte",
-                   (long long)progress->budget, (int)kPassesPerBlock, (long long)kWorkPerByte);
+                   "scans pass over more than %lld blocks, the most a file may ask (%lld, or %lld for each byte)",
+                   (long long)progress->budget, (long long)kMaxBlockPasses, (long long)kWorkPerByte);
     Refuse(common, nullptr);
   }
 }
@@ -293,17 +304,18 @@ txBitmap *jpegRead(const uint8_t *data, int32_t size) {
   const int32_t bytes = txImageBytes((int32_t)cinfo.image_width, (int32_t)cinfo.image_height, components * 8);
   if (!HeldFits(&cinfo, bytes)) {
     TX_REFUSE_SIZE("[TL][jpeg]", cinfo.image_width, cinfo.image_height,
-                   "%d components%s pass the %llu bytes a load may hold", components,
+                   "%d components%s pass the %llu bytes a JPEG load may hold", components,
                    jpeg_has_multiple_scans(&cinfo) ? " and the coefficients of several scans" : "",
-                   (unsigned long long)kTxMaxLoadBytes);
+                   (unsigned long long)kTxMaxJpegLoadBytes);
     jpeg_destroy_decompress(&cinfo);
     txRelease(b);
     return nullptr;
   }
-  // The library keeps to the same bound, should it need more than the estimate.
-  cinfo.mem->max_memory_to_use = (long)kTxMaxLoadBytes;
+  // The library keeps its whole-image arrays to the same bound, should they need more
+  // than the estimate (its row buffers, some 2 MB at the widest, are not counted).
+  cinfo.mem->max_memory_to_use = (long)kTxMaxJpegLoadBytes;
   progress.pub.progress_monitor = Progress;
-  progress.budget = WorkBudget(&cinfo, size);
+  progress.budget = WorkBudget(size);
   cinfo.progress = &progress.pub;
   jpeg_start_decompress(&cinfo);
   const int32_t width = (int32_t)cinfo.output_width, height = (int32_t)cinfo.output_height;

@@ -610,7 +610,7 @@ TEST_F(TextureLibs, ManyScanJpegsAreBounded) {
       {"301 scans", 64, 1, 301, false, 1005},
       {"301 scans of colour", 16, 3, 301, false, 1005},
       {"300 scans over 8.4 M pixels", 2900, 1, 300, false, 1005},
-      {"100 arithmetic scans over 8.4 M pixels", 2900, 1, 100, true, 1005},
+      {"300 arithmetic scans over 8.4 M pixels", 2900, 1, 300, true, 1005},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);

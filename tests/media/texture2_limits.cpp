@@ -3,11 +3,14 @@
 // other absolute limit (for the raw readers, the largest picture), the load fails
 // with 1005 and one log line, whatever the options, that names the file, the
 // picture's sides and the reason.
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <time.h>
 
 #include <string>
+#include <vector>
 
 #include "media/texture/TL_private.h"
 #include "tests/media/texture2_fixtures.h"
@@ -165,11 +168,32 @@ TEST_F(TextureLimits, RefusalsForSizeNameThemselves) {
       {"png rows beyond what the data inflate to", MakePngRaw(8192, 4096, 1, 0, Bytes{0, 1}), 1002, nullptr},
       {"jpeg 20000x20000 colour", Claiming(MakeJpeg(16, 16, 3, Repeat({1, 2, 3}, 256)), 20000, 20000), 1005,
        "(20000x20000): 3 components pass"},
-      {"progressive jpeg whose coefficients pass the limit",
-       Claiming(MakeJpegOf(progressive, Bytes(256, 9)), 20000, 20000), 1005,
-       "(20000x20000): 1 components and the coefficients of several scans pass"},
-      {"baseline jpeg of the same picture, short of data", Claiming(MakeJpegOf(grey, Bytes(256, 9)), 20000, 20000),
+      // A JPEG load holds 576 MiB: the picture, and for several scans 128 bytes a block
+      // of coefficients. 14184x14184 grey is 192 + 384 MiB less a little; one block
+      // more each way passes; 16000x16000 would fit at 64 bytes a block.
+      {"progressive jpeg at the limit with its coefficients, short of data",
+       Claiming(MakeJpegOf(progressive, Bytes(256, 9)), 14184, 14184), 1002, nullptr},
+      {"progressive jpeg a block row and column past the limit",
+       Claiming(MakeJpegOf(progressive, Bytes(256, 9)), 14192, 14192), 1005,
+       "(14192x14192): 1 components and the coefficients of several scans pass the 603979776 bytes a JPEG load may "
+       "hold"},
+      {"progressive jpeg that fits only at half its coefficients' size",
+       Claiming(MakeJpegOf(progressive, Bytes(256, 9)), 16000, 16000), 1005,
+       "(16000x16000): 1 components and the coefficients of several scans pass"},
+      {"baseline jpeg of the same picture, short of data", Claiming(MakeJpegOf(grey, Bytes(256, 9)), 16000, 16000),
        1002, nullptr},
+      {"baseline colour jpeg of exactly 576 MiB, short of data",
+       Claiming(MakeJpeg(16, 16, 3, Repeat({1, 2, 3}, 256)), 16384, 12288), 1002, nullptr},
+      {"baseline colour jpeg a row past 576 MiB", Claiming(MakeJpeg(16, 16, 3, Repeat({1, 2, 3}, 256)), 16384, 12289),
+       1005, "(16384x12289): 3 components pass the 603979776 bytes a JPEG load may hold"},
+      // libjpeg decodes sides up to 65500 only.
+      {"jpeg 65535x8", Claiming(MakeJpegOf(grey, Bytes(256, 9)), 65535, 8), 1005,
+       "(65535x8): sides past the 65500 pixels libjpeg decodes"},
+      {"jpeg 8x65535", Claiming(MakeJpegOf(grey, Bytes(256, 9)), 8, 65535), 1005,
+       "(8x65535): sides past the 65500 pixels libjpeg decodes"},
+      {"jpeg 65535x65535 colour", Claiming(MakeJpeg(16, 16, 3, Repeat({1, 2, 3}, 256)), 65535, 65535), 1005,
+       "(65535x65535): "},
+      {"jpeg 65500x8, short of data", Claiming(MakeJpegOf(grey, Bytes(256, 9)), 65500, 8), 1002, nullptr},
       {"jpeg of 301 scans", MakeJpegOf(scans, Ramp(256)), 1005, "(16x16): more than 300 scans"},
       {"tqx 16384x16384 DXT5 decoded", MakeTqx(16384, 16384, "DXT5", {Bytes(16, 0)}, {true}), 1005,
        "(16384x16384): 1 levels decoded pass"},
@@ -318,29 +342,131 @@ TEST_F(TextureLimits, PngPicturesAtTheLimitLoadAndARowMoreIsRefused) {
   }
 }
 
-// Scans pass over the blocks of their components; the bound allows 12 passes over
-// every block of the picture, whatever the size of the file, and no more once the
-// data do not carry them. A flat 7000x7000 grey picture coded arithmetically is a few
-// kilobytes and past the floor of small pictures: 12 scans load, 13 are refused.
-TEST_F(TextureLimits, ScansMayPassTwelveTimesOverEveryBlock) {
-  for (const int n : {12, 13}) {
-    SCOPED_TRACE(testing::Message() << n << " scans");
+// The largest real texture the JPEG reader takes: an 8192x8192 photo-like picture
+// through libjpeg's progressive script at full chroma resolution, 14 MB, holds 576 MiB
+// with its coefficients. The same picture flat and coded arithmetically is a few
+// hundred bytes, so its 14 Mi block passes are admitted by the cap alone, not by what
+// its data carry; written a scan per component, it holds its coefficients too.
+TEST_F(TextureLimits, LargestProgressiveFullChromaJpegLoads) {
+  constexpr int kSide = 8192;
+  JpegSpec s;
+  s.width = s.height = kSide, s.quality = 75, s.progressive = true;
+  // Smooth waves across and down, and noise of +-19 in every sample, from a table at
+  // an offset that changes each row; 128 +- 60 +- 40 +- 19 needs no clamping.
+  std::vector<int> across((size_t)kSide * 3), down((size_t)kSide * 3);
+  for (int i = 0; i < kSide; ++i)
+    for (int c = 0; c < 3; ++c) {
+      across[(size_t)i * 3 + c] = (int)(60 * std::sin(i * 0.0021 + c));
+      down[(size_t)i * 3 + c] = (int)(40 * std::cos(i * 0.0017 - c * 0.5));
+    }
+  const auto smooth = [&](int x, int y, int c) { return 128 + across[(size_t)x * 3 + c] + down[(size_t)y * 3 + c]; };
+  constexpr size_t kNoise = 1 << 16;
+  std::vector<int8_t> noise(kNoise + (size_t)kSide * 3);
+  uint32_t seed = 1;
+  for (int8_t &n : noise) n = (int8_t)((int)((seed = seed * 1103515245u + 12345u) >> 16) % 39 - 19);
+  Bytes row((size_t)kSide * 3);
+  const Bytes photo = MakeJpegRows(s, [&](int y) {
+    const int8_t *n = noise.data() + (size_t)y * 7919 % kNoise;
+    const int *a = across.data(), *d = down.data() + (size_t)y * 3;
+    uint8_t *out = row.data();
+    for (size_t i = 0; i < row.size(); i += 3, n += 3) {
+      out[i] = (uint8_t)(128 + a[i] + d[0] + n[0]);
+      out[i + 1] = (uint8_t)(128 + a[i + 1] + d[1] + n[1]);
+      out[i + 2] = (uint8_t)(128 + a[i + 2] + d[2] + n[2]);
+    }
+    return row.data();
+  });
+  EXPECT_GT(photo.size(), 10u << 20);
+  {
+    SCOPED_TRACE("photo-like, 4:4:4 progressive");
+    BitmapPtr b(Load(photo));
+    ASSERT_TRUE(b) << errGetLastError();
+    ASSERT_EQ(b->width, kSide);
+    ASSERT_EQ(b->height, kSide);
+    ASSERT_EQ(b->bits, 24);
+    // Over 32x32 pixels the noise averages out: the waves come back.
+    for (const int at : {0, 3000, kSide - 32}) {
+      for (int c = 0; c < 3; ++c) {
+        double got = 0, want = 0;
+        for (int y = at; y < at + 32; ++y)
+          for (int x = at; x < at + 32; ++x) {
+            got += b->image[0][((size_t)y * kSide + x) * 3 + c];
+            want += std::clamp(smooth(x, y, c), 0, 255);
+          }
+        EXPECT_NEAR(got / 1024, want / 1024, 3) << "at " << at << " channel " << c;
+      }
+    }
+  }
+  {
+    SCOPED_TRACE("flat, 4:4:4 progressive, arithmetic-coded");
+    s.arithmetic = true;
+    const Bytes flatRow((size_t)kSide * 3, 128);
+    const Bytes flat = MakeJpegRows(s, [&](int) { return flatRow.data(); });
+    ASSERT_LT(flat.size(), 1000u);
+    BitmapPtr b(Load(flat));
+    ASSERT_TRUE(b) << errGetLastError();
+    EXPECT_EQ(b->image[0][b->imagesize[0] - 1], 128);
+  }
+  {
+    SCOPED_TRACE("flat, 4:4:4, a scan per component, arithmetic-coded");
+    s.progressive = false;
+    s.scans = {{1, {0}, 0, 63, 0, 0}, {1, {1}, 0, 63, 0, 0}, {1, {2}, 0, 63, 0, 0}};
+    const Bytes flatRow((size_t)kSide * 3, 128);
+    BitmapPtr b(Load(MakeJpegRows(s, [&](int) { return flatRow.data(); })));
+    ASSERT_TRUE(b) << errGetLastError();
+    EXPECT_EQ(b->image[0][b->imagesize[0] - 1], 128);
+  }
+}
+
+// The scans of a file may pass over 32 Mi blocks in all, or 64 for each byte of the
+// file when that is more. A flat 4096x4096 grey picture (256 Ki blocks) coded
+// arithmetically is a few kilobytes: 128 scans reach the cap and load, 129 are
+// refused; 129 scans whose data carry them (a textured picture, megabytes) load.
+TEST_F(TextureLimits, BlockPassesAreCappedUnlessTheDataCarryThem) {
+  const struct {
+    const char *name;
+    int scans;
+    bool textured;
+    bool loads;
+  } cases[] = {
+      {"128 scans, flat", 128, false, true},
+      {"129 scans, flat", 129, false, false},
+      {"129 scans, textured", 129, true, true},
+  };
+  constexpr int kSide = 4096;
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
     JpegSpec s;
-    s.width = s.height = 7000;
+    s.width = s.height = kSide;
     s.components = 1;
     s.arithmetic = true;
-    s.scans = ManyScans(n);
-    const Bytes row(7000, 77);
-    const Bytes file = MakeJpegRows(s, [&](int) { return row.data(); });
-    ASSERT_LT(file.size(), 64u << 10);
-    BitmapPtr b(Load(file));
-    EXPECT_EQ(!b, n > 12);
-    if (!b) {
-      EXPECT_EQ(errGetLastError(), 1005);
+    s.scans = ManyScans(c.scans);
+    Bytes row(kSide, 77);
+    uint32_t seed = 5;
+    const Bytes file = MakeJpegRows(s, [&](int) {
+      if (c.textured)
+        for (uint8_t &v : row) v = (uint8_t)((seed = seed * 1103515245u + 12345u) >> 24);
+      return row.data();
+    });
+    if (c.textured) {
+      ASSERT_GT(file.size() * 64, (size_t)kSide * kSide / 64 * 129);
+    } else {
+      ASSERT_LT(file.size(), 64u << 10);
     }
-    if (b) {
-      EXPECT_EQ(b->image[0][b->imagesize[0] - 1], 77);
-    }
+    int32_t error = 0;
+    const std::string text = LogOf([&] {
+      BitmapPtr b(Load(file, "scans.jpg"));
+      EXPECT_EQ(!!b, c.loads);
+      if (b && !c.textured) {
+        EXPECT_EQ(b->image[0][b->imagesize[0] - 1], 77);
+      }
+      error = b ? 0 : errGetLastError();
+    });
+    if (c.loads) continue;
+    EXPECT_EQ(error, 1005);
+    EXPECT_NE(text.find("too large to load: scans.jpg (4096x4096): scans pass over more than 33554432 blocks"),
+              std::string::npos)
+        << text;
   }
 }
 
