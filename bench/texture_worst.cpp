@@ -125,6 +125,12 @@ JpegSpec Jpeg(int w, int h, int components, bool arithmetic, bool progressive, i
   return s;
 }
 
+// The same at full chroma resolution (4:4:4).
+JpegSpec FullChroma(JpegSpec s) {
+  s.hSample = s.vSample = 1;
+  return s;
+}
+
 // A 24-bit BMP and a TGA of about the size limit, in the shapes the readers move
 // most for: one pixel wide with padded rows, and bottom-up.
 Bytes TallBmp() {
@@ -372,12 +378,7 @@ int main(int argc, char **argv) {
       {"jpeg 24576x24576 grey arithmetic (baseline, 576 MiB)",
        [] { return RowJpeg(Jpeg(24576, 24576, 1, true, false)); }, Defaults},
       {"jpeg 16384x12288 colour 4:4:4 arithmetic (baseline, 576 MiB)",
-       [] {
-         JpegSpec s = Jpeg(16384, 12288, 3, true, false);
-         s.hSample = s.vSample = 1;
-         return RowJpeg(s);
-       },
-       Defaults},
+       [] { return RowJpeg(FullChroma(Jpeg(16384, 12288, 3, true, false))); }, Defaults},
       {"jpeg 14184x14184 grey arithmetic progressive (576 MiB with coefficients)",
        [] { return RowJpeg(Jpeg(14184, 14184, 1, true, true)); }, Defaults},
       {"jpeg 14184x14184 grey arithmetic 10 scans (31.4 M block passes)",
@@ -387,12 +388,7 @@ int main(int argc, char **argv) {
       {"jpeg 14192x14192 grey arithmetic progressive (past the limit)",
        [] { return RowJpeg(Jpeg(14192, 14192, 1, true, true)); }, Defaults},
       {"jpeg 8192x8192 colour 4:4:4 arithmetic progressive (576 MiB)",
-       [] {
-         JpegSpec s = Jpeg(8192, 8192, 3, true, true);
-         s.hSample = s.vSample = 1;
-         return RowJpeg(s);
-       },
-       Defaults},
+       [] { return RowJpeg(FullChroma(Jpeg(8192, 8192, 3, true, true))); }, Defaults},
       {"jpeg 10032x10032 colour 4:2:0 arithmetic progressive (576 MiB)",
        [] { return RowJpeg(Jpeg(10032, 10032, 3, true, true)); }, Defaults},
       {"jpeg 11264x11264 grey 16 scans (31.7 M block passes)",
@@ -402,8 +398,7 @@ int main(int argc, char **argv) {
       {"jpeg 8192x8192 colour 4:4:4 progressive, photo-like",
        [] {
          // Smooth waves and noise of +-19 a sample: a photo's 14 MB.
-         JpegSpec s = Jpeg(8192, 8192, 3, false, true);
-         s.hSample = s.vSample = 1;
+         const JpegSpec s = FullChroma(Jpeg(8192, 8192, 3, false, true));
          std::vector<int> across(8192 * 3), down(8192 * 3);
          for (int i = 0; i < 8192 * 3; ++i) {
            across[i] = (int)(60 * std::sin(i / 3 * 0.0021 + i % 3));
