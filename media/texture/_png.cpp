@@ -95,7 +95,7 @@ void MakeWidening(Widening &w, int depth, bool grey) {
 // widens to bytes k x kPer and on, never below k, so no packed byte is overwritten
 // before it is read. kPer is a constant so that each copy is one store, not a call.
 template <int kPer>
-void WidenInPlace(const Widening &w, uint8_t *row, size_t width) {
+TX_PIXEL_LOOP void WidenInPlace(const Widening &w, uint8_t *row, size_t width) {
   const size_t whole = width / kPer, rest = width % kPer;
   if (rest) {
     const uint8_t *from = w.table[row[whole]];
@@ -115,7 +115,7 @@ void Widen(const Widening &w, uint8_t *row, size_t width) {
 // Widens the width samples of a pass row into their places, step bytes apart, in one
 // go (no widened pass row between).
 template <int kPer>
-void WidenSpreadOf(const Widening &w, const uint8_t *packed, uint8_t *to, size_t width, size_t step) {
+TX_PIXEL_LOOP void WidenSpreadOf(const Widening &w, const uint8_t *packed, uint8_t *to, size_t width, size_t step) {
   const size_t whole = width / kPer, rest = width % kPer;
   if (step == 1)
     for (size_t k = 0; k < whole; ++k) std::memcpy(to + k * kPer, w.table[packed[k]], kPer);
@@ -141,7 +141,7 @@ void WidenSpread(const Widening &w, const uint8_t *packed, uint8_t *to, size_t w
 
 // Places the width pixels of a pass row, step pixels apart.
 template <size_t kBytes>
-void SpreadOf(const uint8_t *from, uint8_t *to, size_t width, size_t step) {
+TX_PIXEL_LOOP void SpreadOf(const uint8_t *from, uint8_t *to, size_t width, size_t step) {
   if (step == 1) return (void)std::memcpy(to, from, width * kBytes);
   for (size_t i = 0; i < width; ++i) std::memcpy(to + i * step * kBytes, from + i * kBytes, kBytes);
 }
