@@ -148,6 +148,8 @@ void SYS_CPUDecode(const SYS_CPUIDRegs_t *r, float clockMHz, SYS_CPU_t *cpu) {
   }
 }
 
+void SYS_CPUDone(void) { gDetected = false; }
+
 extern "C" SYS_PCPU_t SYS_GetCPU(void) {
   errClear();
   if (gDetected) return &gCpu;

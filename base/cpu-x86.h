@@ -47,3 +47,6 @@ struct SYS_CPUIDRegs_t {
 // flags and the name, with the detection's log lines. The "disable-*" switches are
 // not applied here. Separate from the probe so that any processor can be described.
 void SYS_CPUDecode(const SYS_CPUIDRegs_t *regs, float clockMHz, SYS_CPU_t *cpu);
+// Shutdown step: forgets the detection, so the next SYS_GetCPU probes again and
+// applies the "disable-*" switches of the options it then finds.
+void SYS_CPUDone(void);

@@ -71,4 +71,8 @@ extern "C" void *SYS_GetString(uint32_t kind) {
   }
 }
 
-void SYS_InfoDone(void) { ReleaseTexts(); }
+void SYS_InfoDone(void) {
+  ReleaseTexts();
+  gSystem.cpu = nullptr;
+  SYS_CPUDone();
+}

@@ -19,5 +19,5 @@ void *SYS_GetString(uint32_t kind);
 
 }  // extern "C"
 
-// Shutdown step: releases the three system texts.
+// Shutdown step: releases the three system texts and forgets the detected processor.
 void SYS_InfoDone(void);

@@ -175,6 +175,24 @@ TEST(ExtCpuStartup, BaseInitHandsOutTheRecord) {
   EXPECT_EQ(SYS_GetString(0), nullptr);  // log off: no system description
   SYS_BaseDone();
 }
+
+// A framework started again after its shutdown detects the processor again, with
+// the switches of its own options.
+TEST(ExtCpuStartup, ARestartAppliesItsOwnSwitches) {
+  const char *plain[] = {"prog"};
+  SYS_BaseInit(nullptr, 1, plain, nullptr);
+  SYS_PCPU_t cpu = SYS_GetCPU();
+  ASSERT_NE(cpu, nullptr);
+  const int32_t sse2 = cpu->sse2;
+  SYS_BaseDone();
+  const char *disabled[] = {"prog", "-disable-sse2"};
+  SYS_BaseInit(nullptr, 2, disabled, nullptr);
+  EXPECT_EQ(SYS_GetCPU()->sse2, 0);
+  SYS_BaseDone();
+  SYS_BaseInit(nullptr, 1, plain, nullptr);
+  EXPECT_EQ(SYS_GetCPU()->sse2, sse2);
+  SYS_BaseDone();
+}
 #endif
 
 }  // namespace

@@ -10,11 +10,13 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -143,6 +145,10 @@ protected:
   void SetUp() override
   {
     old_ = fs::current_path();
+    for (size_t i = 0; i < kEnv.size(); i++) {
+      const char *value = getenv(kEnv[i]);
+      env_[i] = value ? std::optional<std::string>(value) : std::nullopt;
+    }
     std::string pattern = (fs::temp_directory_path() / "korv-files-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     dir_ = pattern;
@@ -156,6 +162,14 @@ protected:
     // Packs are registered for the process, by paths relative to this folder: the next
     // test in the same process starts with none.
     SYS_FileDone();
+    // The home base and the variables the paths come from outlive a test too.
+    SYS_PathSetHomeBase(nullptr);
+    for (size_t i = 0; i < kEnv.size(); i++) {
+      if (env_[i])
+        setenv(kEnv[i], env_[i]->c_str(), 1);
+      else
+        unsetenv(kEnv[i]);
+    }
     fs::current_path(old_);
     std::error_code ignored;
     fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ignored);
@@ -191,6 +205,8 @@ protected:
     return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   }
   fs::path old_, dir_;
+  static constexpr std::array<const char *, 3> kEnv{"HOME", "TEMP", "XDG_DESKTOP_DIR"};
+  std::array<std::optional<std::string>, 3> env_;
 };
 
 }  // namespace files_test

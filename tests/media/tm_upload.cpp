@@ -104,6 +104,8 @@ class TextureManager : public ::testing::Test {
   void TearDown() override {
     if (!window_) return;
     tmDone();
+    // The framework here starts without options: a test's own (-debug-tm) goes with it.
+    SYS_CfgDone();
     for (const std::string &f : files_) std::remove(f.c_str());
     wmDestroyWindow(window_);
     wmDone();

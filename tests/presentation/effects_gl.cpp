@@ -249,6 +249,8 @@ TEST_F(EffectsGl, LoadingSequenceDrawsFiftyThreeSteps) {
   IfeLoaderFx = {1, 0, &layer};
   MainWindow = window;
   LoadStepCount = 0;
+  g_loaderTimes.clear();
+  g_loadClears = 0;
   g_realTranslate = pgl::glTranslatef;
   g_realClear = pgl::glClear;
   pgl::glTranslatef = [](GLfloat x, GLfloat y, GLfloat z) {

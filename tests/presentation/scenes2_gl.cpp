@@ -5,6 +5,7 @@
 // patterns 32 to 54 with the show's own effects and textures keep the bars black.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
@@ -179,6 +180,12 @@ TEST_F(Scenes2Gl, TheParticlePictureStandsAsUprightAsTheCube) {
   // the jitter moves right by x / 100 and not up or down.
   const int32_t t = 97200;
   const float x = (float)(3.5 * 7111.0 / (t - kParticleImageStart) - 3.0);
+  // The process's tables are built once: what this test writes into them goes back.
+  const std::vector<TVector> savedVectors(RandomVectors, RandomVectors + kRandomVectorCount);
+  struct Restore {
+    const std::vector<TVector> &v;
+    ~Restore() { std::copy(v.begin(), v.end(), RandomVectors); }
+  } restore{savedVectors};
   for (int32_t n = 0; n < kPathCount + 1000; n++) RandomVectors[n] = {x, 0.0f, 0.0f};
   s2test::PathBlock paths(ImagePaths, kPathCount, kImagePathPoints);
   for (int32_t k = 0; k < kPathCount; k++) {

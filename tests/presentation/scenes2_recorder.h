@@ -220,9 +220,14 @@ inline std::vector<Step> Steps(size_t from = 0, size_t to = SIZE_MAX) {
 
 // Paths laid out like the real tables (count, points then tangents in one block),
 // owned by the fixture that builds them.
+// The paths it replaces are put back when it goes: the tables are built once a process,
+// so a later test (or a repeated run) draws with them.
 struct PathBlock {
   std::vector<TVector> memory;
-  PathBlock(SplinePath *paths, int32_t count, int32_t points) : memory((size_t)count * 2 * points) {
+  SplinePath *replaced;
+  std::vector<SplinePath> saved;
+  PathBlock(SplinePath *paths, int32_t count, int32_t points)
+      : memory((size_t)count * 2 * points), replaced(paths), saved(paths, paths + count) {
     for (int32_t k = 0; k < count; k++) {
       paths[k].count = points;
       paths[k].points = memory.data() + (size_t)k * 2 * points;
@@ -232,7 +237,8 @@ struct PathBlock {
   ~PathBlock() {
     for (SplinePath *p : {ImagePaths, AttractorPaths})
       for (int32_t k = 0; k < kPathCount; k++)
-        if (p[k].points >= memory.data() && p[k].points < memory.data() + memory.size()) p[k] = {};
+        if (p[k].points >= memory.data() && p[k].points < memory.data() + memory.size())
+          p[k] = p == replaced && k < (int32_t)saved.size() ? saved[k] : SplinePath{};
   }
 };
 

@@ -46,6 +46,8 @@ class Framework : public ::testing::Test {
     ASSERT_EQ(SYS_BaseInit(nullptr, 4, argv, nullptr), 0);
   }
   void TearDown() override {
+    // The log keeps the name it was first given until the framework shuts down.
+    SYS_BaseDone();
     std::filesystem::current_path(std::filesystem::temp_directory_path());
     std::filesystem::remove_all(dir_);
   }

@@ -34,7 +34,15 @@ TEST(SpinePasString, AssignAndAppendCutToCapacity) {
   EXPECT_EQ(nul.size(), 1u);
 }
 
-using SpineRegistry = Framework;
+// The registry tables and the calls seen start empty in every test.
+class SpineRegistry : public Framework {
+ protected:
+  void SetUp() override {
+    Framework::SetUp();
+    g_calls.clear();
+    for (int32_t i = 0; i < kRegistrySlots; i++) InitProcs[i] = ExitProcs[i] = SYS_TExitProcEntry{};
+  }
+};
 
 TEST_F(SpineRegistry, RunInitCallsAscendingAndLogsEveryName) {
   AddInit("third", 7, ProcC);
@@ -104,7 +112,15 @@ TEST_F(SpineRegistry, FatalErrorShowsTheWholeMessageAndEndsWithCode1) {
   EXPECT_NE(Log().find(message + "[exit] --- subsystems"), std::string::npos);
 }
 
-using SpineStrings = Framework;
+// The shared string buffer starts unallocated in every test.
+class SpineStrings : public Framework {
+ protected:
+  void SetUp() override {
+    Framework::SetUp();
+    PasMemFree((void **)&PasStrBuffer);
+    PasStrCapacity = 0;
+  }
+};
 
 TEST_F(SpineStrings, PasStrGrowsOnlyForLongerTexts) {
   const char *a = PasStr("0123456789");

@@ -10,7 +10,18 @@
 
 namespace {
 
-using SpineGLProbe = spine_test::Framework;
+// The probe only ever sets the format flags, so every test starts with all of them off.
+class SpineGLProbe : public spine_test::Framework {
+ protected:
+  void SetUp() override {
+    Framework::SetUp();
+    for (bool *f : {&GLHasCompiledVertexArray, &GLHasTextureCubeMap, &GLHasMultitexture, &GLHasTextureEnvCombine,
+                    &GLHasTextureEnvDot3, &GLHasS3TC, &GLHasAnisotropicFilter, &GLHasMultisample,
+                    &GLHasFragmentShader, &GLHasVertexShader, &GLHasDXT1, &GLHasDXT3, &GLHasDXT5})
+      *f = false;
+    GLMaxTextureSize = 0;
+  }
+};
 
 const char kAllExtensions[] =
     "GL_EXT_compiled_vertex_array GL_EXT_texture_cube_map GL_ARB_multitexture GL_ARB_texture_env_combine "

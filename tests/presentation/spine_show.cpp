@@ -16,7 +16,17 @@
 
 namespace {
 
-using SpineShow = spine_test::Framework;
+// The frame-rate counters start as at program start in every test.
+class SpineShow : public spine_test::Framework {
+ protected:
+  void SetUp() override {
+    Framework::SetUp();
+    FrameCount = 0;
+    FpsStartTime = 0;
+    FpsValue = "0";
+    FpsText = ShortString();
+  }
+};
 using fxtest::Calls;
 using spine_test::SetTimeline;
 

@@ -12,6 +12,7 @@
 
 #include <unistd.h>
 
+#include "base/log.h"
 #include "base/main.h"
 #include "base/time.h"
 
@@ -44,6 +45,8 @@ class Framework : public ::testing::Test {
     std::filesystem::current_path(dir_);
     static const char *argv[] = {"spine-test", "-v", "-debug-log", "spine.log"};
     SYS_BaseInit(nullptr, 4, argv, nullptr);
+    // The log keeps the name it was first given in this process.
+    SYS_DbgLogFile("spine.log");
   }
   void TearDown() override {
     std::filesystem::current_path(std::filesystem::temp_directory_path());

@@ -14,7 +14,23 @@
 
 namespace {
 
-using SpineWindow = spine_test::Framework;
+// An error reported in an earlier test would make the handler ignore this one's.
+class SpineWindow : public spine_test::Framework {
+ protected:
+  void SetUp() override {
+    Framework::SetUp();
+    ErrorReported = false;
+  }
+};
+
+// The key and quit state start as at program start in every test.
+class SpineWindowEvents : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QuitFlag = 0;
+    LastKey = 0;
+  }
+};
 
 wm_event_t KeyEvent(int32_t state, int32_t key) {
   wm_event_t e{};
@@ -24,7 +40,7 @@ wm_event_t KeyEvent(int32_t state, int32_t key) {
   return e;
 }
 
-TEST(SpineWindowEvents, KeysAreRecordedOnPressAndReleaseAndEscapeQuits) {
+TEST_F(SpineWindowEvents, KeysAreRecordedOnPressAndReleaseAndEscapeQuits) {
   wm_event_t e = KeyEvent(WM_KEY_DOWN, WM_KEYCODE_RIGHT);
   WindowEventHandler(&e);
   EXPECT_EQ(LastKey, WM_KEYCODE_RIGHT);
@@ -46,7 +62,7 @@ TEST(SpineWindowEvents, KeysAreRecordedOnPressAndReleaseAndEscapeQuits) {
   EXPECT_EQ(QuitFlag, -1);  // stays set
 }
 
-TEST(SpineWindowEvents, ClosingTheWindowQuits) {
+TEST_F(SpineWindowEvents, ClosingTheWindowQuits) {
   wm_event_t e{};
   e.type = WM_EVENT_WINDOW;
   e.conf.type = WM_CONF_CLOSE;

@@ -108,6 +108,8 @@ class SceneData : public ::testing::Test {
     PasStr(std::string(300, 'x'));
   }
   void TearDown() override {
+    // The log keeps the name it was first given until the framework shuts down.
+    SYS_BaseDone();
     std::filesystem::current_path(std::filesystem::temp_directory_path());
     std::filesystem::remove_all(dir_);
   }

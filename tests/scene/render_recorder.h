@@ -13,6 +13,7 @@
 
 #include <unistd.h>
 
+#include "base/log.h"
 #include "base/main.h"
 #include "presentation/gl.h"
 
@@ -242,6 +243,10 @@ class Fixture : public ::testing::Test {
     std::filesystem::current_path(dir_);
     static const char *argv[] = {"render-test", "-v", "-debug-log", "render.log"};
     SYS_BaseInit(nullptr, 4, argv, nullptr);
+    // The log keeps the name it was first given in this process: point it at this
+    // test's folder (the scene engine's tracked state outlives one test, so the
+    // framework is not shut down between tests).
+    SYS_DbgLogFile("render.log");
     Install();
   }
   void TearDown() override {
