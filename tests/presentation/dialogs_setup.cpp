@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/cfg.h"
 #include "base/log.h"
 #include "base/main.h"
 #include "media/widget/widget.h"
@@ -50,6 +51,13 @@ class Dialogs : public ::testing::Test {
   void SetUp() override {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
     GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // Headless, as each test starts under ctest: the message-box test clears it, and a
+    // later box in the same process would wait for a click.
+    ::setenv("KORVADYNE_HEADLESS", "1", 1);
+    // The program loads its two dialogs once; a test loads them from its own folder.
+    SetupDialog = nullptr;
+    MessageBoxDialog = nullptr;
+    DialogEngineReady = false;
     const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
     dir_ = fs::temp_directory_path() / ("korv-dialogs-" + std::string(info->name()) + "-" + std::to_string(::getpid()));
     fs::remove_all(dir_);
@@ -66,6 +74,7 @@ class Dialogs : public ::testing::Test {
     fs::current_path(dir_);
   }
   void TearDown() override {
+    SYS_CfgDone();  // the next test starts with its own options only
     if (dir_.empty()) return;
     fs::current_path(fs::temp_directory_path());
     fs::remove_all(dir_);
@@ -76,6 +85,8 @@ class Dialogs : public ::testing::Test {
     std::vector<const char *> argv = {"dialogs-test", "-v", "-debug-log", "dialogs.log"};
     argv.insert(argv.end(), options.begin(), options.end());
     ASSERT_EQ(SYS_BaseInit(nullptr, (int32_t)argv.size(), argv.data(), nullptr), 0);
+    // A framework started before in this process keeps its first log's name.
+    ASSERT_EQ(SYS_DbgLogFile("dialogs.log"), 0);
     ASSERT_EQ(wmInit(), 0);
     RegisterFrameworkUnit();
   }
