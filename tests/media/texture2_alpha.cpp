@@ -71,6 +71,8 @@ TEST_F(TextureAlpha, ImageThatCannotJoinIsNotDecoded) {
       // says so.
       {"undecodable twin of the right sides", rgb2x2, UndecodablePng(2, 2), 2, "alpha map unreadable: m_a.tga", 24},
       {"twin that joins", rgb2x2, MakeTga(2, 2, 8, 3, 0x20, Ramp(4)), 2, nullptr, 32},
+      // A negative height only says the rows run top-down: the sides are the same.
+      {"top-down bmp twin that joins", rgb2x2, MakeBmp(2, 2, 8, Ramp(4), true), 2, nullptr, 32},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);

@@ -393,8 +393,8 @@ Bytes FlatBlock(uint16_t colour) { return Bytes{(uint8_t)colour, (uint8_t)(colou
 
 // Of a volume only the first slice of each level loads: a 16x16x4 volume of 5 levels
 // stores 4, 2, 1, 1, 1 slices, every slice its own colour, and each level is its first
-// slice, kept or decoded. A cube map's first face holds its whole chain, so its levels
-// are the first ones in the file.
+// slice, kept or decoded, whichever of its two marks the writer set. A cube map's
+// first face holds its whole chain, so its levels are the first ones in the file.
 TEST_F(TextureDds, VolumeLevelsAreTheirFirstSlices) {
   const int blocks[5] = {16, 4, 1, 1, 1}, slices[5] = {4, 2, 1, 1, 1};
   auto colour = [](int level, int slice) { return (uint16_t)((level * 8 + slice + 1) << 5); };  // green
@@ -402,6 +402,9 @@ TEST_F(TextureDds, VolumeLevelsAreTheirFirstSlices) {
   for (int i = 0; i < 5; ++i)
     for (int s = 0; s < slices[i]; ++s) Append(volume, Repeat(FlatBlock(colour(i, s)), (size_t)blocks[i]));
   const Bytes file = MakeDdsVolume(16, 16, 4, 5, volume);
+  Bytes flagOnly = file, capOnly = file;
+  Put32(flagOnly, 112, 0);
+  Put32(capOnly, 8, 0x1007 | 0x20000);
   // Cube map: six faces of a 3-level 8x8 chain (4, 1, 1 blocks), face f level i its own colour.
   Bytes faces;
   for (int f = 0; f < 6; ++f)
@@ -413,7 +416,10 @@ TEST_F(TextureDds, VolumeLevelsAreTheirFirstSlices) {
     const char *name;
     const Bytes &file;
     int levels;
-  } cases[] = {{"volume", file, 5}, {"cube map", cube, 3}};
+  } cases[] = {{"volume", file, 5},
+               {"volume by its depth flag alone", flagOnly, 5},
+               {"volume by its cap alone", capOnly, 5},
+               {"cube map", cube, 3}};
   for (const auto &c : cases)
     for (const bool keep : {true, false}) {
       SCOPED_TRACE(testing::Message() << c.name << (keep ? " kept" : " decoded"));

@@ -298,24 +298,34 @@ TEST_F(TextureLimits, WidePngRowsAreRefusedBeforeLibpngAllocatesThem) {
 
 // Pictures of exactly what a load may hold load, plain and interlaced, with libpng's
 // rows beside them; a row more is refused. So is a one-row picture whose libpng rows
-// pass the allowance beside it by a pixel.
+// pass the allowance beside it by a pixel, and an interlaced strip whose picture and
+// libpng's rows fit but whose pass row does not.
 TEST_F(TextureLimits, PngPicturesAtTheLimitLoadAndARowMoreIsRefused) {
+  constexpr const char *kPicture = "bits a pixel pass the 402653184 bytes";
   const struct {
     const char *name;
     uint32_t width, height;
     int depth, colourType;
     bool interlaced;
     int bits;
+    bool pixelMore;   // refused a pixel wider, not a row higher
+    const char *why;  // of the refusal
   } cases[] = {
-      {"8192x8192 RGB 16-bit", 8192, 8192, 16, PNG_COLOR_TYPE_RGB, false, 48},
-      {"8192x8192 RGB 16-bit interlaced", 8192, 8192, 16, PNG_COLOR_TYPE_RGB, true, 48},
-      {"8192x12288 RGBA", 8192, 12288, 8, PNG_COLOR_TYPE_RGBA, false, 32},
-      {"8192x16384 RGB", 8192, 16384, 8, PNG_COLOR_TYPE_RGB, false, 24},
-      {"8192x6144 RGBA 16-bit", 8192, 6144, 16, PNG_COLOR_TYPE_RGBA, false, 64},
+      {"8192x8192 RGB 16-bit", 8192, 8192, 16, PNG_COLOR_TYPE_RGB, false, 48, false, kPicture},
+      {"8192x8192 RGB 16-bit interlaced", 8192, 8192, 16, PNG_COLOR_TYPE_RGB, true, 48, false, kPicture},
+      {"8192x12288 RGBA", 8192, 12288, 8, PNG_COLOR_TYPE_RGBA, false, 32, false, kPicture},
+      {"8192x16384 RGB", 8192, 16384, 8, PNG_COLOR_TYPE_RGB, false, 24, false, kPicture},
+      {"8192x6144 RGBA 16-bit", 8192, 6144, 16, PNG_COLOR_TYPE_RGBA, false, 64, false, kPicture},
       // 8 x 16820897 bytes of picture and libpng's rows, 2 x (8 x 16820904 + 57) (the
       // width rounded up to 8 pixels), are 403701754 bytes, 6 short of the limit; a
       // pixel more passes it by 2.
-      {"16820897x1 RGBA 16-bit", 16820897, 1, 16, PNG_COLOR_TYPE_RGBA, false, 64},
+      {"16820897x1 RGBA 16-bit", 16820897, 1, 16, PNG_COLOR_TYPE_RGBA, false, 64, true,
+       "64 bits a pixel with libpng's rows pass"},
+      // Rows of 88000000 bytes: two of picture and libpng's two (176000114) hold
+      // 352000114 bytes, within the limit, but the pass row takes them 36 MB past it;
+      // with one row of picture the pass row fits where the second row was.
+      {"11000000x1 RGBA 16-bit interlaced", 11000000, 1, 16, PNG_COLOR_TYPE_RGBA, true, 64, false,
+       "(11000000x2): 64 bits a pixel with libpng's rows and a pass row pass the 403701760 bytes"},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
@@ -326,9 +336,8 @@ TEST_F(TextureLimits, PngPicturesAtTheLimitLoadAndARowMoreIsRefused) {
       EXPECT_EQ((uint64_t)b->imagesize[0], (uint64_t)c.width * c.height * c.bits / 8);
       EXPECT_EQ(b->image[0][b->imagesize[0] - 1], 0);
     }
-    const bool oneRow = c.height == 1;
-    const Bytes over = ZeroPng(c.width + (oneRow ? 1 : 0), c.height + (oneRow ? 0 : 1), c.depth, c.colourType,
-                               c.interlaced);
+    const Bytes over = ZeroPng(c.width + (c.pixelMore ? 1 : 0), c.height + (c.pixelMore ? 0 : 1), c.depth,
+                               c.colourType, c.interlaced);
     int32_t error = 0;
     const std::string text = LogOf([&] {
       BitmapPtr b(Load(over, "edge.png"));
@@ -336,9 +345,11 @@ TEST_F(TextureLimits, PngPicturesAtTheLimitLoadAndARowMoreIsRefused) {
       error = errGetLastError();
     });
     EXPECT_EQ(error, 1005);
-    EXPECT_NE(text.find(oneRow ? "with libpng's rows pass" : "bits a pixel pass the 402653184 bytes"),
-              std::string::npos)
-        << text;
+    const size_t at = text.find("too large to load: edge.png ");
+    ASSERT_NE(at, std::string::npos) << text;
+    EXPECT_NE(text.find(c.why, at), std::string::npos) << text;
+    EXPECT_EQ(text.find("too large to load", at + 1), std::string::npos) << "a second line: " << text;
+    EXPECT_LT(pngLastLibPeak(), 1u << 20) << "libpng allocated a row";
   }
 }
 

@@ -80,6 +80,12 @@ std::vector<Case> BmpCases() {
   Bytes rle = MakeBmp(3, 2, 8, grey, false, {}, 0, 1);
   Bytes shortData = MakeBmp(3, 2, 24, kRgb3x2);
   shortData.resize(shortData.size() - 12);
+  // Many writers leave out the last row's padding (3 bytes of a 9-byte row); a byte
+  // less and the row itself is short.
+  Bytes unpadded = MakeBmp(3, 2, 24, kRgb3x2);
+  unpadded.resize(unpadded.size() - 3);
+  Bytes shortRow = unpadded;
+  shortRow.pop_back();
   Bytes badOffset = MakeBmp(3, 2, 24, kRgb3x2);
   Put32(badOffset, 10, 10000);
   // 32-bit bit fields with the masks of the uncompressed layout, after a 40-byte
@@ -146,6 +152,8 @@ std::vector<Case> BmpCases() {
       {"bmp core header, 4x4", core(4, 4, corePixels), 1000, {}},
       {"bmp 16-byte info header", info16, 1000, {}},
       {"bmp info header size 0", info0, 1002, {}},
+      {"bmp last row without its padding", unpadded, 0, {3, 2, 24, 0, 0, kRgb3x2}},
+      {"bmp last row a byte short", shortRow, 1002, {}},
       {"bmp data past the end", shortData, 1002, {}},
       {"bmp offset outside", badOffset, 1002, {}},
       {"bmp header only", Bytes{'B', 'M', 0, 0, 0}, 1002, {}},
