@@ -3,7 +3,9 @@
 
 #include <clocale>
 #include <cstring>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "base/cfg.h"
 #include "base/mem.h"
@@ -139,6 +141,37 @@ TEST_F(CoreCfg, LoadParsesLinesAsTheFormatSays)
   EXPECT_EQ(number, 12);      // no blanks around "="
   EXPECT_STREQ(hash, "x");    // everything from "#" on is gone, quotes or not
   EXPECT_EQ(v.called, "<called>");
+}
+
+// A switch is on for exactly "true", "1" and "yes"; every other value, the false
+// forms among them, turns it off, whatever it held before.
+TEST_F(CoreCfg, SwitchValuesReadAsTheyAreMeant)
+{
+  start({});
+  const struct {
+    const char *value;
+    int32_t on;
+  } cases[] = {
+      {"true", 1}, {"1", 1},  {"yes", 1}, {"false", 0}, {"0", 0},    {"no", 0},
+      {"", 0},     {"on", 0}, {"TRUE", 0}, {"10", 0},   {"true ", 0},
+  };
+  const size_t n = std::size(cases);
+  std::string text;
+  std::vector<std::string> names(n);
+  std::vector<int32_t> flags(n);
+  std::vector<SYS_CFG_t> table;
+  for (size_t i = 0; i < n; i++) {
+    names[i] = "switch" + std::to_string(i);
+    text += names[i] + " = \"" + cases[i].value + "\"\n";
+    flags[i] = !cases[i].on;
+  }
+  for (size_t i = 0; i < n; i++)
+    table.push_back({names[i].c_str(), &flags[i], SYS_CFG_FLAG, nullptr});
+  table.push_back({nullptr, nullptr, 0, nullptr});
+  writeFile("switches.cfg", text);
+  ASSERT_EQ(SYS_CfgLoad("switches.cfg", table.data()), 0);
+  for (size_t i = 0; i < n; i++)
+    EXPECT_EQ(flags[i], cases[i].on) << "\"" << cases[i].value << "\"";
 }
 
 TEST_F(CoreCfg, LoadAndSaveLeaveTheCallersLocale)

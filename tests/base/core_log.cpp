@@ -1,8 +1,11 @@
 // Last error with its callback, and the debug log checked on the file it writes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <ctime>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "base/log.h"
 #include "core_util.h"
@@ -87,12 +90,30 @@ TEST_F(CoreLog, BannerAndLevelsOnTheFile)
 
 TEST_F(CoreLog, TimeStampsOnlyWhereAllowedAndAskedFor)
 {
+  const time_t before = time(nullptr);
   start({"-v", "-debug-ts"});
   SYS_DbgPrintf(0, "bare\n");
   SYS_DbgPrintf(1, "stamped\n");
   SYS_DbgLevelPrintf(2, "level\n");
   SYS_BaseDone();
+  const time_t after = time(nullptr);
   const std::string log = readFile("debug.log");
+  // Every stamp is the local clock's at some second of the run, to the second; the
+  // run may cross a minute, an hour, a day.
+  std::vector<std::string> clock;
+  for (time_t t = before; t <= after; t++) {
+    tm local{};
+    localtime_r(&t, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%d %H%M%S", &local);
+    clock.push_back(text);
+  }
+  const std::regex anyStamp(R"(\d{8} \d{6})");
+  int stamps = 0;
+  for (auto it = std::sregex_iterator(log.begin(), log.end(), anyStamp); it != std::sregex_iterator(); ++it, ++stamps)
+    EXPECT_TRUE(std::find(clock.begin(), clock.end(), it->str()) != clock.end())
+        << it->str() << " is not the clock's between " << clock.front() << " and " << clock.back();
+  EXPECT_GE(stamps, 7);
   const std::string stamp = R"(\d{8} \d{6} )";
   EXPECT_TRUE(std::regex_match(log, std::regex("\n\n" + stamp + "--- tarvo!korvadyne application framework 0\\.85\n" +
                                                stamp + "--- started : \\d{8} \\d{6}\n" + stamp +

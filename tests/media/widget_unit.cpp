@@ -153,8 +153,15 @@ TEST_F(WidgetUnit, WordLookups) {
   EXPECT_EQ(errGetLastError(), 0);  // "none" is a word, not a failure
   EXPECT_EQ(wdgLookupAlign("diagonal"), -1);
   EXPECT_EQ(errGetLastError(), 10);
-  EXPECT_EQ(wdgParseBool("TRUE"), 1);
-  EXPECT_EQ(wdgParseBool("01"), 0);
+  // Switches: "1" and the true words in any case are on, everything else off.
+  const struct {
+    const char *word;
+    int32_t on;
+  } switches[] = {
+      {"1", 1},     {"true", 1}, {"TRUE", 1}, {"Yes", 1},  {"on", 1},  {"ENABLE", 1}, {"0", 0},      {"false", 0},
+      {"FALSE", 0}, {"no", 0},   {"off", 0},  {"01", 0},   {"2", 0},   {"", 0},       {"truth", 0},  {nullptr, 0},
+  };
+  for (const auto &c : switches) EXPECT_EQ(wdgParseBool(c.word), c.on) << (c.word ? c.word : "(null)");
 }
 
 TEST_F(WidgetUnit, StylesCopyWholeAndOnlyFromStyles) {
