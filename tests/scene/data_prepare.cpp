@@ -1,10 +1,12 @@
 // Preparation after loading (derived geometry, neighbours, shadow-volume arrays,
-// buffer objects) and the scene textures that need no image file.
+// buffer objects) and the scene textures: those that need no image file, and the
+// references a scene takes and gives back.
 #include <gtest/gtest.h>
 
 #include <random>
 
 #include "data_util.h"
+#include "presentation/texloader.h"
 #include "presentation/textures.h"
 #include "scene/counters.h"
 #include "scene/prepare.h"
@@ -290,6 +292,65 @@ TEST_F(ScenePrep, TexturesWithoutFiles) {
   SceneReleaseTextures(&small.scene);  // the render-target id is not in the table
   EXPECT_EQ(small.materials[0].texture, 77);
   FramebufferTexture[0] = 0;
+}
+
+// A released scene gives back every texture reference it took, its materials'
+// environment maps among them: the table stands as it did before, also for a map
+// another scene still holds. The texture GL entries only hand out names here.
+TEST_F(ScenePrep, ReleasedSceneGivesBackEveryTexture) {
+  const auto genTextures = pgl::glGenTextures;
+  const auto deleteTextures = pgl::glDeleteTextures;
+  const auto bindTexture = pgl::glBindTexture;
+  const auto texParameteri = pgl::glTexParameteri;
+  const auto build2DMipmaps = pgl::gluBuild2DMipmaps;
+  const auto getIntegerv = pgl::glGetIntegerv;
+  const auto pixelStorei = pgl::glPixelStorei;
+  static GLuint nextName;
+  nextName = 1;
+  pgl::glGenTextures = [](GLsizei n, GLuint *names) {
+    for (GLsizei i = 0; i < n; i++) names[i] = nextName++;
+  };
+  pgl::glDeleteTextures = [](GLsizei, const GLuint *) {};
+  pgl::glBindTexture = [](GLenum, GLuint) {};
+  pgl::glTexParameteri = [](GLenum, GLenum, GLint) {};
+  pgl::gluBuild2DMipmaps = [](GLenum, GLint, GLsizei, GLsizei, GLenum, GLenum, const void *) -> GLint { return 0; };
+  pgl::glGetIntegerv = [](GLenum, GLint *v) { *v = 4; };
+  pgl::glPixelStorei = [](GLenum, GLint) {};
+
+  InitTextureLoader();
+  TexInit();
+  std::filesystem::create_directories("textures");
+  for (const char *name : {"wood.tga", "env.tga", "spark.tga"}) {
+    std::string tga(18, '\0');  // 1 x 1, 24 bits, top-down
+    tga[2] = 2, tga[12] = 1, tga[14] = 1, tga[16] = 24, tga[17] = 0x20;
+    std::ofstream(std::string("textures/") + name, std::ios::binary) << tga << std::string(3, '\x40');
+  }
+  SmallScene small;
+  small.materials[0].envmaptexture = "env.tga";
+  const int32_t shared = TexLoad("textures/env.tga", 3);  // another scene's use of the map
+  auto counts = [] {
+    std::vector<int32_t> refs;
+    for (const txNode &node : TexTable) refs.push_back(node.free ? 0 : node.refCount);
+    return refs;
+  };
+  const std::vector<int32_t> before = counts();
+  SceneLoadTextures(&small.scene, "textures");
+  EXPECT_EQ(small.materials[0].envtexture, shared);
+  EXPECT_NE(small.materials[0].texture, 0);
+  EXPECT_NE(small.objects[0].particle.texture, 0);
+  EXPECT_NE(counts(), before);
+  SceneReleaseTextures(&small.scene);
+  EXPECT_EQ(counts(), before);
+  TexRelease(shared);
+  for (const txNode &node : TexTable) EXPECT_TRUE(node.free);
+
+  pgl::glGenTextures = genTextures;
+  pgl::glDeleteTextures = deleteTextures;
+  pgl::glBindTexture = bindTexture;
+  pgl::glTexParameteri = texParameteri;
+  pgl::gluBuild2DMipmaps = build2DMipmaps;
+  pgl::glGetIntegerv = getIntegerv;
+  pgl::glPixelStorei = pixelStorei;
 }
 
 }  // namespace
