@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -112,6 +113,25 @@ TEST_F(FontFaces, RefusedDataIsNotRegistered) {
   EXPECT_EQ(ftAddFaceMem(kSans.c_str(), again, 16), 0);
   EXPECT_NE(ftFindFace(kSans.c_str())->data, again);
   SYS_MemFree(&again);
+}
+
+// A file that reads short of the size it states is refused with error 3 before
+// FreeType sees a byte of it: nothing registered, no font set on it. A sysfs file
+// states a page and holds a few bytes.
+TEST_F(FontFaces, FileThatReadsShortIsRefused) {
+  const char *path = "/sys/devices/system/cpu/online";
+  std::error_code ignored;
+  const auto stated = std::filesystem::file_size(path, ignored);
+  std::ifstream in(path, std::ios::binary);
+  const std::string held((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (stated == (uintmax_t)-1 || held.empty() || held.size() >= stated) GTEST_SKIP() << "no file reads short here";
+  EXPECT_EQ(ftAddFaceFile(path), -1);
+  EXPECT_EQ(errGetLastError(), 3);
+  EXPECT_EQ(ftFindFace(path), nullptr);
+  ft_font_t *font = ftNewFont(FR_ENC_ISO8859_1, 0xFFFFFFFFu, FR_HALIGN_LEFT, FR_VALIGN_TOP);
+  ASSERT_NE(font, nullptr);
+  EXPECT_EQ(ftSetFont(font, path, 20, 400, 0), -1);
+  ftFreeFont(font);
 }
 
 TEST_F(FontFaces, NewFontAcceptsOnlyKnownEncodings) {
