@@ -93,7 +93,8 @@ TEST_F(SoundMusic, FailuresAreFatalWithTheirMessages)
   const std::string garbage = dir + "/garbage.ogg";
   WriteFile(garbage, std::string(4096, 'x'));
   // Each child starts afresh, so that OpenAL Soft reads the configuration it is given
-  // here and not the one an earlier test of this process had it read.
+  // here and not the one an earlier test of this process had it read. GoogleTest
+  // puts every flag back when a test ends, so the later tests keep their own style.
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
