@@ -189,6 +189,14 @@ int existDir(const char *path)
 
 int32_t sizeDir(const char *path)
 {
+  const int64_t size = SYS_DirPackSize64(path);
+  return size <= INT32_MAX ? int32_t(size) : -1;
+}
+
+}  // namespace
+
+int64_t SYS_DirPackSize64(const char *path)
+{
   Found f = find(path);
   if (f.entry == nullptr)
     return -1;
@@ -196,12 +204,10 @@ int32_t sizeDir(const char *path)
   if (built == nullptr)
     return -1;
   platFsStat_t st;
-  int32_t size = (platFsStat(built, &st) == 0 && st.kind == PLAT_FS_FILE && st.size <= INT32_MAX) ? int32_t(st.size) : -1;
+  int64_t size = (platFsStat(built, &st) == 0 && st.kind == PLAT_FS_FILE) ? st.size : -1;
   SYS_MemFree(&built);
   return size;
 }
-
-}  // namespace
 
 void SYS_DirPackForget(void)
 {

@@ -24,3 +24,5 @@ extern const SYS_FileHandler_t SYS_DirPackHandler;
 
 // The framework's shutdown frees every tracked block; the list head must not outlive them.
 void SYS_DirPackForget(void);
+// The size of an entry's file however large, or -1.
+int64_t SYS_DirPackSize64(const char *path);

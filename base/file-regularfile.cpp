@@ -107,13 +107,19 @@ int SYS_FileExist_reg(const char *path)
   return r;
 }
 
-int32_t SYS_FileSize_reg(const char *path)
+int64_t SYS_FileSize64_reg(const char *path)
 {
   char *p = toSystemPath(path);
   platFsStat_t st;
-  int32_t r = (p != nullptr && platFsStat(p, &st) == 0) ? sizeOfStat(st) : -1;
+  int64_t r = (p != nullptr && platFsStat(p, &st) == 0 && st.kind == PLAT_FS_FILE) ? st.size : -1;
   SYS_MemFree(&p);
   return r;
+}
+
+int32_t SYS_FileSize_reg(const char *path)
+{
+  const int64_t r = SYS_FileSize64_reg(path);
+  return r <= INT32_MAX ? int32_t(r) : -1;
 }
 
 int SYS_FileOpenAt_reg(SYS_File_t *file, const char *diskPath)

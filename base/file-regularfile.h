@@ -20,3 +20,5 @@ int32_t SYS_FileTell_reg(SYS_File_t *file);
 void SYS_FileClose_reg(SYS_File_t *file);
 int SYS_FileExist_reg(const char *path);
 int32_t SYS_FileSize_reg(const char *path);
+// Its size however large, or -1.
+int64_t SYS_FileSize64_reg(const char *path);

@@ -212,6 +212,20 @@ int32_t SYS_FileSize(const char *path)
   return h->size(path);
 }
 
+int64_t SYS_FileSize64(const char *path)
+{
+  errClear();
+  const SYS_FileHandler_t *h = path != nullptr ? handlerOf(path) : nullptr;
+  if (h == nullptr)
+    return fail(1);
+  errClear();
+  if (h == &SYS_RegularFileHandler)
+    return SYS_FileSize64_reg(path);
+  if (h == &SYS_DirPackHandler)
+    return SYS_DirPackSize64(path);
+  return h->size(path);
+}
+
 int SYS_FilePackOpen(const char *path)
 {
   errClear();

@@ -80,6 +80,10 @@ int32_t SYS_FileTell(SYS_File_p file);
 int SYS_FileEof(SYS_File_p file);
 int SYS_FileExist(const char *path);
 int32_t SYS_FileSize(const char *path);
+// SYS_FileSize without its 2 GiB - 1 bound: a file on disk, loose or in a
+// directory pack, past it gives its whole size where SYS_FileSize gives -1 (pack
+// entries are smaller). Error 1 and -1 as there when no handler has the path.
+int64_t SYS_FileSize64(const char *path);
 int SYS_FilePackOpen(const char *path);
 
 // Kinds: 1 program directory, 2 home, 3 home/<base>/config, 4 desktop, 5 TEMP

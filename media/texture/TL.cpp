@@ -102,47 +102,22 @@ struct {
   int64_t gotWidth, gotHeight;
 } gTwin;
 
-// Sides a header states, where the reader delivers exactly those and they lie at
-// fixed places or a short walk away: TGA, BMP, PNG, and a JPEG's frame header among
-// the segments before its first scan. False for the other formats, or when the
-// header is not there to read.
-bool HeaderSides(const tx_filter_t *filter, const uint8_t *d, int64_t size, int64_t &width, int64_t &height) {
-  auto le = [&](int at, int bytes) {
-    uint32_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i) v = v << 8 | d[at + i];
-    return v;
-  };
-  if (filter->id == TX_FMT_TGA && size >= 18) {
-    width = le(12, 2), height = le(14, 2);
-    return true;
-  }
-  if (filter->id == TX_FMT_BMP && size >= 26) {
-    width = (int32_t)le(18, 4), height = (int32_t)le(22, 4);
-    if (height < 0) height = -height;
-    return true;
-  }
-  if (filter->id == TX_FMT_PNG && size >= 24 && std::memcmp(d + 12, "IHDR", 4) == 0) {
-    width = (int64_t)d[16] << 24 | d[17] << 16 | d[18] << 8 | d[19];
-    height = (int64_t)d[20] << 24 | d[21] << 16 | d[22] << 8 | d[23];
-    return true;
-  }
-  if (filter->id != TX_FMT_JPEG) return false;
-  for (int64_t p = 2; p + 9 <= size;) {
-    if (d[p] != 0xFF) return false;
-    const uint8_t m = d[p + 1];
-    if (m == 0xFF) {  // fill byte
-      ++p;
-      continue;
-    }
-    if (m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC) {
-      height = d[p + 5] << 8 | d[p + 6];
-      width = d[p + 7] << 8 | d[p + 8];
-      return height != 0;  // 0: the height comes after the first scan
-    }
-    if (m == 0xDA || m == 0xD9) return false;
-    p += m == 0x01 || (m >= 0xD0 && m <= 0xD8) ? 2 : 2 + (d[p + 2] << 8 | d[p + 3]);
-  }
-  return false;
+// The sides of the picture the chosen reader would deliver, from the first bytes of
+// a file of size bytes, asked of the reader's own header parsing; false when those
+// bytes do not tell positive sides.
+bool HeaderSides(const tx_filter_t *filter, const uint8_t *head, int64_t bytes, int64_t size, int64_t &width,
+                 int64_t &height) {
+  bool (*const sides)(const uint8_t *, int64_t, int64_t, int64_t &, int64_t &) =
+      filter->id == TX_FMT_TGA     ? tgaSides
+      : filter->id == TX_FMT_BMP   ? bmpSides
+      : filter->id == TX_FMT_PNG   ? pngSides
+      : filter->id == TX_FMT_JPEG  ? jpegSides
+      : filter->id == TX_FMT_DDS   ? ddsSides
+      : filter->id == TX_FMT_TQX   ? ddzSides
+      : filter->id == TX_FMT_PNM   ? pnmSides
+      : filter->id == TX_FMT_DICOM ? dicomSides
+                                   : nullptr;
+  return sides && sides(head, bytes, size, width, height) && width > 0 && height > 0;
 }
 
 // Loads "alphaName" and merges it into bitmap. 0 on success; -1 with error 1003.
@@ -425,8 +400,11 @@ txBitmap *txLoad(const char *name) {
     TX_FAIL(1000, "[TL]", "unknown format (%s)", name);
     return nullptr;
   }
+  // An "_a" image of other sides is refused from its header, before the rest of a
+  // large file is read and before anything is decoded.
   int64_t twinWidth, twinHeight;
-  if (gTwin.width > 0 && HeaderSides(filter, data, size, twinWidth, twinHeight) &&
+  const int64_t known = deferred ? std::min<int64_t>(size, kTxHead) : size;
+  if (gTwin.width > 0 && HeaderSides(filter, data, known, size, twinWidth, twinHeight) &&
       (twinWidth != gTwin.width || twinHeight != gTwin.height)) {
     if (deferred) io.fClose();
     SYS_MemFree(&data);

@@ -60,6 +60,10 @@ extern txSettings_t txSettings;
 #define TX_PIXEL_LOOP
 #endif
 
+// Largest file a load reads: the allocator's 32-bit sizes with room for the zero tail
+// after the file's bytes.
+constexpr int64_t kTxMaxFileBytes = 0x7FFFFFFF - TX_CHECK_BYTES;
+
 // Largest buffer a reader makes: the allocator's 32-bit sizes with room for the
 // loader's zero tail.
 constexpr uint64_t kTxMaxImageBytes = 0x3FFFFFFF;
@@ -158,6 +162,21 @@ int64_t tgaHeadBytes(const uint8_t *head);
 int64_t bmpHeadBytes(const uint8_t *head);
 int64_t pnmHeadBytes(const uint8_t *head);
 int64_t dicomHeadBytes(const uint8_t *head, int64_t size);
+
+// The sides of the picture each reader would deliver, told from the first bytes
+// bytes of a file of size bytes (all of it, or a large file's head) by the header
+// parsing the reader itself goes by: the loader compares an "_a" image's sides with
+// its picture's before the rest of the file is read or decoded. False when those
+// bytes cannot tell: the header is cut or of a kind the reader refuses, or (JPEG) the
+// height comes only with the first scan; the reader then decides as it loads.
+bool tgaSides(const uint8_t *head, int64_t bytes, int64_t size, int64_t &width, int64_t &height);
+bool bmpSides(const uint8_t *head, int64_t bytes, int64_t size, int64_t &width, int64_t &height);
+bool pngSides(const uint8_t *head, int64_t bytes, int64_t size, int64_t &width, int64_t &height);
+bool jpegSides(const uint8_t *head, int64_t bytes, int64_t size, int64_t &width, int64_t &height);
+bool ddsSides(const uint8_t *head, int64_t bytes, int64_t size, int64_t &width, int64_t &height);
+bool ddzSides(const uint8_t *head, int64_t bytes, int64_t size, int64_t &width, int64_t &height);
+bool pnmSides(const uint8_t *head, int64_t bytes, int64_t size, int64_t &width, int64_t &height);
+bool dicomSides(const uint8_t *head, int64_t bytes, int64_t size, int64_t &width, int64_t &height);
 
 // The deferred read of the default callbacks: a zero-filled buffer of the open
 // file's size plus the check tail with the first headBytes read, and a positioned

@@ -58,6 +58,16 @@ int64_t bmpHeadBytes(const uint8_t *head) {
   return std::max<int64_t>(offset, kMinHeaders + 16);
 }
 
+bool bmpSides(const uint8_t *head, int64_t bytes, int64_t, int64_t &width, int64_t &height) {
+  // Info headers of 40 bytes and more; a negative height is a top-down file of as
+  // many rows, and the most negative one has no such count.
+  if (bytes < kMinHeaders || I32(head + 14) < kInfoHeader || I32(head + 22) == INT32_MIN) return false;
+  width = I32(head + 18);
+  height = I32(head + 22);
+  if (height < 0) height = -height;
+  return true;
+}
+
 extern "C" {
 
 int32_t bmpCheck(const uint8_t *d) { return d[0] == 'B' && d[1] == 'M' ? 0 : 1000; }
@@ -74,8 +84,7 @@ txBitmap *bmpRead(const uint8_t *data, int32_t size) {
                 infoSize == kCoreHeader ? "12-byte core header not read" : "info header shorter than 40 bytes not read");
   if (size < kMinHeaders) return Fail(1002, nullptr, "header truncated");
   const int32_t dataOffset = I32(data + 10);
-  const int32_t width = I32(data + 18);
-  int32_t height = I32(data + 22);
+  const bool topDown = I32(data + 22) < 0;
   const int32_t bits = I16(data + 28);
   const int32_t compression = I32(data + 30);
   const uint32_t colorsUsed = U32(data + 46);
@@ -90,9 +99,9 @@ txBitmap *bmpRead(const uint8_t *data, int32_t size) {
   } else if (compression != 0) {
     return Fail(1000, nullptr, "compressed bitmap");
   }
-  const bool topDown = height < 0;
-  if (height == INT32_MIN) return Fail(1000, nullptr, "bad height");
-  if (topDown) height = -height;
+  int64_t sideX, sideY;
+  if (!bmpSides(data, size, size, sideX, sideY)) return Fail(1000, nullptr, "bad height");
+  const int32_t width = (int32_t)sideX, height = (int32_t)sideY;
   if (txPictureBytes(width, height, bits) < 0) return Fail(1000, nullptr, "bad size");
   const int32_t headerEnd = infoSize <= size - kFileHeader ? std::max(kFileHeader + infoSize, maskEnd) : maskEnd;
   if (dataOffset < headerEnd || dataOffset > size) return Fail(1002, nullptr, "pixel data offset outside the file");

@@ -131,6 +131,39 @@ int32_t txQualitySkip(int32_t levels) {
   return std::min(skip, levels - 1);  // the smallest level always stays
 }
 
+namespace {
+
+// The header's kind, sides and the levels read (the chain ends at 1x1 whatever the
+// header claims), and those the quality setting skips; false when the header is
+// short, the kind is none of the three or a side is not positive.
+struct Header {
+  const txDxtKind_t *kind;
+  int32_t slot, width, height, mipmaps, levels, skip;
+};
+
+bool ReadHeader(const uint8_t *data, int64_t size, Header &h) {
+  if (size < kHeader) return false;
+  h.height = I32(data + 12);
+  h.width = I32(data + 16);
+  h.mipmaps = std::max(I32(data + 28), 1);
+  h.slot = 0;
+  h.kind = txDxtKind(data + 84, &h.slot);
+  if (!h.kind || h.width <= 0 || h.height <= 0) return false;
+  h.levels = std::min({h.mipmaps, (int32_t)TX_MAX_LEVELS, ChainLength(h.width, h.height)});
+  h.skip = txQualitySkip(h.levels);
+  return true;
+}
+
+}  // namespace
+
+bool ddsSides(const uint8_t *head, int64_t bytes, int64_t, int64_t &width, int64_t &height) {
+  Header h;
+  if (!ReadHeader(head, bytes, h)) return false;
+  width = txLevelSide(h.width, h.skip);
+  height = txLevelSide(h.height, h.skip);
+  return true;
+}
+
 extern "C" {
 
 void dxt1Decompress(const uint8_t *blocks, uint8_t *output, int32_t width, int32_t height, int32_t bits) {
@@ -151,20 +184,19 @@ int32_t ddsCheck(const uint8_t *d) { return std::memcmp(d, "DDS ", 4) == 0 ? 0 :
 
 txBitmap *ddsRead(const uint8_t *data, int32_t size) {
   if (!data || size < kHeader) return Fail(1002, nullptr, "header truncated");
-  const int32_t height = I32(data + 12), width = I32(data + 16);
-  const int32_t mipmaps = std::max(I32(data + 28), 1);
-  int32_t slot = 0;
-  const txDxtKind_t *kind = txDxtKind(data + 84, &slot);
+  Header h{};
+  const bool read = ReadHeader(data, size, h);
+  const int32_t width = h.width, height = h.height, mipmaps = h.mipmaps, slot = h.slot;
+  const txDxtKind_t *kind = h.kind;
   TX_LOG("[TL][dds]", "DDS: %s\n", txSettings.currentName ? txSettings.currentName : "-");
   TX_LOG("[TL][dds]", " size: %dx%d bits: %d (%s)\n", width, height, kind ? kind->bits : 0,
          kind ? kind->fourcc : "unknown");
   TX_LOG("[TL][dds]", " mipmap level: %d\n", mipmaps);
   TX_LOG("[TL][dds]", " size: %d\n", size - kHeader);
   if (!kind) return Fail(1000, nullptr, "pixel format is not DXT1, DXT3 or DXT5");
-  if (width <= 0 || height <= 0) return Fail(1000, nullptr, "bad size");
+  if (!read) return Fail(1000, nullptr, "bad size");
 
-  const int32_t levels = std::min({mipmaps, (int32_t)TX_MAX_LEVELS, ChainLength(width, height)});
-  const int32_t skip = txQualitySkip(levels);
+  const int32_t levels = h.levels, skip = h.skip;
   const bool keep = txSettings.dxtAllowed[slot] != 0;
   TX_LOG("[TL][dds]", " decode: %s\n", keep ? "no" : "yes");
 

@@ -45,7 +45,35 @@ int32_t WriteFail(int32_t code, SYS_File_t *file, void *block, const char *why, 
   return -1;
 }
 
+// The header's kind, sides and level count, and the levels the quality setting
+// skips; false when the header is short or the kind, a side or the count is not one
+// the reader takes.
+struct Header {
+  const txDxtKind_t *kind;
+  int32_t slot, width, height, levels, skip;
+};
+
+bool ReadHeader(const uint8_t *data, int64_t size, Header &h) {
+  if (size < kHeader) return false;
+  h.width = I16(data + 4);
+  h.height = I16(data + 6);
+  h.levels = I16(data + 12);
+  h.slot = 0;
+  h.kind = txDxtKind(data + 8, &h.slot);
+  if (!h.kind || h.width <= 0 || h.height <= 0 || h.levels < 1 || h.levels > TX_MAX_LEVELS) return false;
+  h.skip = txQualitySkip(h.levels);
+  return true;
+}
+
 }  // namespace
+
+bool ddzSides(const uint8_t *head, int64_t bytes, int64_t, int64_t &width, int64_t &height) {
+  Header h;
+  if (!ReadHeader(head, bytes, h)) return false;
+  width = txLevelSide(h.width, h.skip);
+  height = txLevelSide(h.height, h.skip);
+  return true;
+}
 
 extern "C" {
 
@@ -57,10 +85,10 @@ int32_t ddzCheck(const uint8_t *d) {
 
 txBitmap *ddzRead(const uint8_t *data, int32_t size) {
   if (!data || size < kHeader) return Fail(1002, nullptr, "header truncated");
-  const int32_t width = I16(data + 4), height = I16(data + 6);
-  const int32_t fileLevels = I16(data + 12);
-  int32_t slot = 0;
-  const txDxtKind_t *kind = txDxtKind(data + 8, &slot);
+  Header h{};
+  ReadHeader(data, size, h);  // what it does not take is refused below, one reason at a time
+  const int32_t width = h.width, height = h.height, fileLevels = h.levels, slot = h.slot;
+  const txDxtKind_t *kind = h.kind;
   TX_LOG("[TL][ddz]", "DDZ: %s\n", txSettings.currentName ? txSettings.currentName : "-");
   TX_LOG("[TL][ddz]", " size: %dx%d bits: %d (%s)\n", width, height, kind ? kind->bits : 0,
          kind ? kind->fourcc : "unknown");
@@ -71,7 +99,7 @@ txBitmap *ddzRead(const uint8_t *data, int32_t size) {
   if (fileLevels < 1 || fileLevels > TX_MAX_LEVELS) return Fail(1000, nullptr, "bad level count");
 
   const int32_t levels = fileLevels;
-  const int32_t skip = txQualitySkip(levels);
+  const int32_t skip = h.skip;
   const bool keep = txSettings.dxtAllowed[slot] != 0 && txSettings.keepCompressed != 0;
   TX_LOG("[TL][ddz]", " decode: %s\n", keep ? "no" : "yes");
 

@@ -11,6 +11,7 @@
 // than MONOCHROME2 and RGB. Colour planes (planar configuration 1) are interleaved.
 // Depends on: base (tracked memory, log, sizes).
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -44,27 +45,104 @@ txBitmap *Fail(int32_t code, txBitmap *bitmap, const char *why) {
   return nullptr;
 }
 
+// What the walk over the elements found: the fields as the last element of each tag
+// gave them (absent ones take the values of the one layout read; -1 marks a value too
+// short to hold a number), and where it stopped.
+struct Fields {
+  int32_t samples = 0, rows = 0, columns = 0, planar = 0, allocated = 8, stored = 8, highBit = 7, sign = 0;
+  std::string_view photometric;
+  int64_t pixelsAt = -1, pixelBytes = 0;  // the pixel data's value
+  int64_t end = kStart;                   // leading bytes the walk looked at
+  int32_t code = 0;                       // why it stopped early: damage, or a kind not read
+  const char *why = nullptr;
+  bool cut = false;                       // it needed bytes past those at hand
+};
+
+// Walks the elements of a file of size bytes whose first bytes are at hand: all of it
+// for the reader, a large file's head for the queries before the rest is read. The
+// values of other elements are stepped over unread, so a walk over the head goes as
+// far as the reader's would and is cut only where it would need more. Every length
+// is checked against the size, and each step moves forward, so the walk ends.
+Fields Walk(const uint8_t *data, int64_t bytes, int64_t size) {
+  Fields f;
+  auto stop = [&](int32_t code, const char *why) {
+    f.code = code;
+    f.why = why;
+    return f;
+  };
+  auto cut = [&] {
+    f.cut = true;
+    return f;
+  };
+  int64_t pos = kStart;
+  while (pos + 8 <= size) {
+    if (pos + 8 > bytes) return cut();
+    const uint8_t *e = data + pos;
+    const uint32_t group = U16(e), element = U16(e + 2);
+    int64_t valueAt, length;
+    if (LongLength(e + 4)) {
+      if (pos + 12 > size) break;
+      if (pos + 12 > bytes) return cut();
+      length = U32(e + 8);
+      valueAt = pos + 12;
+    } else {
+      length = U16(e + 6);
+      valueAt = pos + 8;
+    }
+    f.end = valueAt;
+    if (length == 0xFFFFFFFF) return stop(1000, "undefined element length");
+    if (!korv::SizeWithin((uint64_t)valueAt, (uint64_t)length, (uint64_t)size)) return stop(1002, "element past the end");
+    const bool syntax = group == 0x0002 && element == 0x0010;
+    if (syntax || group == 0x0028) {
+      if (valueAt + length > bytes) return cut();
+      f.end = valueAt + length;
+    }
+    const uint8_t *value = data + valueAt;
+    const int32_t number = length >= 2 ? (int32_t)U16(value) : -1;
+    if (syntax) {
+      // The elements after the file meta group follow this syntax; only explicit VR
+      // little-endian without compression is walked and read as it lies.
+      if (Text(value, length) != "1.2.840.10008.1.2.1") return stop(1000, "transfer syntax not read");
+    } else if (group == 0x0028) {
+      switch (element) {
+        case 0x0002: f.samples = number; break;
+        case 0x0004: f.photometric = Text(value, length); break;
+        case 0x0006: f.planar = number; break;
+        case 0x0010: f.rows = number; break;
+        case 0x0011: f.columns = number; break;
+        case 0x0100: f.allocated = number; break;
+        case 0x0101: f.stored = number; break;
+        case 0x0102: f.highBit = number; break;
+        case 0x0103: f.sign = number; break;
+      }
+    } else if (group == 0x7FE0 && element == 0x0010) {
+      f.pixelsAt = valueAt;
+      f.pixelBytes = length;
+    }
+    pos = valueAt + length;
+  }
+  return f;
+}
+
 }  // namespace
 
 int64_t dicomHeadBytes(const uint8_t *head, int64_t size) {
-  // The elements before the pixel data, when they all lie in the head and the pixel
-  // data end the file, interleaved: the reader's walk then sees the same elements
-  // and adopts the rows (or, pixel data past the end, stops there as damaged). Planes
-  // are read from the buffer, so their file is read whole.
-  bool planes = false;
-  int64_t pos = kStart;
-  while (pos + 12 <= kTxHead) {
-    const uint8_t *e = head + pos;
-    const bool isLong = LongLength(e + 4);
-    const int64_t length = isLong ? U32(e + 8) : U16(e + 6);
-    const int64_t valueAt = pos + (isLong ? 12 : 8);
-    if (U16(e) == 0x7FE0 && U16(e + 2) == 0x0010)
-      return !planes && length != 0xFFFFFFFF && valueAt + length >= size ? valueAt : 0;
-    if (length == 0xFFFFFFFF || valueAt + length > kTxHead) return 0;
-    if (U16(e) == 0x0028 && U16(e + 2) == 0x0006) planes = length < 2 || U16(head + valueAt) != 0;
-    pos = valueAt + length;
-  }
-  return 0;
+  // The walk over the head alone reaches the end of the file, the pixel data's value
+  // (or another's) ending it: the reader's walk then goes the same way and adopts the
+  // rows, refuses the picture for its size, or stops where this one did. Planes that
+  // fit are interleaved from the buffer, so their file is read whole.
+  const Fields f = Walk(head, std::min<int64_t>(kTxHead, size), size);
+  if (f.cut) return 0;
+  if (!f.code && f.samples == 3 && f.planar == 1 && txImageBytes(f.columns, f.rows, 24) >= 0) return 0;
+  return f.end;
+}
+
+bool dicomSides(const uint8_t *head, int64_t bytes, int64_t size, int64_t &width, int64_t &height) {
+  const Fields f = Walk(head, bytes, size);
+  if (f.cut || f.code) return false;
+  width = f.columns;
+  height = f.rows;
+  return true;
 }
 
 extern "C" {
@@ -77,63 +155,22 @@ int32_t dicomCheck(const uint8_t *d) {
 
 txBitmap *dicomRead(const uint8_t *data, int32_t size) {
   if (!data || size < kStart) return Fail(1002, nullptr, "header truncated");
-  // Absent fields take the values of the one layout read; -1 marks a value that is
-  // there but too short to hold a number.
-  int32_t samples = 0, rows = 0, columns = 0, planar = 0, allocated = 8, stored = 8, highBit = 7, sign = 0;
-  std::string_view photometric;
-  const uint8_t *pixels = nullptr;
-  int64_t pixelBytes = 0;
-  int64_t pos = kStart;
-  while (pos + 8 <= size) {
-    const uint8_t *e = data + pos;
-    const uint32_t group = U16(e), element = U16(e + 2);
-    int64_t valueAt, length;
-    if (LongLength(e + 4)) {
-      if (pos + 12 > size) break;
-      length = U32(e + 8);
-      valueAt = pos + 12;
-    } else {
-      length = U16(e + 6);
-      valueAt = pos + 8;
-    }
-    if (length == 0xFFFFFFFF) return Fail(1000, nullptr, "undefined element length");
-    if (!korv::SizeWithin((uint64_t)valueAt, (uint64_t)length, (uint64_t)size)) return Fail(1002, nullptr, "element past the end");
-    const uint8_t *value = data + valueAt;
-    const int32_t number = length >= 2 ? (int32_t)U16(value) : -1;
-    if (group == 0x0002 && element == 0x0010) {
-      // The elements after the file meta group follow this syntax; only explicit VR
-      // little-endian without compression is walked and read as it lies.
-      if (Text(value, length) != "1.2.840.10008.1.2.1") return Fail(1000, nullptr, "transfer syntax not read");
-    } else if (group == 0x0028) {
-      switch (element) {
-        case 0x0002: samples = number; break;
-        case 0x0004: photometric = Text(value, length); break;
-        case 0x0006: planar = number; break;
-        case 0x0010: rows = number; break;
-        case 0x0011: columns = number; break;
-        case 0x0100: allocated = number; break;
-        case 0x0101: stored = number; break;
-        case 0x0102: highBit = number; break;
-        case 0x0103: sign = number; break;
-      }
-    } else if (group == 0x7FE0 && element == 0x0010) {
-      pixels = value;
-      pixelBytes = length;
-    }
-    pos = valueAt + length;
-  }
+  const Fields f = Walk(data, size, size);
+  if (f.code) return Fail(f.code, nullptr, f.why);
+  const int32_t samples = f.samples, rows = f.rows, columns = f.columns, planar = f.planar;
   if (samples != 1 && samples != 3) return Fail(1000, nullptr, "unsupported samples per pixel");
-  if (allocated != 8 || stored != 8 || highBit != 7 || sign != 0)
+  if (f.allocated != 8 || f.stored != 8 || f.highBit != 7 || f.sign != 0)
     return Fail(1000, nullptr, "samples other than 8 unsigned bits");
-  if (!photometric.empty() && photometric != (samples == 1 ? "MONOCHROME2" : "RGB"))
+  if (!f.photometric.empty() && f.photometric != (samples == 1 ? "MONOCHROME2" : "RGB"))
     return Fail(1000, nullptr, "photometric interpretation not read");
   if (samples == 3 && planar != 0 && planar != 1) return Fail(1000, nullptr, "bad planar configuration");
   const bool planes = samples == 3 && planar == 1;
   const int32_t bits = samples * 8;
   const int64_t picture = txPictureBytes(columns, rows, bits);
   if (picture < 0) return Fail(1000, nullptr, "bad size");
-  if (!pixels) return Fail(1000, nullptr, "no pixel data");
-  if (pixelBytes < picture) return Fail(1002, nullptr, "pixel data shorter than the image");
+  if (f.pixelsAt < 0) return Fail(1000, nullptr, "no pixel data");
+  const uint8_t *pixels = data + f.pixelsAt;
+  if (f.pixelBytes < picture) return Fail(1002, nullptr, "pixel data shorter than the image");
   const int32_t bytes = txImageBytes(columns, rows, bits);
   const int32_t rowBytes = txRowBytes(columns, bits);
   if (bytes < 0 || rowBytes < 0) return TX_REFUSE_RAW("[TL][dicom]", columns, rows, bits), nullptr;

@@ -263,6 +263,27 @@ txBitmap *Fail(int32_t code, txBitmap *bitmap, const char *why) {
 
 }  // namespace
 
+bool jpegSides(const uint8_t *head, int64_t bytes, int64_t, int64_t &width, int64_t &height) {
+  // The frame header among the segments before the first scan, as libjpeg reads it.
+  // A height of 0 comes with the first scan (a DNL segment): not told here.
+  for (int64_t p = 2; p + 9 <= bytes;) {
+    if (head[p] != 0xFF) return false;
+    const uint8_t m = head[p + 1];
+    if (m == 0xFF) {  // fill byte
+      ++p;
+      continue;
+    }
+    if (m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC) {
+      height = head[p + 5] << 8 | head[p + 6];
+      width = head[p + 7] << 8 | head[p + 8];
+      return height != 0;
+    }
+    if (m == 0xDA || m == 0xD9) return false;
+    p += m == 0x01 || (m >= 0xD0 && m <= 0xD8) ? 2 : 2 + (head[p + 2] << 8 | head[p + 3]);
+  }
+  return false;
+}
+
 extern "C" {
 
 int32_t jpegCheck(const uint8_t *d) { return std::memcmp(d + 6, "JFIF", 4) == 0 ? 0 : 1000; }

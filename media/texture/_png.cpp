@@ -237,6 +237,14 @@ txBitmap *Fail(int32_t code, txBitmap *bitmap, const char *why) {
 
 }  // namespace
 
+bool pngSides(const uint8_t *head, int64_t bytes, int64_t, int64_t &width, int64_t &height) {
+  // The IHDR chunk, which must come first: the fields libpng reads for the reader.
+  if (bytes < 24 || std::memcmp(head + 12, "IHDR", 4) != 0) return false;
+  width = (int64_t)png_get_uint_32(head + 16);
+  height = (int64_t)png_get_uint_32(head + 20);
+  return true;
+}
+
 extern "C" {
 
 uint64_t pngLastLibPeak(void) { return lastLibPeak; }

@@ -77,6 +77,14 @@ int64_t pnmHeadBytes(const uint8_t *head) {
   return ParseHeader(head, kTxHead, kind, width, height, pos) ? 0 : pos;
 }
 
+bool pnmSides(const uint8_t *head, int64_t bytes, int64_t, int64_t &width, int64_t &height) {
+  int32_t kind, w, h, pos;
+  if (ParseHeader(head, bytes, kind, w, h, pos)) return false;
+  width = w;
+  height = h;
+  return true;
+}
+
 extern "C" {
 
 int32_t pnmCheck(const uint8_t *d) {

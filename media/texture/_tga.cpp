@@ -33,8 +33,17 @@ int64_t tgaHeadBytes(const uint8_t *head) {
   // would widen past the picture limit, which the header alone refuses.
   const int64_t mapLength = U16(head + 5);
   if (mapLength == 0) return kHeader + head[0];
-  const int64_t widened = txPictureBytes(U16(head + 12), U16(head + 14), 24);
+  int64_t width = 0, height = 0;
+  tgaSides(head, kTxHead, kTxHead, width, height);
+  const int64_t widened = txPictureBytes(width, height, 24);
   return widened > (int64_t)kTxMaxImageBytes ? kHeader + head[0] + 3 * mapLength : 0;
+}
+
+bool tgaSides(const uint8_t *head, int64_t bytes, int64_t, int64_t &width, int64_t &height) {
+  if (bytes < kHeader) return false;
+  width = U16(head + 12);
+  height = U16(head + 14);
+  return true;
 }
 
 extern "C" {
@@ -49,11 +58,12 @@ int32_t tgaCheck(const uint8_t *d) {
 }
 
 txBitmap *tgaRead(const uint8_t *data, int32_t size) {
-  if (!data || size < kHeader) return Fail(1002, nullptr, "header truncated");
+  int64_t sideX, sideY;
+  if (!data || !tgaSides(data, size, size, sideX, sideY)) return Fail(1002, nullptr, "header truncated");
   const int32_t idLength = data[0];
   const int32_t mapLength = U16(data + 5);
   const int32_t mapEntryBits = data[7];
-  const int32_t width = U16(data + 12), height = U16(data + 14);
+  const int32_t width = (int32_t)sideX, height = (int32_t)sideY;  // 16 bits each
   const int32_t bits = data[16];
   const bool topDown = data[17] & 0x20;
   if (width == 0 || height == 0) return Fail(1000, nullptr, "empty image");

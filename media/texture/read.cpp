@@ -2,7 +2,8 @@
 //
 // One file is open at a time. The open asks for the size first: a missing file then
 // fails quietly with error 1 and never reaches SYS_FileOpen, whose failure would call
-// the host's error callback (the "_a" probe of every load must stay silent). The read
+// the host's error callback (the "_a" probe of every load must stay silent); a file
+// past what one buffer holds is refused there too, with 1005 and a line. The read
 // returns the whole file followed by a zero tail as long as any format check looks,
 // so checks never read past the buffer; the readers themselves are bounded by the
 // size, so a longer tail would only cost time. For large row images the loader reads
@@ -37,13 +38,19 @@ extern "C" {
 int32_t txIOpen(const char *name) {
   CloseCurrent();
   if (!name) return errSetLastError(1), -1;
-  int32_t size = SYS_FileSize(name);
-  // The allocator's range, with room for the zero tail.
-  if (size < 0 || size > 0x7FFFFFFF - TX_CHECK_BYTES) return errSetLastError(1), -1;
+  const int64_t size = SYS_FileSize64(name);
+  if (size < 0) return errSetLastError(1), -1;
+  // The allocator's range, with room for the zero tail: a larger file is refused for
+  // its size like a picture past a limit, not taken for a missing one.
+  if (size > kTxMaxFileBytes) {
+    SYS_DbgLevelPrintf(2, "[TL][%s:%d:%s()] ! too large to load: %s (%lld bytes): files past %lld bytes are not read\n",
+                       SYS_POS, name, (long long)size, (long long)kTxMaxFileBytes);
+    return errSetLastError(1005), -1;
+  }
   SYS_File_t *file = SYS_FileOpen(name, 0);
   if (!file) return errSetLastError(1), -1;
   gFile = file;
-  gSize = size;
+  gSize = (int32_t)size;
   gName = SYS_StrDup(name);
   return 0;
 }

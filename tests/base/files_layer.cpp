@@ -140,6 +140,29 @@ TEST_F(FileLayer, LooseOverDirectoryPackOverPackFiles)
   EXPECT_TRUE(Calls::seen.empty());
 }
 
+// SYS_FileSize stops at 2 GiB - 1; SYS_FileSize64 gives a larger file's whole size,
+// loose or in a directory pack (sparse files here), the same as it below that, a pack
+// entry's included, and fails as it does for a missing path.
+TEST_F(FileLayer, SizePast2GiB)
+{
+  writeFile("big.bin", "x");
+  fs::resize_file("big.bin", 3000000000u);
+  writeFile("tree/inner.bin", "y");
+  fs::resize_file("tree/inner.bin", 1ull << 31);
+  writeFile("small.dat", buildPack({{"entry.txt", "entry", true}}));
+  ASSERT_EQ(SYS_FilePackOpen("tree"), 0);
+  ASSERT_EQ(SYS_FilePackOpen("small.dat"), 0);
+  EXPECT_EQ(SYS_FileSize("big.bin"), -1);
+  EXPECT_EQ(SYS_FileSize64("big.bin"), 3000000000);
+  EXPECT_EQ(SYS_FileSize("inner.bin"), -1);
+  EXPECT_EQ(SYS_FileSize64("inner.bin"), 1ll << 31);
+  EXPECT_EQ(SYS_FileSize64("entry.txt"), 5);
+  EXPECT_EQ(SYS_FileSize64("small.dat"), SYS_FileSize("small.dat"));
+  EXPECT_EQ(SYS_FileSize64("nope.txt"), -1);
+  EXPECT_EQ(errGetLastError(), 1);
+  EXPECT_TRUE(Calls::seen.empty());
+}
+
 TEST_F(FileLayer, DirectoryPackMapsItsTreeOnce)
 {
   writeFile("pack/top.txt", "top");

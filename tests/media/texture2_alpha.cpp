@@ -1,6 +1,8 @@
 // The "_a" alpha image beside a picture: what rules the merge out before the image is
 // decoded is looked at first, so an image that cannot join costs no decoding, and
 // the load ends as it did (the picture, error 1003, one line saying why).
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "tests/media/texture2_fixtures.h"
@@ -48,12 +50,21 @@ TEST_F(TextureAlpha, ImageThatCannotJoinIsNotDecoded) {
       jpegTwin.resize(i + 12);  // into the scan
       break;
     }
+  // Twins of 3x2 in the other formats, cut short as well.
+  const Bytes pnmTwin = MakePnm("P5\n3 2\n255\n", Bytes(5, 1));
+  const Bytes dicomTwin = MakeDicom(1, 2, 3, Bytes(5, 1));
+  const Bytes ddsTwin = MakeDds(3, 2, 1, "DXT5", Bytes(8, 0));
+  Bytes tqxTwin = MakeTqx(3, 2, "DXT5", {Bytes(16, 0)}, {false});
+  tqxTwin.pop_back();
+  Bytes ddsLevels;  // 4x4, 2x2 and 1x1 of DXT5
+  for (int i = 0; i < 3; ++i) Append(ddsLevels, Bytes(16, 0xFF));
   const struct {
     const char *name;
     Bytes picture, twin;  // no twin: none there
     int reads;            // of both files
     const char *why;      // the line; null: none
     int bits;             // of the picture as loaded
+    int quality = 0;
   } cases[] = {
       {"8-bit picture, twin that would decode", grey2x2, MakeTga(2, 2, 8, 3, 0x20, Ramp(4)), 1,
        "bitmap is not 24 or 32 bits of byte channels: m_a.tga", 8},
@@ -67,6 +78,16 @@ TEST_F(TextureAlpha, ImageThatCannotJoinIsNotDecoded) {
       {"bmp twin of other sides", rgb2x2, bmpTwin, 2, "alpha map size differs: m_a.tga (2x3", 24},
       {"jpeg twin of other sides", rgb2x2, jpegTwin, 2, "alpha map size differs: m_a.tga (16x8", 24},
       {"jpeg twin of the right sides, cut", rgb2x2, Claiming(jpegTwin, 2, 2), 2, "alpha map unreadable: m_a.tga", 24},
+      {"pnm twin of other sides", rgb2x2, pnmTwin, 2, "alpha map size differs: m_a.tga (3x2", 24},
+      {"dicom twin of other sides", rgb2x2, dicomTwin, 2, "alpha map size differs: m_a.tga (3x2", 24},
+      {"dds twin of other sides", rgb2x2, ddsTwin, 2, "alpha map size differs: m_a.tga (3x2", 24},
+      {"tqx twin of other sides", rgb2x2, tqxTwin, 2, "alpha map size differs: m_a.tga (3x2", 24},
+      // Sides the header cannot tell (a height that would come with the first scan)
+      // are left to the decoding.
+      {"jpeg twin without a height", rgb2x2, Claiming(jpegTwin, 16, 0), 2, "alpha map unreadable: m_a.tga", 24},
+      // The sides are those the reader delivers: at half quality a DDS twin drops its
+      // largest level, and so 4x4 joins a 2x2 picture.
+      {"dds twin that joins after its largest level", rgb2x2, MakeDds(4, 4, 3, "DXT5", ddsLevels), 2, nullptr, 32, 1},
       // As before: a twin of the right sides is decoded, and one that does not decode
       // says so.
       {"undecodable twin of the right sides", rgb2x2, UndecodablePng(2, 2), 2, "alpha map unreadable: m_a.tga", 24},
@@ -79,12 +100,14 @@ TEST_F(TextureAlpha, ImageThatCannotJoinIsNotDecoded) {
     MemFiles::files.clear();
     if (!c.twin.empty()) MemFiles::files["m_a.tga"] = c.twin;
     gReads = 0;
+    txOptions(2, c.quality);
     BitmapPtr b(nullptr);
     int32_t error = 0;
     const std::string text = LogOf([&] {
       b.p = Load(c.picture, "m.tga");
       error = errGetLastError();
     });
+    txOptions(2, 0);
     ASSERT_TRUE(b);
     EXPECT_EQ(b->bits, c.bits);
     EXPECT_EQ(error, c.bits == 32 ? 0 : 1003);
@@ -94,6 +117,79 @@ TEST_F(TextureAlpha, ImageThatCannotJoinIsNotDecoded) {
     else
       EXPECT_EQ(text.find("m_a.tga"), std::string::npos) << text;
   }
+}
+
+// Large "_a" images on disk, through the default callbacks, whose files are their
+// headers made as long as their pictures by a hole (sparse): one of other sides is
+// refused from its header, in every format, before the rest of its file is read. A
+// twin past what a load reads is refused for its size; an absent one stays quiet.
+TEST_F(TextureAlpha, LargeTwinOfOtherSidesIsRefusedFromItsHead) {
+  constexpr int kSide = 4096;
+  constexpr uint64_t kGrey = (uint64_t)kSide * kSide;
+  Bytes bmp = MakeBmp(1, 1, 24, Bytes(3, 0));
+  bmp.resize(54);
+  Put32(bmp, 18, kSide);
+  Put32(bmp, 22, kSide);
+  Bytes dicom = MakeDicom(1, kSide, kSide, {});
+  Put32(dicom, dicom.size() - 4, (uint32_t)kGrey);
+  Bytes tqx = MakeTqx(kSide, kSide, "DXT5", {}, {});
+  Put16(tqx, 12, 1);
+  Append(tqx, Bytes(4));
+  Put32(tqx, 14, (uint32_t) - (int32_t)kGrey);  // one level stored as it is
+  const char *const differs = "alpha map size differs: ";
+  const struct {
+    const char *name;
+    Bytes twin;     // empty: none there
+    uint64_t hole;  // zeros after it
+    const char *why, *then = nullptr;
+  } cases[] = {
+      {"tga", MakeTga(kSide, kSide, 24, 2, 0x20, {}), 3 * kGrey, differs},
+      {"bmp", bmp, 3 * kGrey, differs},
+      {"png", MakePngRaw(kSide, kSide, 8, PNG_COLOR_TYPE_GRAY, Bytes{0}), kGrey, differs},
+      {"jpeg", Claiming(MakeJpeg(16, 16, 1, Ramp(256)), kSide, kSide), kGrey, differs},
+      {"pnm", MakePnm("P5\n4096 4096\n255\n", {}), kGrey, differs},
+      {"dicom", dicom, kGrey, differs},
+      {"dds", MakeDds(kSide, kSide, 1, "DXT5", {}), kGrey, differs},
+      {"tqx", tqx, kGrey, differs},
+      {"past 2 GiB", MakePnm("P5\n50000 50000\n255\n", {}), 2500000000u, "too large to load: ",
+       " (2500000019 bytes): files past 2147483515 bytes are not read"},
+      {"none", {}, 0, nullptr},
+  };
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("korv-tex2alpha-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string page = (dir / "m.tga").string(), twin = (dir / "m_a.tga").string();
+  {
+    const Bytes tga = MakeTga(2, 2, 24, 2, 0x20, Ramp(12));
+    std::ofstream(page, std::ios::binary).write((const char *)tga.data(), (std::streamsize)tga.size());
+  }
+  txInit(nullptr);
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove(twin);
+    if (!c.twin.empty()) {
+      std::ofstream(twin, std::ios::binary).write((const char *)c.twin.data(), (std::streamsize)c.twin.size());
+      std::filesystem::resize_file(twin, c.twin.size() + c.hole);
+    }
+    const uint64_t before = BytesRead();
+    BitmapPtr b(nullptr);
+    int32_t error = 0;
+    const std::string text = LogOf([&] {
+      b.p = txLoad(page.c_str());
+      error = errGetLastError();
+    });
+    EXPECT_LT(BytesRead() - before, 1u << 20) << "read past the twin's head";
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->bits, 24);
+    EXPECT_EQ(error, 1003);
+    if (!c.why) {
+      EXPECT_EQ(text, "");
+      continue;
+    }
+    const std::string line = c.why + twin + (c.then ? c.then : " (4096x4096, bitmap 2x2 24 bits)");
+    EXPECT_NE(text.find(line), std::string::npos) << text;
+  }
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

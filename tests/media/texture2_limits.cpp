@@ -17,16 +17,6 @@
 
 namespace {
 
-// Bytes this process has read through read() and the like so far.
-uint64_t BytesRead() {
-  std::ifstream io("/proc/self/io");
-  std::string key;
-  uint64_t value = 0;
-  while (io >> key >> value)
-    if (key == "rchar:") return value;
-  return 0;
-}
-
 class TextureLimits : public TextureTest {
  protected:
   void SetUp() override {
@@ -113,6 +103,7 @@ TEST_F(TextureLimits, LargeValidTexturesLoadWhateverTheirFileSize) {
 // The readers of raw pixels refuse a picture past the largest one only when their
 // file holds it: such files are their header made as long as the picture by a hole
 // (sparse, on disk), and the loader reads no more than the head before it refuses.
+// A file past what one load reads is refused at its open, by its size.
 TEST_F(TextureLimits, RefusalsForSizeNameThemselves) {
   JpegSpec grey;
   grey.components = 1;
@@ -137,6 +128,15 @@ TEST_F(TextureLimits, RefusalsForSizeNameThemselves) {
   Put32(dicom, dicom.size() - 4, (uint32_t)picture);
   Bytes dicomRgb = MakeDicom(3, 18919, 18919, {});
   Put32(dicomRgb, dicomRgb.size() - 4, 18919u * 18919u * 3u);
+  Bytes planar;
+  DicomShort(planar, 0x0028, 0x0006, "US", U16Value(1));
+  Bytes dicomPlanes = MakeDicom(3, 18919, 18919, {}, planar);
+  Put32(dicomPlanes, dicomPlanes.size() - 4, 18919u * 18919u * 3u);
+  // Files past what one load reads, 2147483515 bytes (2 GiB less the zero tail the
+  // loader puts after a file), whatever their pictures.
+  Bytes bmpTall = bmp;
+  Put32(bmpTall, 22, 16383);
+  const char *const pastRead = "files past 2147483515 bytes are not read";
   const uint64_t rgb = 18919ull * 18919 * 3;
   const char *const raw24 = "(18919x18919): 24 bits a pixel pass the 1073741823 bytes of the largest picture";
   const char *const raw32 = "(16384x16384): 32 bits a pixel pass the 1073741823 bytes of the largest picture";
@@ -161,6 +161,10 @@ TEST_F(TextureLimits, RefusalsForSizeNameThemselves) {
       {"dicom 32768x32768 grey", dicom, 1005, raw8, picture},
       {"dicom 32768x32768 grey, short of data", dicom, 1002, nullptr, picture - 1},
       {"dicom 18919x18919 colour", dicomRgb, 1005, raw24, rgb},
+      {"dicom 18919x18919 colour planes", dicomPlanes, 1005, raw24, rgb},
+      {"bmp 16384x16383 32-bit in a file of 2148466742 bytes", bmpTall, 1005, pastRead, 2148466742u - 54},
+      {"pnm P5 1024x1024 followed by 3 GB", MakePnm("P5\n1024 1024\n255\n", {}), 1005, pastRead,
+       (1u << 20) + 3000000000u},
       {"jpeg 65500x65500 colour", Claiming(MakeJpeg(16, 16, 3, Repeat({1, 2, 3}, 256)), 65500, 65500), 1005,
        "(65500x65500): 3 components pass"},
       {"png 20070x20070 1-bit, past the limit", FlatPng(20070, 20070, 1, PNG_COLOR_TYPE_GRAY), 1005,
