@@ -183,20 +183,41 @@ double Room(double v, double lo, double hi, Reach reach) {
   return room;
 }
 
+// The room values from low to high keep inside [lo, hi] in their own unit, the unit of
+// their spread; infinite when neither end limits them.
+double Distance(double low, double high, double lo, double hi, Reach reach) {
+  double distance = INFINITY;
+  if (lo > reach.low) distance = std::min(distance, low - lo);
+  if (hi < reach.high) distance = std::min(distance, hi - high);
+  return distance;
+}
+
+// Bound b of r's check; b == look.size(): its motion.
+struct Limits {
+  const char *what;
+  double Seen::*measure;
+  double lo, hi;
+  Reach reach;
+};
+Limits LimitsOf(const Range &r, size_t b) {
+  if (b == r.look.size()) return {"changed", &Seen::changed, r.minChange, 1, {0, 1}};
+  const Bound &bound = r.look[b];
+  return {bound.what, bound.measure, bound.min, bound.max, ReachOf(bound.measure)};
+}
+
 struct Margin {
   std::string what;
   double value;  // the measure
   double room;   // Room() of it; a check refuses shots when one is negative
 };
 
-// Every bound of r's check with the room s keeps to it, the motion included.
+// Every bound of r's check with the room s keeps to it, the motion last.
 std::vector<Margin> Margins(const Range &r, const Seen &s) {
   std::vector<Margin> margins;
-  for (const Bound &b : r.look) {
-    const double v = s.*b.measure;
-    margins.push_back({b.what, v, Room(v, b.min, b.max, ReachOf(b.measure))});
+  for (size_t b = 0; b <= r.look.size(); b++) {
+    const Limits l = LimitsOf(r, b);
+    margins.push_back({l.what, s.*l.measure, Room(s.*l.measure, l.lo, l.hi, l.reach)});
   }
-  margins.push_back({"changed", s.changed, Room(s.changed, r.minChange, 1, {0, 1})});
   return margins;
 }
 
@@ -529,7 +550,8 @@ std::string Percent(double room) { return room > 9.99 ? ">999%" : Fmt("%.0f%%", 
 
 // The margins of runs checked one after another: for each bound of each range's check,
 // the range of values its shots showed, their spread (highest less lowest: what varies
-// from run to run, and so what a flake comes from) and the least room they kept; for
+// from run to run, and so what a flake comes from) and the least room they kept, both
+// in the value's unit so the one reads against the other, the room also as a share; for
 // each check and each other range, the least by which the check refused that range's
 // shots, with the spread of that room over the runs.
 class MarginTable {
@@ -566,11 +588,28 @@ class MarginTable {
 
   void Print(FILE *out) const {
     const std::vector<Range> &ranges = Ranges();
-    std::fprintf(out, "%s%d run(s): bounds, values seen, their spread, least room\n", kOwnTitle, runs_);
+    std::fprintf(out, "%s%d run(s): bounds, values seen, their spread and least room, the least room as a share\n",
+                 kOwnTitle, runs_);
+    struct Thin {
+      size_t i, b;
+      double room, spread;
+    };
+    std::vector<Thin> thin;
     for (size_t i = 0; i < own_.size(); i++)
-      for (size_t b = 0; b < own_[i].size(); b++)
-        std::fprintf(out, "%s  seen %8.4f to %8.4f  spread %6.4f  %6s\n", BoundRow(i, b).c_str(), own_[i][b].low,
-                     own_[i][b].high, own_[i][b].high - own_[i][b].low, Percent(own_[i][b].room).c_str());
+      for (size_t b = 0; b < own_[i].size(); b++) {
+        const Own &o = own_[i][b];
+        const Limits l = LimitsOf(ranges[i], b);
+        const double room = Distance(o.low, o.high, l.lo, l.hi, l.reach), spread = o.high - o.low;
+        std::fprintf(out, "%s  seen %8.4f to %8.4f  spread %6.4f  room %7.4f  %6s\n", BoundRow(i, b).c_str(), o.low,
+                     o.high, spread, room, Percent(o.room).c_str());
+        if (spread > 0 && std::isfinite(room)) thin.push_back({i, b, room, spread});
+      }
+    std::sort(thin.begin(), thin.end(), [](const Thin &a, const Thin &b) { return a.room * b.spread < b.room * a.spread; });
+    thin.resize(std::min<size_t>(thin.size(), 10));
+    std::fprintf(out, "the thinnest rooms over %d run(s): the least room over the spread, the lowest first\n", runs_);
+    for (const Thin &t : thin)
+      std::fprintf(out, "  %-30s %-14s room %7.4f  spread %6.4f  %5.1f spreads\n", RangeName(ranges[t.i]).c_str(),
+                   LimitsOf(ranges[t.i], t.b).what, t.room, t.spread, t.room / t.spread);
     std::fprintf(out, "%s%d run(s): how late a shot may be, the latest shot, its spread\n", kLagTitle, runs_);
     for (size_t i = 0; i < late_.size(); i++)
       std::fprintf(out, "%s  latest %6.0f ms  spread %5.0f ms\n", LagRow(i).c_str(), late_[i].second,
@@ -614,11 +653,15 @@ bool WriteMargins(const fs::path &file, const std::vector<KeptRun> &runs, const 
   if (!out) return false;
   std::fprintf(out,
                "Margins of the whole-show test's checks (tests/e2e/whole_show.cpp) over the kept runs below,\n"
-               "written by its replay. The room of a value to a bound is their distance over the distance\n"
-               "from the bound to the nearer end the measure can reach (0 and 1 of a share, 0 and 2 of the\n"
-               "mirror difference, 0 of the aspect), or to 0 for the widening; a bound at an end of its\n"
-               "measure is no limit. The spread is the highest value less the lowest over the runs: a\n"
-               "spread near the room is a check that a run will one day fail.\n"
+               "written by its replay. Of each bound of a range's own check: the values the runs showed,\n"
+               "their spread (the highest less the lowest) and their least room to the bounds (how far the\n"
+               "value nearest a bound lies inside it), both in the value's own unit: a room near the spread\n"
+               "or below it is a check that a run may one day fail. The thinnest follow the table.\n"
+               "Last, the room taken as a share of each bound's distance to the nearer end the measure\n"
+               "can reach (0 and 1 of a share, 0 and 2 of the mirror difference, 0 of the aspect), or to 0\n"
+               "for the widening, the least over the bounds and runs: how tight the bounds sit, in the\n"
+               "unit the cross-checks give how far a check refuses another range's shots and its spread.\n"
+               "A bound at an end of its measure is no limit.\n"
                "\n"
                "To refresh (the unit test WholeShowMargins fails while the bounds here differ from the\n"
                "code's): keep a few runs, each with KORV_SHOTS_DIR=<folder> build/tests/e2e_whole_show_test,\n"
