@@ -3,9 +3,9 @@
 // reader do the most work per file byte within the loader's limits: flat pictures up
 // to what one load may hold (1-, 2- and 4-bit PNG pages, arithmetic-coded and
 // progressive JPEGs, packed TQX levels decoded or kept), PNG rows that each carry a
-// Paeth filter byte, scans up to the work bound, the largest flat files deflate allows
-// under 256 KB, thousands of header lines or elements, and the large valid textures
-// the former ratio bounds refused. Each file is written to a temporary directory and
+// Paeth filter byte, deflated zeros past a PNG's last row, scans up to the work
+// bound, the largest flat files deflate allows under 256 KB, thousands of header
+// lines or elements, and the large valid textures the former ratio bounds refused. Each file is written to a temporary directory and
 // loaded through txLoad with the default callbacks; printed per case: file size,
 // outcome (or error), processor time of the fastest and slowest of a few loads, the
 // peak resident memory of the loading process and the load average after it. Goal: no
