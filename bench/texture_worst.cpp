@@ -3,9 +3,9 @@
 // reader do the most work per file byte within the loader's limits: flat pictures up
 // to what one load may hold (1-, 2- and 4-bit PNG pages, arithmetic-coded and
 // progressive JPEGs, packed TQX levels decoded or kept), PNG rows that each carry a
-// Paeth filter byte, scans up to the work bound, the largest flat files deflate allows
-// under 256 KB, thousands of header lines or elements, and the large valid textures
-// the former ratio bounds refused. Each file is written to a temporary directory and
+// Paeth filter byte, deflated zeros past a PNG's last row, scans up to the work
+// bound, the largest flat files deflate allows under 256 KB, thousands of header
+// lines or elements, and the large valid textures the former ratio bounds refused. Each file is written to a temporary directory and
 // loaded through txLoad with the default callbacks; printed per case: file size,
 // outcome (or error), processor time of the fastest and slowest of a few loads, the
 // peak resident memory of the loading process and the load average after it. Goal: no
@@ -335,6 +335,14 @@ int main(int argc, char **argv) {
        Defaults},
       {"png 5480x5480 RGBA 16-bit, Paeth", [] { return ZeroPng(5480, 5480, 16, PNG_COLOR_TYPE_RGBA, false, 4); },
        Defaults},
+      // Deflated zeros after the last row, about 1011 bytes to a byte of file: inflating
+      // the rest of the stream only to drop it would be the whole cost.
+      {"png 1x1 grey, 252 MiB of zeros deflated after its row",
+       [] { return ZeroPng(1, 1, 8, PNG_COLOR_TYPE_GRAY, false, 0, 0, UINT64_MAX, 252ull << 20); }, Defaults},
+      {"png 1x1 grey, 4 MB of deflated zeros after its row",
+       [] { return ZeroPng(1, 1, 8, PNG_COLOR_TYPE_GRAY, false, 0, 0, UINT64_MAX, 4044ull << 20); }, Defaults},
+      {"png 1x1 grey, 16 MB of deflated zeros after its row",
+       [] { return ZeroPng(1, 1, 8, PNG_COLOR_TYPE_GRAY, false, 0, 0, UINT64_MAX, 16178ull << 20); }, Defaults},
       {"jpeg 20066x20066 grey arithmetic", [] { return RowJpeg(Jpeg(20066, 20066, 1, true, false)); }, Defaults},
       {"jpeg 11584x11584 colour 4:2:0 arithmetic", [] { return RowJpeg(Jpeg(11584, 11584, 3, true, false)); },
        Defaults},

@@ -3,18 +3,23 @@
 //
 // Samples arrive as stored (16-bit ones stay 16-bit, big-endian; palette images stay
 // indices) except that sub-byte depths are widened to one byte per sample (here, not
-// by libpng), so every bitmap has whole bytes per pixel and rows without gaps. libpng reports errors by
-// longjmp: the error handler jumps back into the reader or writer, which frees what
-// it holds and fails with an error code; nothing is read past the data's size, and no
-// image is allocated larger than its compressed data could possibly inflate to or
-// than one load may hold (below), nor are libpng's own rows: they are counted at the
-// header, and libpng allocates through a counter that refuses what the load cannot hold.
+// by libpng), so every bitmap has whole bytes per pixel and rows without gaps. The
+// reader pushes the data through libpng's progressive reader, which hands over each
+// row as it inflates and stops inflating once the picture's rows are complete: the
+// sequential reader inflated whatever compressed data followed them, to drop it, at
+// about 1000 bytes out for each byte in. libpng reports errors by longjmp: the error
+// handler jumps back into the reader or writer, which frees what it holds and fails
+// with an error code; nothing is read past the data's size, and no image is allocated
+// larger than its compressed data could possibly inflate to or than one load may hold
+// (below), nor are libpng's own rows: they are counted at the header, and libpng
+// allocates through a counter that refuses what the load cannot hold.
 // Depends on: libpng, base (file layer, tracked memory, log).
 
 #include <png.h>
 
 #include <algorithm>
 #include <csetjmp>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -32,15 +37,14 @@ constexpr uint64_t kMaxInflate = 1032;
 constexpr uint64_t kInflateSlack = 1 << 16;
 
 // Beside the picture (at most kTxMaxLoadBytes) a load holds libpng's two rows as
-// stored and, for an interlaced image, one widened row for its passes. These get 1 MiB
-// on top of the picture's limit: the widest real texture, 16384 pixels of RGBA at 16
-// bits, needs 2 x 131129 + 131072 = 393330 bytes of them, so every picture within the
-// limit and up to that width loads, while a one-row picture of gigantic width, whose
-// rows are twice or three times the picture, is refused at its header.
+// stored. These get 1 MiB on top of the picture's limit: the widest real texture,
+// 16384 pixels of RGBA at 16 bits, needs 2 x 131129 = 262258 bytes of them, so every
+// picture within the limit and up to that width loads, while a one-row picture of
+// gigantic width, whose rows are twice the picture, is refused at its header.
 constexpr uint64_t kPngRowAllowance = 1 << 20;
 constexpr uint64_t kPngMaxHold = kTxMaxLoadBytes + kPngRowAllowance;
 // What libpng allocates that the header does not count (its structures, zlib's state
-// and window, one IDAT buffer: tens of KB) may add this much; its allocator refuses
+// and window: tens of KB) may add this much; its allocator refuses
 // anything past kPngMaxHold plus this, whatever the header arithmetic said.
 constexpr uint64_t kPngLibSlack = 1 << 20;
 
@@ -158,14 +162,18 @@ void Spread(const uint8_t *from, uint8_t *to, size_t width, size_t step, size_t 
 }
 
 struct PngSource {
-  const uint8_t *data;
-  size_t size;
-  size_t pos;
-  bool truncated;
-  int32_t refused;  // the code of a refusal already logged, else 0
+  int32_t size;  // of the data
+  int32_t refused;  // the code of a failure already logged, else 0
   png_uint_32 width, height;  // from the header, for the allocator's refusal
   // libpng's allocations: what it holds, its most at once, and what it may hold.
   uint64_t libHeld, libPeak, libBudget;
+  // The picture as its rows arrive: sizes fixed at the header, rows still to come.
+  txBitmap *bitmap;
+  bool packed, interlaced, ended;
+  size_t pixelBytes, rowBytes, storedRowBytes;
+  uint64_t rowsLeft;
+  Widening widening;
+  char lastWarning[80];  // libpng repeats a warning for each chunk of excess data
 };
 
 // Most bytes libpng held at once during the last read.
@@ -182,8 +190,10 @@ png_voidp PngMalloc(png_structp png, png_alloc_size_t n) {
   if (!korv::SizeSum(src->libHeld, n, src->libBudget, held)) {
     if (!src->refused)
       TX_REFUSE_SIZE("[TL][png]", src->width, src->height,
-                     "libpng asks for %llu bytes more than the %llu bytes a PNG load may hold", (unsigned long long)n,
-                     (unsigned long long)kPngMaxHold);
+                     "libpng asks for %llu bytes while it holds %llu: past the %llu it may hold beside the picture, "
+                     "of the %llu bytes a PNG load may hold with libpng's slack",
+                     (unsigned long long)n, (unsigned long long)src->libHeld, (unsigned long long)src->libBudget,
+                     (unsigned long long)(kPngMaxHold + kPngLibSlack));
     src->refused = 1005;
     return nullptr;
   }
@@ -212,14 +222,129 @@ void PngError(png_structp png, png_const_charp message) {
 
 void PngWarning(png_structp, png_const_charp message) { TX_LOG("[TL][png]", "libpng warning: %s\n", message); }
 
-void PngReadData(png_structp png, png_bytep out, size_t length) {
-  PngSource *src = (PngSource *)png_get_io_ptr(png);
-  if (length > src->size - src->pos) {
-    src->truncated = true;
-    png_error(png, "read past the end of the data");
+// The reader's warnings, each once in a row: excess compressed data warns again in
+// every IDAT chunk that follows the picture's rows.
+void PngReadWarning(png_structp png, png_const_charp message) {
+  PngSource *src = (PngSource *)png_get_mem_ptr(png);
+  if (std::strncmp(src->lastWarning, message, sizeof src->lastWarning - 1) == 0) return;
+  std::snprintf(src->lastWarning, sizeof src->lastWarning, "%s", message);
+  PngWarning(png, message);
+}
+
+// Called at the first IDAT chunk, with the header and palette read: checks what the
+// picture needs against the data and the limits, starts libpng's rows and allocates
+// the picture. A refusal is logged here and jumps back to the reader.
+void PngHeader(png_structp png, png_infop info) {
+  PngSource &src = *(PngSource *)png_get_progressive_ptr(png);
+  png_uint_32 width = 0, height = 0;
+  int depth = 0, colourType = 0, interlace = 0;
+  png_get_IHDR(png, info, &width, &height, &depth, &colourType, &interlace, nullptr, nullptr);
+  const bool interlaced = interlace != PNG_INTERLACE_NONE;
+  const uint64_t storedBits = (uint64_t)png_get_channels(png, info) * depth;
+  if (!StoredDataFits(width, height, storedBits, interlaced, src.size)) {
+    TX_FAIL(1002, "[TL][png]", "rows of %ux%u need more data than the file holds (%s)", (unsigned)width,
+            (unsigned)height, txSettings.currentName ? txSettings.currentName : "-");
+    src.refused = 1002;
+    png_longjmp(png, 1);
   }
-  std::memcpy(out, src->data + src->pos, length);
-  src->pos += length;
+  // Samples below 8 bits (grey or palette, one channel) come packed into the start of
+  // their rows and are widened afterwards, in place.
+  const bool packed = depth < 8;
+  const int32_t bits = packed ? 8 : (int32_t)storedBits;
+  const size_t pixelBytes = (size_t)bits / 8, rowBytes = (size_t)width * pixelBytes;
+  const int32_t bytes = txImageBytes(width, height, bits);
+  src.width = width, src.height = height;
+  // Everything the read holds is counted here, before libpng allocates its rows: the
+  // picture and libpng's rows (an interlaced image's pass rows are placed straight
+  // from libpng's).
+  uint64_t held = 0, libRows = 0;
+  if (bytes < 0 || !txHold(held, (uint64_t)bytes)) {
+    TX_REFUSE_SIZE("[TL][png]", width, height, "%d bits a pixel pass the %llu bytes a load may hold", bits,
+                   (unsigned long long)kTxMaxLoadBytes);
+    src.refused = 1005;
+    png_longjmp(png, 1);
+  }
+  if (!LibpngRows(width, storedBits, libRows) || !txHold(held, libRows, kPngMaxHold)) {
+    TX_REFUSE_SIZE("[TL][png]", width, height,
+                   "%d bits a pixel with libpng's rows pass the %llu bytes a PNG load may hold", bits,
+                   (unsigned long long)kPngMaxHold);
+    src.refused = 1005;
+    png_longjmp(png, 1);
+  }
+  src.libBudget = kPngMaxHold + kPngLibSlack - (held - libRows);  // held - libRows <= kPngMaxHold
+  png_read_update_info(png, info);
+  if ((int64_t)rowBytes * height != bytes || png_get_rowbytes(png, info) > rowBytes)
+    png_error(png, "row size differs from the picture's");
+  src.bitmap->image[0] = (uint8_t *)SYS_MemGet(bytes, "pngRead: bitmap");
+  if (!src.bitmap->image[0]) {
+    TX_FAIL(5, "[TL][png]", "no memory (%s)", txSettings.currentName ? txSettings.currentName : "-");
+    src.refused = 5;
+    png_longjmp(png, 1);
+  }
+  src.bitmap->width = (int32_t)width;
+  src.bitmap->height = (int32_t)height;
+  src.bitmap->bits = bits;
+  src.bitmap->imagesize[0] = bytes;
+  // 32 bits are four channels with alpha only for 8-bit RGBA, not 16-bit grey+alpha.
+  src.bitmap->subtype = bits == 8    ? (colourType == PNG_COLOR_TYPE_GRAY ? TX_SUB_GREY : TX_SUB_PALETTE)
+                        : bits == 24 ? TX_SUB_COLOR
+                        : bits == 32 && colourType == PNG_COLOR_TYPE_RGBA ? TX_SUB_ALPHA
+                                                                           : TX_SUB_OTHER;
+  src.packed = packed, src.interlaced = interlaced;
+  src.pixelBytes = pixelBytes, src.rowBytes = rowBytes, src.storedRowBytes = png_get_rowbytes(png, info);
+  if (packed) MakeWidening(src.widening, depth, colourType == PNG_COLOR_TYPE_GRAY);
+  src.rowsLeft = 0;
+  for (int pass = 0; pass < (interlaced ? 7 : 1); ++pass) {
+    const uint64_t w = interlaced ? PNG_PASS_COLS(width, pass) : width;
+    const uint64_t h = interlaced ? PNG_PASS_ROWS(height, pass) : height;
+    if (w != 0) src.rowsLeft += h;  // libpng skips empty passes too
+  }
+}
+
+// Each row as libpng delivers it, or of an interlaced image each row of a pass, whose
+// pixels go to their places: placing them here spares libpng's interlace handling,
+// which spreads every pass row over a whole row, pixel by pixel.
+void PngRow(png_structp png, png_bytep row, png_uint_32 rowNumber, int pass) {
+  PngSource &src = *(PngSource *)png_get_progressive_ptr(png);
+  if (!row) return;
+  const png_uint_32 width = src.width, height = src.height;
+  if (src.rowsLeft == 0 || pass < 0 || pass > (src.interlaced ? 6 : 0)) png_error(png, "row out of the picture");
+  const size_t y =
+      src.interlaced ? PNG_PASS_START_ROW(pass) + ((size_t)rowNumber << PNG_PASS_ROW_SHIFT(pass)) : rowNumber;
+  if (y >= height) png_error(png, "row out of the picture");
+  --src.rowsLeft;
+  png_bytep to = src.bitmap->image[0] + y * src.rowBytes;
+  if (!src.interlaced) {
+    std::memcpy(to, row, src.storedRowBytes);
+    if (src.packed) Widen(src.widening, to, width);
+    return;
+  }
+  const png_uint_32 w = PNG_PASS_COLS(width, pass);
+  const size_t step = (size_t)1 << PNG_PASS_COL_SHIFT(pass);
+  to += PNG_PASS_START_COL(pass) * src.pixelBytes;
+  if (src.packed)
+    WidenSpread(src.widening, row, to, w, step);
+  else
+    Spread(row, to, w, step, src.pixelBytes);
+}
+
+void PngEnd(png_structp png, png_infop) { ((PngSource *)png_get_progressive_ptr(png))->ended = true; }
+
+// How much of the data to push: up to the end of its last whole chunk (IEND
+// included, nothing after it), and on into a chunk cut short only when that is an
+// IDAT, whose data libpng inflates as they come; any other chunk it would first copy
+// aside whole, however long.
+size_t WholeChunks(const uint8_t *data, size_t size) {
+  size_t at = 8;
+  while (size - at >= 8) {
+    const size_t length =
+        (size_t)data[at] << 24 | (size_t)data[at + 1] << 16 | (size_t)data[at + 2] << 8 | data[at + 3];
+    const bool idat = std::memcmp(data + at + 4, "IDAT", 4) == 0, iend = std::memcmp(data + at + 4, "IEND", 4) == 0;
+    if (size - at - 8 < 4 || length > size - at - 12) return idat ? size : at;
+    at += 12 + length;
+    if (iend) return at;
+  }
+  return at;
 }
 
 void PngWriteData(png_structp png, png_bytep data, size_t length) {
@@ -255,31 +380,30 @@ txBitmap *pngRead(const uint8_t *data, int32_t size) {
   if (!data || size < 8) return Fail(1002, nullptr, "signature truncated");
   txBitmap *b = (txBitmap *)SYS_MemGet(sizeof(txBitmap), "pngRead: struct");
   if (!b) return Fail(5, nullptr, "no memory");
-  PngSource src = {data, (size_t)size, 8, false, 0, 0, 0, 0, 0, kPngMaxHold + kPngLibSlack};
+  PngSource src = {};
+  src.size = size;
+  src.libBudget = kPngMaxHold + kPngLibSlack;
+  src.bitmap = b;
   lastLibPeak = 0;
-  png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning, &src, PngMalloc,
-                                             PngFree);
+  png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngReadWarning, &src,
+                                             PngMalloc, PngFree);
   if (!png) return Fail(5, b, "libpng cannot start");
-  png_infop info = png_create_info_struct(png), end = png_create_info_struct(png);
-  if (!info || !end) {
-    png_destroy_read_struct(&png, info ? &info : nullptr, end ? &end : nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (!info) {
+    png_destroy_read_struct(&png, nullptr, nullptr);
     return Fail(5, b, "libpng cannot start");
   }
-  png_bytep volatile passRow = nullptr;  // changed after setjmp, needed after a jump
   if (setjmp(png_jmpbuf(png))) {
-    png_bytep r = passRow;
-    if (r) SYS_MemFree(&r);
-    png_destroy_read_struct(&png, &info, &end);
+    png_destroy_read_struct(&png, &info, nullptr);
     const volatile PngSource &seen = src;  // set after setjmp, read after the jump
     lastLibPeak = seen.libPeak;
     if (seen.refused) {
       txRelease(b);
       return errSetLastError(seen.refused), nullptr;
     }
-    return Fail(seen.truncated ? 1002 : 1000, b, "damaged PNG data");
+    return Fail(1000, b, "damaged PNG data");
   }
-  png_set_read_fn(png, &src, PngReadData);
-  png_set_sig_bytes(png, 8);
+  png_set_progressive_read_fn(png, &src, PngHeader, PngRow, PngEnd);
   // Limits of a hostile file: no chunk (nor the inflated text or profile of one) may
   // claim more memory than the whole data holds, and the ancillary chunks the
   // bitmap does not use are skipped unread instead of being stored, so a header
@@ -288,93 +412,23 @@ txBitmap *pngRead(const uint8_t *data, int32_t size) {
   png_set_chunk_cache_max(png, 32);
   png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
   png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
-  png_read_info(png, info);
-  png_uint_32 width = 0, height = 0;
-  int depth = 0, colourType = 0, interlace = 0;
-  png_get_IHDR(png, info, &width, &height, &depth, &colourType, &interlace, nullptr, nullptr);
-  if (!StoredDataFits(width, height, (uint64_t)png_get_channels(png, info) * depth, interlace != PNG_INTERLACE_NONE,
-                      size)) {
-    TX_FAIL(1002, "[TL][png]", "rows of %ux%u need more data than the file holds (%s)", (unsigned)width,
-            (unsigned)height, txSettings.currentName ? txSettings.currentName : "-");
-    src.refused = 1002;
-    png_longjmp(png, 1);
+  // The loader picked this reader by the signature's first four bytes; libpng, which
+  // checks all eight, gets them as they should be, so that files whose last four are
+  // damaged load as they always did.
+  png_byte signature[8] = {137, 'P', 'N', 'G', 13, 10, 26, 10};
+  png_process_data(png, info, signature, sizeof signature);
+  png_process_data(png, info, (png_bytep)data + 8, WholeChunks(data, (size_t)size) - 8);
+  // libpng stops where the data end: without IEND they were cut short; with it and
+  // rows missing, the image data end early.
+  if (!src.refused && (!src.ended || !b->image[0] || src.rowsLeft != 0)) {
+    png_destroy_read_struct(&png, &info, nullptr);
+    lastLibPeak = src.libPeak;
+    return src.ended ? Fail(1000, b, "image data end before the last row") : Fail(1002, b, "PNG data cut short");
   }
-  // Samples below 8 bits (grey or palette, one channel) come packed into the start of
-  // their rows and are widened afterwards, in place.
-  const bool packed = depth < 8;
-  const bool interlaced = interlace != PNG_INTERLACE_NONE;
-  const uint64_t storedBits = (uint64_t)png_get_channels(png, info) * depth;
-  const int32_t bits = packed ? 8 : (int32_t)storedBits;
-  const size_t pixelBytes = (size_t)bits / 8, rowBytes = (size_t)width * pixelBytes;
-  const int32_t bytes = txImageBytes(width, height, bits);
-  src.width = width, src.height = height;
-  // Everything the read holds is counted here, before libpng allocates its rows: the
-  // picture, the pass row of an interlaced image (a plain one has none) and libpng's.
-  uint64_t held = 0, libRows = 0;
-  if (bytes < 0 || !txHold(held, (uint64_t)bytes)) {
-    TX_REFUSE_SIZE("[TL][png]", width, height, "%d bits a pixel pass the %llu bytes a load may hold", bits,
-                   (unsigned long long)kTxMaxLoadBytes);
-    src.refused = 1005;
-    png_longjmp(png, 1);
-  }
-  if (!txHold(held, interlaced ? rowBytes : 0, kPngMaxHold) || !LibpngRows(width, storedBits, libRows) ||
-      !txHold(held, libRows, kPngMaxHold)) {
-    TX_REFUSE_SIZE("[TL][png]", width, height,
-                   "%d bits a pixel with libpng's rows%s pass the %llu bytes a PNG load may hold", bits,
-                   interlaced ? " and a pass row" : "", (unsigned long long)kPngMaxHold);
-    src.refused = 1005;
-    png_longjmp(png, 1);
-  }
-  src.libBudget = kPngMaxHold + kPngLibSlack - (held - libRows);  // held - libRows <= kPngMaxHold
-  png_read_update_info(png, info);
-  if ((int64_t)rowBytes * height != bytes || png_get_rowbytes(png, info) > rowBytes)
-    png_error(png, "row size differs from the picture's");
-
-  b->image[0] = (uint8_t *)SYS_MemGet(bytes, "pngRead: bitmap");
-  // Each row as libpng delivers it, or of an interlaced image each row of a pass
-  // (its pixels then go to their places): placing them here spares libpng's interlace
-  // handling, which spreads every pass row over a whole row, pixel by pixel.
-  passRow = interlaced ? (png_bytep)SYS_MemGet((int64_t)rowBytes, "pngRead: row") : nullptr;
-  if (!b->image[0] || (interlaced && !passRow)) {
-    png_bytep r = passRow;
-    if (r) SYS_MemFree(&r);
-    png_destroy_read_struct(&png, &info, &end);
-    return Fail(5, b, "no memory");
-  }
-  Widening widening;
-  if (packed) MakeWidening(widening, depth, colourType == PNG_COLOR_TYPE_GRAY);
-  if (!interlaced) {
-    for (png_uint_32 y = 0; y < height; ++y) {
-      png_bytep row = b->image[0] + (size_t)y * rowBytes;
-      png_read_row(png, row, nullptr);
-      if (packed) Widen(widening, row, width);
-    }
-  } else {
-    png_bytep pass = passRow;
-    for (int p = 0; p < 7; ++p) {
-      const png_uint_32 w = PNG_PASS_COLS(width, p), h = PNG_PASS_ROWS(height, p);
-      if (w == 0 || h == 0) continue;  // libpng skips empty passes too
-      const size_t step = (size_t)1 << PNG_PASS_COL_SHIFT(p);
-      for (png_uint_32 r = 0; r < h; ++r) {
-        png_read_row(png, pass, nullptr);
-        const size_t y = PNG_PASS_START_ROW(p) + ((size_t)r << PNG_PASS_ROW_SHIFT(p));
-        png_bytep to = b->image[0] + y * rowBytes + PNG_PASS_START_COL(p) * pixelBytes;
-        if (packed)
-          WidenSpread(widening, pass, to, w, step);
-        else
-          Spread(pass, to, w, step, pixelBytes);
-      }
-    }
-  }
-  {
-    png_bytep r = passRow;
-    passRow = nullptr;
-    if (r) SYS_MemFree(&r);
-  }
-  if (colourType == PNG_COLOR_TYPE_PALETTE) {
+  if (!src.refused && png_get_color_type(png, info) == PNG_COLOR_TYPE_PALETTE) {
     b->palette = (uint8_t *)SYS_MemGet(1024, "pngRead: palette");
     if (!b->palette) {
-      png_destroy_read_struct(&png, &info, &end);
+      png_destroy_read_struct(&png, &info, nullptr);
       return Fail(5, b, "no memory");
     }
     png_colorp entries = nullptr;
@@ -386,25 +440,14 @@ txBitmap *pngRead(const uint8_t *data, int32_t size) {
         b->palette[4 * i + 2] = entries[i].blue;
       }
   }
-  png_read_end(png, end);
-  png_destroy_read_struct(&png, &info, &end);
+  png_destroy_read_struct(&png, &info, nullptr);
   lastLibPeak = src.libPeak;
   if (src.refused) {  // libpng went on without a block it was refused
     txRelease(b);
     return errSetLastError(src.refused), nullptr;
   }
-
   b->type = TX_TYPE_RGB;
-  b->width = (int32_t)width;
-  b->height = (int32_t)height;
-  b->bits = bits;
   b->levels = 1;
-  b->imagesize[0] = bytes;
-  // 32 bits are four channels with alpha only for 8-bit RGBA, not 16-bit grey+alpha.
-  b->subtype = bits == 8    ? (colourType == PNG_COLOR_TYPE_GRAY ? TX_SUB_GREY : TX_SUB_PALETTE)
-               : bits == 24 ? TX_SUB_COLOR
-               : bits == 32 && colourType == PNG_COLOR_TYPE_RGBA ? TX_SUB_ALPHA
-                                                                  : TX_SUB_OTHER;
   return b;
 }
 

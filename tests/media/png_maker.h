@@ -59,11 +59,12 @@ inline std::vector<uint8_t> FlatPng(int w, int h, int depth, int colourType, boo
 // block of up to a megabyte of rows (or of a row's zeros), each block deflated once
 // after a full flush, so it stands alone and its bytes can be repeated; a picture of
 // hundreds of megabytes costs little more than its file. Only the first maxStored bytes
-// of the image data are written (a header with too little data behind it), and an
-// ancillary chunk after the data pads the file to padTo bytes. A palette image gets a
-// palette of every index, all black.
+// of the image data are written (a header with too little data behind it), excess zeros
+// follow the rows in the same stream, and an ancillary chunk after the data pads the
+// file to padTo bytes. A palette image gets a palette of every index, all black.
 inline std::vector<uint8_t> ZeroPng(uint32_t w, uint32_t h, int depth, int colourType, bool interlaced,
-                                    uint8_t filter = 0, size_t padTo = 0, uint64_t maxStored = UINT64_MAX) {
+                                    uint8_t filter = 0, size_t padTo = 0, uint64_t maxStored = UINT64_MAX,
+                                    uint64_t excess = 0) {
   std::vector<uint8_t> f = {137, 'P', 'N', 'G', 13, 10, 26, 10};
   auto chunk = [&f](const char *type, const uint8_t *data, size_t n) {
     const size_t at = f.size();
@@ -132,6 +133,8 @@ inline std::vector<uint8_t> ZeroPng(uint32_t w, uint32_t h, int depth, int colou
       }
     }
   }
+  emit(std::vector<uint8_t>(kBlock, 0), excess / kBlock);
+  emit(std::vector<uint8_t>(excess % kBlock, 0), 1);
   z.insert(z.end(), {0x03, 0x00});  // the last block: fixed codes, empty
   for (int s = 24; s >= 0; s -= 8) z.push_back((uint8_t)(adler >> s));
   for (size_t at = 0; at < z.size(); at += kBlock) chunk("IDAT", z.data() + at, std::min(kBlock, z.size() - at));

@@ -45,6 +45,8 @@ std::vector<Case> PngCases() {
   noIdat.resize(33);  // signature and IHDR only
   Bytes shortImage = MakePngRaw(3, 2, 8, 0, Bytes{0, 1, 2, 3});  // one row of two
   Bytes huge = MakePngRaw(30000, 30000, 8, 0, Bytes{0, 1});
+  Bytes noIend = MakePng(3, 2, 8, 0, grey, 3);
+  noIend.resize(noIend.size() - 12);  // every row, then the data end
   return {
       {"png rgb", MakePng(3, 2, 8, 2, rgb, 9), 0, 3, 2, 24, 1, 0, 3, rgb},
       {"png rgba", MakePng(2, 2, 8, 6, rgba, 8), 0, 2, 2, 32, 1, 2, 3, rgba},
@@ -61,6 +63,7 @@ std::vector<Case> PngCases() {
       {"png image data short", shortImage, 1000, 0, 0, 0, 0, 0, 0, {}},
       {"png size beyond its data", huge, 1002, 0, 0, 0, 0, 0, 0, {}},
       {"png signature only", Bytes{137, 'P', 'N', 'G'}, 1002, 0, 0, 0, 0, 0, 0, {}},
+      {"png without IEND", noIend, 1002, 0, 0, 0, 0, 0, 0, {}},
   };
 }
 
@@ -432,6 +435,103 @@ TEST_F(TextureLibs, HugeChunkClaimsAreNotAllocated) {
   BitmapPtr ok(Load(withText));
   ASSERT_TRUE(ok);
   EXPECT_EQ(Level0(ok.p), Bytes{5});
+}
+
+// A PNG whose one deflate stream goes on after the image data (filtered, as in
+// MakePngRaw) with zeroMiB MiB of zeros, about 1000 bytes out for each byte in, in IDAT
+// chunks of idatBytes.
+Bytes PngWithZerosAfterItsRows(int w, int h, int depth, int colourType, const Bytes &filtered, int interlace,
+                               uint64_t zeroMiB, size_t idatBytes = SIZE_MAX) {
+  const Bytes plain = MakePngRaw(w, h, depth, colourType, filtered, {}, interlace);
+  Bytes f(plain.begin(), plain.begin() + 33);  // signature and IHDR
+  // Each piece deflated on its own and flushed whole, so that it may be repeated.
+  const auto deflated = [](const Bytes &in) {
+    z_stream zs = {};
+    deflateInit2(&zs, 9, Z_DEFLATED, -15, 9, Z_RLE);
+    Bytes out(deflateBound(&zs, (uLong)in.size()) + 64);
+    zs.next_in = (Bytef *)in.data();
+    zs.avail_in = (uInt)in.size();
+    zs.next_out = out.data();
+    zs.avail_out = (uInt)out.size();
+    deflate(&zs, Z_FULL_FLUSH);
+    out.resize(out.size() - zs.avail_out);
+    deflateEnd(&zs);
+    return out;
+  };
+  const Bytes zeros((size_t)1 << 20, 0), block = deflated(zeros);
+  Bytes z = {0x78, 0xDA};
+  Append(z, deflated(filtered));
+  uLong adler = adler32(1, filtered.data(), (uInt)filtered.size());
+  const uLong zerosAdler = adler32(1, zeros.data(), (uInt)zeros.size());
+  for (uint64_t i = 0; i < zeroMiB; ++i) {
+    Append(z, block);
+    adler = adler32_combine(adler, zerosAdler, (z_off_t)zeros.size());
+  }
+  z.insert(z.end(), {0x03, 0x00});  // the last block: fixed codes, empty
+  PutBE32(z, (uint32_t)adler);
+  for (size_t at = 0; at < z.size(); at += idatBytes)
+    Append(f, PngChunk("IDAT", Bytes(z.begin() + (long)at, z.begin() + (long)std::min(z.size(), at + idatBytes))));
+  Append(f, PngChunk("IEND", {}));
+  return f;
+}
+
+// Compressed data past the picture's last row: 4 MB of deflated zeros took 9 s to
+// inflate and drop. The rows load, the rest is skipped within a fraction of a second
+// with libpng's warning in the log (once, over many IDAT chunks), and what a valid file
+// holds after its image data loads as ever.
+TEST_F(TextureLibs, CompressedDataPastTheRowsIsNotInflated) {
+  Bytes rgb16 = {0};
+  Append(rgb16, Ramp(12));
+  const struct {
+    const char *name;
+    int w, h, depth, colourType;
+    Bytes filtered;
+    int interlace;
+    size_t idatBytes;
+    Bytes picture;
+  } cases[] = {
+      {"1x1 grey, one IDAT", 1, 1, 8, PNG_COLOR_TYPE_GRAY, {0, 77}, 0, SIZE_MAX, {77}},
+      {"2x2 grey interlaced", 2, 2, 8, PNG_COLOR_TYPE_GRAY, {0, 11, 0, 12, 0, 13, 14}, 1, 1 << 20, {11, 12, 13, 14}},
+      {"2x1 RGB 16-bit, IDAT chunks of 8 KB", 2, 1, 16, PNG_COLOR_TYPE_RGB, rgb16, 0, 8 << 10, Ramp(12)},
+  };
+  txOptions(1, 1);
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    const Bytes file = PngWithZerosAfterItsRows(c.w, c.h, c.depth, c.colourType, c.filtered, c.interlace, 4044,
+                                                c.idatBytes);
+    ASSERT_GT(file.size(), 4000000u);
+    double cpu = 0;
+    const std::string text = LogOf([&] {
+      rusage before{}, after{};
+      getrusage(RUSAGE_SELF, &before);
+      BitmapPtr b(Load(file));
+      getrusage(RUSAGE_SELF, &after);
+      cpu = (double)(after.ru_utime.tv_sec + after.ru_stime.tv_sec - before.ru_utime.tv_sec - before.ru_stime.tv_sec) +
+            (double)(after.ru_utime.tv_usec + after.ru_stime.tv_usec - before.ru_utime.tv_usec -
+                     before.ru_stime.tv_usec) / 1e6;
+      ASSERT_TRUE(b) << errGetLastError();
+      EXPECT_EQ(b->width, c.w);
+      EXPECT_EQ(b->height, c.h);
+      EXPECT_EQ(Level0(b.p), c.picture);
+    });
+    EXPECT_LT(cpu, 0.25);
+    const size_t at = text.find("libpng warning: Extra compressed data");
+    EXPECT_NE(at, std::string::npos) << text;
+    size_t lines = 0;
+    for (size_t i = text.find("libpng warning"); i != std::string::npos; i = text.find("libpng warning", i + 1))
+      ++lines;
+    EXPECT_LE(lines, 2u) << text;
+  }
+  txOptions(1, 0);
+  Bytes valid = MakePng(3, 2, 8, PNG_COLOR_TYPE_GRAY, Ramp(6), 3);
+  const Bytes iend(valid.end() - 12, valid.end());
+  valid.resize(valid.size() - 12);
+  Append(valid, PngChunk("tEXt", Bytes{'k', 0, 'v'}));
+  Append(valid, PngChunk("prVt", Bytes(100, 7)));
+  Append(valid, iend);
+  BitmapPtr b(Load(valid));
+  ASSERT_TRUE(b) << errGetLastError();
+  EXPECT_EQ(Level0(b.p), Ramp(6));
 }
 
 // 16-bit samples keep their bytes at the default wanted order B,G,R and at quality

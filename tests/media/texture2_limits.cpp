@@ -258,9 +258,8 @@ TEST_F(TextureLimits, RefusalsForSizeNameThemselves) {
 }
 
 // One row of a very wide picture passes the picture's limit and what its file can
-// inflate to, but libpng's two rows as stored (and the pass row of an interlaced one)
-// are two or three times the picture: refused at the header, before libpng allocates a
-// row, in milliseconds.
+// inflate to, but libpng's two rows as stored are twice the picture: refused at the
+// header, before libpng allocates a row, in milliseconds, plain or interlaced.
 TEST_F(TextureLimits, WidePngRowsAreRefusedBeforeLibpngAllocatesThem) {
   const struct {
     const char *name;
@@ -271,7 +270,7 @@ TEST_F(TextureLimits, WidePngRowsAreRefusedBeforeLibpngAllocatesThem) {
     const char *why;
   } cases[] = {
       {"RGBA 16-bit, interlaced", 31000000, 16, PNG_COLOR_TYPE_RGBA, true, 256000,
-       "(31000000x1): 64 bits a pixel with libpng's rows and a pass row pass the 403701760 bytes a PNG load may hold"},
+       "(31000000x1): 64 bits a pixel with libpng's rows pass the 403701760 bytes a PNG load may hold"},
       {"RGBA 16-bit", 31000000, 16, PNG_COLOR_TYPE_RGBA, false, 256000,
        "(31000000x1): 64 bits a pixel with libpng's rows pass the 403701760 bytes"},
       {"grey", 250000000, 8, PNG_COLOR_TYPE_GRAY, false, 262144, "(250000000x1): 8 bits a pixel with libpng's rows"},
