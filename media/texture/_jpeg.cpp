@@ -221,11 +221,12 @@ void RefuseWork(j_decompress_ptr cinfo, int64_t work, int64_t budget) {
 }
 
 // The scans of the whole data and the work they ask, from their headers, before any
-// is decoded: marker segments are skipped by their lengths, a scan's entropy-coded
-// data to the next marker that is not a restart (0xFF00 is a stuffed byte, 0xFF a
-// fill byte), and bytes between segments as the library skips them. Ends at the end
-// of the image, the end of the data, or a segment that runs past it (the library
-// then stops there too). Stops counting past kMaxScans.
+// is decoded. Marker segments are skipped by their lengths; anything else up to the
+// next marker is skipped as the library skips it: a scan's entropy-coded data, in
+// which 0xFF is followed by 0 (a stuffed byte) or a restart marker, or by fill bytes
+// before the marker that ends them, and stray bytes between segments. Ends at the
+// end of the image, the end of the data, or a segment that runs past it (where the
+// library stops too); stops counting past kMaxScans.
 struct ScanTally {
   int scans;
   int64_t work;
@@ -241,42 +242,27 @@ ScanTally TallyScans(j_decompress_ptr cinfo, const uint8_t *data, size_t size) {
     while (at < size && data[at] == 0xFF) ++at;
     if (at >= size) break;
     const uint8_t marker = data[at++];
-    if (marker == JPEG_EOI) break;
     if (marker == 0 || marker == 0x01 || (marker >= JPEG_RST0 && marker <= JPEG_RST0 + 7)) continue;
-    if (size - at < 2) break;
+    if (marker == JPEG_EOI || size - at < 2) break;
     const size_t length = (size_t)data[at] << 8 | data[at + 1];
     if (length < 2 || length > size - at) break;
     const uint8_t *segment = data + at;
     at += length;
-    if (marker != 0xDA) continue;  // SOS
+    if (marker != 0xDA) continue;  // not a start of scan
     ++tally.scans;
     const int count = length >= 3 ? segment[2] : 0;
-    if (count >= 1 && count <= MAX_COMPS_IN_SCAN && length == 6 + 2 * (size_t)count) {
-      int components[MAX_COMPS_IN_SCAN];
-      int known = 0;
-      for (int i = 0; i < count; ++i)
-        for (int c = 0; c < cinfo->num_components; ++c)
-          if (cinfo->comp_info[c].component_id == segment[3 + 2 * i]) components[known++] = c;
-      const uint8_t *band = segment + 3 + 2 * count;
-      if (known == count) tally.work += ScanWork(cinfo, count, components, band[0], band[1], band[2] >> 4);
-    }
-    // The entropy-coded data, to the next marker.
-    while (at < size) {
-      const uint8_t *next = (const uint8_t *)std::memchr(data + at, 0xFF, size - at);
-      if (!next || next + 1 >= data + size) {
-        at = size;
-        break;
-      }
-      at = (size_t)(next - data);
-      const uint8_t after = data[at + 1];
-      if (after == 0xFF) {
-        ++at;
-      } else if (after == 0 || (after >= JPEG_RST0 && after <= JPEG_RST0 + 7)) {
-        at += 2;
-      } else {
-        break;
-      }
-    }
+    if (count < 1 || count > MAX_COMPS_IN_SCAN || length != 6 + 2 * (size_t)count) continue;
+    int components[MAX_COMPS_IN_SCAN];
+    int known = 0;
+    for (int i = 0; i < count; ++i)
+      for (int c = 0; c < cinfo->num_components; ++c)
+        if (cinfo->comp_info[c].component_id == segment[3 + 2 * i]) {
+          components[known++] = c;
+          break;
+        }
+    const uint8_t *band = segment + 3 + 2 * count;  // Ss, Se, Ah and Al
+    // A scan of components the frame lacks ends the decode with the library's error.
+    if (known == count) tally.work += ScanWork(cinfo, count, components, band[0], band[1], band[2] >> 4);
   }
   return tally;
 }
