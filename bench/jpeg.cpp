@@ -105,7 +105,7 @@ double LibraryTime(const Bytes &file, bool output) {
 // grey and a 4:4:4 picture. One step of the reader's bound is about a quarter of a
 // nanosecond: the weights are these figures times 4.
 void Costs() {
-  constexpr int kSide = 4096;
+  constexpr int kSide = 8192;
   const double blocks = (double)(kSide / 8) * (kSide / 8);
   static JCOEF sawtooth[64][DCTSIZE2] = {};
   for (int i = 0; i < 64; ++i) {

@@ -142,36 +142,46 @@ constexpr int kMaxScans = 300;
 // data are decoded, whatever the data turn out to hold, in steps of about a quarter
 // nanosecond of processor time. An arithmetic-coded decision where the data are
 // uniform costs almost no bits, so a few hundred bytes can make every block walk all
-// positions of every band; a Huffman refinement scan walks its band in every block.
-// So a progressive scan counts its blocks (padded to whole MCUs when interleaved)
-// times a step for the block and, for an AC scan, one for each position of its band
-// (Se - Ss + 1), weighted by coding (Huffman, arithmetic) and kind (first or
-// refinement); a DC first scan's blocks include the coefficient arrays they fill. A
-// sequential scan counts all 64 positions of every block. The output pass (inverse
-// DCT of every block, upsampling and colour conversion of every sample) is counted
-// once. Weights: processor time (korv-bench-jpeg costs) of consuming the scans of
-// files made from coefficients to walk the most for the least data (every block
-// holding only coefficient 63; DC values a sawtooth), less that of the same file
-// without the scans measured, over their blocks and positions; the output pass, a
-// flat picture's full decode less its scans, over its blocks and samples.
+// positions of every band; a Huffman refinement scan walks its band in every block,
+// and an end-of-band run skips thousands of blocks for a few bits. So a progressive
+// scan counts its blocks (padded to whole MCUs when interleaved) times a step for the
+// block and, for an AC scan, one for each position of its band (Se - Ss + 1), weighted
+// by coding (Huffman, arithmetic) and kind (first or refinement); a DC first scan's
+// blocks include the coefficient arrays they fill. A sequential scan counts all 64
+// positions of every block. The output pass (inverse DCT of every block, upsampling
+// and colour conversion of every sample) is counted once. Costs that each take bits of
+// the data (a Huffman code for each coefficient and run) are bounded by the file and
+// weigh little. The weights are processor time (korv-bench-jpeg costs, the higher of
+// runs over 4096 x 4096 and 8192 x 8192 pictures) of consuming the scans of files made
+// from coefficients to walk the most for the least data (every block holding only
+// coefficient 63; DC values a sawtooth), less that of the same file without the scans
+// measured, over their blocks and positions; the output pass, a flat picture's full
+// decode less its scans, over its blocks and samples. An arithmetic-coded first scan's
+// block also pays for the magnitude of one coefficient of 2^14, some 30 decisions that
+// cost no bits when every block holds the same (50 ns), and a DC first scan's for a
+// sawtooth of DC steps of 512 (125 ns with the arrays).
 struct ScanWeights {
   int32_t dcBlock;   // a block of a DC scan
   int32_t acBlock;   // a block of an AC scan, whatever its band
   int32_t position;  // each position of an AC scan's band in every block
 };
 // [arithmetic][refinement]
-constexpr ScanWeights kScanWeights[2][2] = {{{360, 50, 2}, {50, 50, 3}}, {{370, 50, 12}, {50, 50, 12}}};
-constexpr int32_t kSequentialPosition[2] = {7, 22};  // [arithmetic]
-constexpr int32_t kOutputBlock = 96, kOutputSample = 1;
-// Allowed: kMaxWork whatever the picture, which keeps every file of at most 256 KB
-// within 2 s of processor time (korv-bench-texture-worst) and is what the largest
-// real texture asks coded arithmetically through libjpeg's progressive script (an
-// 8192 x 8192 4:4:4 picture, flat in a few hundred bytes); or, when more,
-// kWorkPerByte for each byte of the file, as real data carry their scans: the same
-// picture as a photo through a 128-scan script of spectral selection and successive
-// approximation asks about 1100 steps a byte.
-constexpr int64_t kMaxWork = 7800000000;
-constexpr int64_t kWorkPerByte = 2048;
+constexpr ScanWeights kScanWeights[2][2] = {{{400, 20, 2}, {90, 70, 3}}, {{560, 240, 14}, {60, 72, 13}}};
+constexpr int32_t kSequentialPosition[2] = {2, 25};  // [arithmetic]
+constexpr int32_t kOutputBlock = 160, kOutputSample = 1;
+// Allowed: kMaxWork whatever the picture, about 1.5 s at the weights' rate, which
+// keeps every file of at most 256 KB within 2 s of processor time, the slowest of
+// three loads (korv-bench-texture-worst: the files that walk every position of every
+// block at the largest side it lets through); or, when more, kWorkPerByte for each
+// byte of the file, as real data carry their scans. The largest real texture, an
+// 8192 x 8192 4:4:4 picture through libjpeg's progressive script, asks 3.8 G steps
+// coded with Huffman codes and 10.2 G coded arithmetically, 900 a byte of a photo's
+// 11 MB; through a 128-scan script of spectral selection and successive approximation
+// 13.8 and 31.5 G, 1030 and 2800 a byte. Flat, the arithmetic-coded one is refused
+// unless its data reach 2.5 MB: its few hundred bytes could as well make it walk all
+// positions of every block, which takes 2.2 to 2.9 s.
+constexpr int64_t kMaxWork = 6000000000;
+constexpr int64_t kWorkPerByte = 4096;
 
 int64_t WorkBudget(int32_t size) { return std::max(kMaxWork, (int64_t)size * kWorkPerByte); }
 
