@@ -5,6 +5,9 @@
 // scale (the largest pictures, to what one load may hold, are in
 // korv-bench-texture-worst). Prints per file its size, scans, the result (or
 // the error) and the best of a few loads. Goal: every file under 256 KB below 1 s.
+// "costs" as the argument measures instead what the JPEG reader's work bound weighs:
+// the processor time the library spends on each kind of scan for each block and each
+// position of its band, and on the output pass for each block and sample (see Costs).
 // Depends on: base (framework start), media/texture, libjpeg (the files).
 #include <algorithm>
 #include <chrono>
@@ -15,9 +18,11 @@
 #include <string>
 #include <vector>
 
+#include <time.h>
 #include <unistd.h>
 
 #include "base/main.h"
+#include "bench/load_average.h"
 #include "media/texture/TL.h"
 #include "tests/media/jpeg_maker.h"
 
@@ -53,9 +58,125 @@ JpegSpec Spec(int w, int h, int components) {
   return s;
 }
 
+
+double CpuSeconds() {
+  timespec t;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return (double)t.tv_sec + (double)t.tv_nsec * 1e-9;
+}
+
+// Processor time of the library alone on a file, the least of five: consuming its
+// scans into coefficients (jpeg_read_coefficients), or the full decode to samples.
+double LibraryTime(const Bytes &file, bool output) {
+  double best = 1e9;
+  for (int round = 0; round < 5; ++round) {
+    jpeg_decompress_struct d;
+    jpeg_error_mgr err;
+    d.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&d);
+    jpeg_mem_src(&d, file.data(), (unsigned long)file.size());
+    const double t0 = CpuSeconds();
+    jpeg_read_header(&d, TRUE);
+    if (output) {
+      jpeg_start_decompress(&d);
+      Bytes row((size_t)d.output_width * d.output_components);
+      JSAMPROW p = row.data();
+      while (d.output_scanline < d.output_height) jpeg_read_scanlines(&d, &p, 1);
+      jpeg_finish_decompress(&d);
+    } else {
+      jpeg_read_coefficients(&d);
+    }
+    best = std::min(best, CpuSeconds() - t0);
+    jpeg_destroy_decompress(&d);
+  }
+  return best;
+}
+
+// What each kind of scan costs, from files made from coefficients to walk the most
+// for the least data, as differences between two files that differ by the scans
+// measured (so the arrays, headers and the rest cancel): each block holds only
+// coefficient 63 (1024), which makes an arithmetic-coded scan decide at every
+// position of its band and a refinement scan walk it; DC values run as a sawtooth of
+// 64 blocks of one step each. DC first: a file of that scan alone, with the arrays it
+// fills (128 bytes a block, zeroed), which every file of several scans pays for each
+// block. Per block: an AC scan of a one-position band; per
+// position: the rest of a 63-position band over 62. Then the output pass, a flat
+// picture's full decode less its consumption, split into blocks and samples from a
+// grey and a 4:4:4 picture. One step of the reader's bound is about a quarter of a
+// nanosecond: the weights are these figures times 4.
+void Costs() {
+  constexpr int kSide = 8192;
+  const double blocks = (double)(kSide / 8) * (kSide / 8);
+  static JCOEF sawtooth[64][DCTSIZE2] = {};
+  for (int i = 0; i < 64; ++i) {
+    sawtooth[i][0] = (JCOEF)(8 * i - 256);
+    sawtooth[i][63] = 1024;
+  }
+  auto blockAt = [](int, int x, int) { return sawtooth[x % 64]; };
+  std::printf("load average %.2f; %dx%d, %.0f blocks a component; ns of processor time, least of 5\n", LoadAverage(),
+              kSide, kSide, blocks);
+  for (const bool arithmetic : {false, true}) {
+    auto make = [&](int components, std::vector<jpeg_scan_info> scans) {
+      JpegSpec s;
+      s.width = s.height = kSide, s.components = components, s.arithmetic = arithmetic;
+      s.scans = std::move(scans);
+      return MakeJpegFromCoefficients(s, blockAt);
+    };
+    auto time = [&](int components, std::vector<jpeg_scan_info> scans) {
+      return LibraryTime(make(components, std::move(scans)), false);
+    };
+    const jpeg_scan_info dc = {1, {0}, 0, 0, 0, 0};
+    auto refinements = [](std::vector<jpeg_scan_info> script, int se) {
+      for (int bit = 9; bit >= 0; --bit) script.push_back({1, {0}, 1, se, bit + 1, bit});
+      return script;
+    };
+    // DC first: a file of that scan alone, so with the coefficient arrays it fills
+    // (allocated, zeroed: 128 bytes a block); DC refinement: five more scans.
+    const double dcOnly = time(1, {dc});
+    const double dcFirst = dcOnly / blocks;
+    std::vector<jpeg_scan_info> dcRefine = {{1, {0}, 0, 0, 0, 5}};
+    for (int bit = 4; bit >= 0; --bit) dcRefine.push_back({1, {0}, 0, 0, bit + 1, bit});
+    const double dcRefineCost = (time(1, dcRefine) - time(1, {{1, {0}, 0, 0, 0, 5}})) / (5 * blocks);
+    const double first1 = time(1, {dc, {1, {0}, 1, 1, 0, 10}}), first63 = time(1, {dc, {1, {0}, 1, 63, 0, 10}});
+    const double refine1 = time(1, refinements({dc, {1, {0}, 1, 1, 0, 10}}, 1));
+    const double refine63 = time(1, refinements({dc, {1, {0}, 1, 63, 0, 10}}, 63));
+    const double firstPosition = (first63 - first1) / (62 * blocks);
+    const double refinePosition = ((refine63 - first63) - (refine1 - first1)) / (10 * 62 * blocks);
+    const double sequential = time(1, {{1, {0}, 0, 63, 0, 0}});
+    std::printf("%s:\n", arithmetic ? "arithmetic" : "Huffman");
+    std::printf("  DC first %6.2f a block, DC refinement %6.2f a block\n", dcFirst * 1e9, dcRefineCost * 1e9);
+    std::printf("  AC first: %6.2f a block, %6.3f a position; refinement: %6.2f a block, %6.3f a position\n",
+                ((first1 - dcOnly) / blocks - firstPosition) * 1e9, firstPosition * 1e9,
+                ((refine1 - first1) / (10 * blocks) - refinePosition) * 1e9, refinePosition * 1e9);
+    std::printf("  a sequential scan: %6.2f a block, %6.3f a position of 64\n", sequential / blocks * 1e9,
+                sequential / blocks / 64 * 1e9);
+  }
+  // The output pass of flat pictures: grey, 4:4:4 and 4:2:0 colour.
+  const struct {
+    const char *name;
+    int components, sampling;
+    double blocks;  // a picture's blocks over a component's
+  } shapes[] = {{"grey", 1, 1, 1}, {"colour 4:4:4", 3, 1, 3}, {"colour 4:2:0", 3, 2, 1.5}};
+  for (const auto &shape : shapes) {
+    JpegSpec s;
+    s.width = s.height = kSide, s.components = shape.components, s.progressive = true;
+    s.hSample = s.vSample = shape.sampling;
+    const JCOEF flat[DCTSIZE2] = {};
+    const Bytes file = MakeJpegFromCoefficients(s, flat);
+    const double all = LibraryTime(file, true) - LibraryTime(file, false);
+    std::printf("output pass, %-12s: %6.2f a block, %6.3f a sample\n", shape.name, all / (blocks * shape.blocks) * 1e9,
+                all / ((double)kSide * kSide * shape.components) * 1e9);
+  }
+  std::printf("load average %.2f at end\n", LoadAverage());
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
+  if (argc > 1 && std::strcmp(argv[1], "costs") == 0) {
+    Costs();
+    return 0;
+  }
   SYS_BaseInit(nullptr, 0, nullptr, nullptr);
   txInit(nullptr);
   txOptions(3, 1);

@@ -131,6 +131,56 @@ JpegSpec FullChroma(JpegSpec s) {
   return s;
 }
 
+// A JPEG written from coefficients whose every block holds only coefficient 63, or
+// nothing: with an arithmetic-coded walking script every scan decides at every
+// position of its band in every block, and a refinement scan walks its band, for a
+// few hundred bytes of data. The coefficient is 1024, whose magnitude's decisions cost
+// no bits either when every block holds it (2^14 would take more decisions, but
+// costs a bit or two a block). Colour is 4:4:4.
+JpegSpec Coded(int side, int components, bool arithmetic, std::vector<jpeg_scan_info> scans, int restartMcus = 0) {
+  JpegSpec s;
+  s.width = s.height = side, s.components = components, s.arithmetic = arithmetic;
+  s.scans = std::move(scans);
+  s.progressive = s.scans.empty();
+  s.restartMcus = restartMcus;
+  return s;
+}
+
+// One sequential scan of every component.
+std::vector<jpeg_scan_info> Sequential(int components) { return {{components, {0, 1, 2, 3}, 0, 63, 0, 0}}; }
+
+Bytes Walking(const JpegSpec &s, bool zero = false) {
+  JCOEF block[DCTSIZE2] = {};
+  if (!zero) block[63] = 1024;
+  return MakeJpegFromCoefficients(s, block);
+}
+
+// Smooth waves and noise of +-19 a sample, 8192 x 8192 at full chroma resolution
+// through libjpeg's progressive script: a photo's 13 MB. Made once; its
+// coefficients rewritten through other scripts or coded arithmetically, as a
+// transcoder does.
+const Bytes &Photo() {
+  static const Bytes photo = [] {
+    const JpegSpec s = FullChroma(Jpeg(8192, 8192, 3, false, true));
+    std::vector<int> across(8192 * 3), down(8192 * 3);
+    for (int i = 0; i < 8192 * 3; ++i) {
+      across[i] = (int)(60 * std::sin(i / 3 * 0.0021 + i % 3));
+      down[i] = (int)(40 * std::cos(i / 3 * 0.0017 - i % 3 * 0.5));
+    }
+    Bytes row(8192 * 3);
+    uint32_t seed = 1;
+    return MakeJpegRows(s, [&](int y) {
+      for (int i = 0; i < 8192 * 3; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        const int v = 128 + across[i] + down[y * 3 + i % 3] + (int)((seed >> 16) % 39) - 19;
+        row[i] = (uint8_t)std::clamp(v, 0, 255);
+      }
+      return row.data();
+    });
+  }();
+  return photo;
+}
+
 // A 24-bit BMP and a TGA of about the size limit, in the shapes the readers move
 // most for: one pixel wide with padded rows, and bottom-up.
 Bytes TallBmp() {
@@ -343,10 +393,10 @@ int main(int argc, char **argv) {
        [] { return ZeroPng(1, 1, 8, PNG_COLOR_TYPE_GRAY, false, 0, 0, UINT64_MAX, 4044ull << 20); }, Defaults},
       {"png 1x1 grey, 16 MB of deflated zeros after its row",
        [] { return ZeroPng(1, 1, 8, PNG_COLOR_TYPE_GRAY, false, 0, 0, UINT64_MAX, 16178ull << 20); }, Defaults},
-      {"jpeg 20066x20066 grey arithmetic", [] { return RowJpeg(Jpeg(20066, 20066, 1, true, false)); }, Defaults},
+      {"jpeg 14504x14504 grey arithmetic", [] { return RowJpeg(Jpeg(14504, 14504, 1, true, false)); }, Defaults},
       {"jpeg 11584x11584 colour 4:2:0 arithmetic", [] { return RowJpeg(Jpeg(11584, 11584, 3, true, false)); },
        Defaults},
-      {"jpeg 11584x11584 grey arithmetic progressive", [] { return RowJpeg(Jpeg(11584, 11584, 1, true, true)); },
+      {"jpeg 9808x9808 grey arithmetic progressive", [] { return RowJpeg(Jpeg(9808, 9808, 1, true, true)); },
        Defaults},
       {"jpeg 11584x11584 grey arithmetic 12 scans", [] { return RowJpeg(Jpeg(11584, 11584, 1, true, false, 12)); },
        Defaults},
@@ -380,50 +430,84 @@ int main(int argc, char **argv) {
       {"tqx 8192x8192 DXT1 flat blocks, decoded", [=] { return PackedTqx(8192, 8192, "DXT1", 1, flatDxt1); },
        Defaults},
       // JPEG at its own limits: 576 MiB held (the picture, and 128 bytes a block of
-      // coefficients for several scans) and 32 Mi block passes over all scans for a file
-      // of at most 512 KB. Flat pictures coded arithmetically are a few hundred bytes at
-      // any size; a Huffman DC scan costs a bit a block, so 256 KB reach 11264x11264 grey.
-      {"jpeg 24576x24576 grey arithmetic (baseline, 576 MiB)",
+      // coefficients for several scans) and the work its scans may ask, 6 G steps
+      // (about a quarter nanosecond each) for a file of at most 1.4 MB. Flat pictures
+      // coded arithmetically are a few hundred bytes at any size. Files made from
+      // coefficients walk the most a step: every block holds only coefficient 63, so
+      // every arithmetic-coded scan decides at every position of its band in every block
+      // and every refinement scan walks its band; each at the largest side the bound
+      // lets through for its script, or past it, with a restart marker every MCU, and
+      // with every block zero. Walking scripts: the DC scan, then for each component the
+      // band 1-63 from bit 10 down (a first scan and ten refinements). Huffman codes and
+      // restart markers take bytes for every block of every scan: those files pass 1.4 MB
+      // and their data carry them up to what a load may hold.
+      {"jpeg 24576x24576 grey arithmetic (baseline, 576 MiB, past the work bound)",
        [] { return RowJpeg(Jpeg(24576, 24576, 1, true, false)); }, Defaults},
-      {"jpeg 16384x12288 colour 4:4:4 arithmetic (baseline, 576 MiB)",
-       [] { return RowJpeg(FullChroma(Jpeg(16384, 12288, 3, true, false))); }, Defaults},
-      {"jpeg 14184x14184 grey arithmetic progressive (576 MiB with coefficients)",
-       [] { return RowJpeg(Jpeg(14184, 14184, 1, true, true)); }, Defaults},
-      {"jpeg 14184x14184 grey arithmetic 10 scans (31.4 M block passes)",
-       [] { return RowJpeg(Jpeg(14184, 14184, 1, true, false, 10)); }, Defaults},
-      {"jpeg 14184x14184 grey arithmetic 11 scans (past the block passes)",
-       [] { return RowJpeg(Jpeg(14184, 14184, 1, true, false, 11)); }, Defaults},
+      {"jpeg 14504x14504 grey arithmetic baseline, every block walking",
+       [] { return Walking(Coded(14504, 1, true, Sequential(1))); }, Defaults},
+      {"jpeg 8376x8376 colour 4:4:4 arithmetic baseline, every block walking",
+       [] { return Walking(Coded(8376, 3, true, Sequential(3))); }, Defaults},
+      {"jpeg 16384x12288 colour 4:4:4 baseline (576 MiB)",
+       [] { return RowJpeg(FullChroma(Jpeg(16384, 12288, 3, false, false))); }, Defaults},
+      {"jpeg 9816x9816 grey arithmetic progressive (past the work bound)",
+       [] { return RowJpeg(Jpeg(9816, 9816, 1, true, true)); }, Defaults},
+      {"jpeg 9808x9808 grey arithmetic progressive, every block walking",
+       [] { return Walking(Coded(9808, 1, true, {})); }, Defaults},
       {"jpeg 14192x14192 grey arithmetic progressive (past the limit)",
        [] { return RowJpeg(Jpeg(14192, 14192, 1, true, true)); }, Defaults},
-      {"jpeg 8192x8192 colour 4:4:4 arithmetic progressive (576 MiB)",
+      {"jpeg 8192x8192 colour 4:4:4 arithmetic progressive (past the work bound)",
        [] { return RowJpeg(FullChroma(Jpeg(8192, 8192, 3, true, true))); }, Defaults},
-      {"jpeg 10032x10032 colour 4:2:0 arithmetic progressive (576 MiB)",
-       [] { return RowJpeg(Jpeg(10032, 10032, 3, true, true)); }, Defaults},
-      {"jpeg 11264x11264 grey 16 scans (31.7 M block passes)",
-       [] { return RowJpeg(Jpeg(11264, 11264, 1, false, false, 16)); }, Defaults},
-      {"jpeg 2640x2640 grey 300 scans (32.7 M block passes)",
-       [] { return RowJpeg(Jpeg(2640, 2640, 1, false, false, 300)); }, Defaults},
-      {"jpeg 8192x8192 colour 4:4:4 progressive, photo-like",
-       [] {
-         // Smooth waves and noise of +-19 a sample: a photo's 14 MB.
-         const JpegSpec s = FullChroma(Jpeg(8192, 8192, 3, false, true));
-         std::vector<int> across(8192 * 3), down(8192 * 3);
-         for (int i = 0; i < 8192 * 3; ++i) {
-           across[i] = (int)(60 * std::sin(i / 3 * 0.0021 + i % 3));
-           down[i] = (int)(40 * std::cos(i / 3 * 0.0017 - i % 3 * 0.5));
-         }
-         Bytes row(8192 * 3);
-         uint32_t seed = 1;
-         return MakeJpegRows(s, [&](int y) {
-           for (int i = 0; i < 8192 * 3; ++i) {
-             seed = seed * 1103515245u + 12345u;
-             const int v = 128 + across[i] + down[y * 3 + i % 3] + (int)((seed >> 16) % 39) - 19;
-             row[i] = (uint8_t)std::clamp(v, 0, 255);
-           }
-           return row.data();
-         });
-       },
+      {"jpeg 6288x6288 colour 4:4:4 arithmetic progressive, every block walking",
+       [] { return Walking(Coded(6288, 3, true, {})); }, Defaults},
+      {"jpeg 8336x8336 colour 4:2:0 arithmetic progressive",
+       [] { return RowJpeg(Jpeg(8336, 8336, 3, true, true)); }, Defaults},
+      {"jpeg 5952x5952 grey arithmetic 12 scans walking",
+       [] { return Walking(Coded(5952, 1, true, WalkingScans(1, 10))); }, Defaults},
+      {"jpeg 5960x5960 grey arithmetic 12 scans walking (past the work bound)",
+       [] { return Walking(Coded(5960, 1, true, WalkingScans(1, 10))); }, Defaults},
+      {"jpeg 5952x5952 grey arithmetic 12 scans walking, restart every MCU",
+       [] { return Walking(Coded(5952, 1, true, WalkingScans(1, 10), 1)); }, Defaults},
+      {"jpeg 5952x5952 grey arithmetic 12 scans, every block zero",
+       [] { return Walking(Coded(5952, 1, true, WalkingScans(1, 10)), true); }, Defaults},
+      {"jpeg 14184x14184 grey arithmetic 2 scans walking (576 MiB)",
+       [] { return Walking(Coded(14184, 1, true, WalkingScans(1, 0))); }, Defaults},
+      {"jpeg 14184x14184 grey arithmetic 12 scans walking, restart every MCU (576 MiB)",
+       [] { return Walking(Coded(14184, 1, true, WalkingScans(1, 10), 1)); }, Defaults},
+      {"jpeg 14184x14184 grey 12 scans walking (576 MiB)",
+       [] { return Walking(Coded(14184, 1, false, WalkingScans(1, 10))); }, Defaults},
+      {"jpeg 14184x14184 grey 12 scans walking, restart every MCU (576 MiB)",
+       [] { return Walking(Coded(14184, 1, false, WalkingScans(1, 10), 1)); }, Defaults},
+      {"jpeg 10688x10688 grey 12 scans, every block zero",
+       [] { return Walking(Coded(10688, 1, false, WalkingScans(1, 10)), true); }, Defaults},
+      {"jpeg 3440x3440 colour 4:4:4 arithmetic 34 scans walking",
+       [] { return Walking(Coded(3440, 3, true, WalkingScans(3, 10))); }, Defaults},
+      {"jpeg 3440x3440 colour 4:4:4 arithmetic 34 scans walking, restart every MCU",
+       [] { return Walking(Coded(3440, 3, true, WalkingScans(3, 10), 1)); }, Defaults},
+      {"jpeg 3440x3440 colour 4:4:4 arithmetic 34 scans, every block zero",
+       [] { return Walking(Coded(3440, 3, true, WalkingScans(3, 10)), true); }, Defaults},
+      {"jpeg 8192x8192 colour 4:4:4 34 scans walking (576 MiB)",
+       [] { return Walking(Coded(8192, 3, false, WalkingScans(3, 10))); }, Defaults},
+      {"jpeg 8192x8192 colour 4:4:4 34 scans walking, restart every MCU (576 MiB)",
+       [] { return Walking(Coded(8192, 3, false, WalkingScans(3, 10), 1)); }, Defaults},
+      {"jpeg 11264x11264 grey 16 scans", [] { return RowJpeg(Jpeg(11264, 11264, 1, false, false, 16)); },
        Defaults},
+      {"jpeg 3520x3520 grey arithmetic 300 scans", [] { return RowJpeg(Jpeg(3520, 3520, 1, true, false, 300)); },
+       Defaults},
+      {"jpeg 4096x4096 grey 301 scans", [] { return RowJpeg(Jpeg(4096, 4096, 1, false, false, 301)); }, Defaults},
+      // The largest real texture, photo-like, and the same coefficients through other
+      // scripts: coded arithmetically, and through scripts of spectral selection and
+      // successive approximation of about 10, 64 and 128 scans.
+      {"jpeg 8192x8192 colour 4:4:4 progressive, photo-like", [] { return Photo(); }, Defaults},
+      {"jpeg 8192x8192 colour 4:4:4 arithmetic progressive, photo-like",
+       [] { return RescanJpeg(Photo(), true); }, Defaults},
+      {"jpeg 8192x8192 colour 4:4:4 11 scans, photo-like",
+       [] { return RescanJpeg(Photo(), false, SuccessiveScans(3, {1}, 2)); }, Defaults},
+      {"jpeg 8192x8192 colour 4:4:4 62 scans, photo-like",
+       [] { return RescanJpeg(Photo(), false, SuccessiveScans(3, {1, 3, 6, 15, 28}, 3)); }, Defaults},
+      {"jpeg 8192x8192 colour 4:4:4 128 scans, photo-like",
+       [] { return RescanJpeg(Photo(), false, SuccessiveScans(3, {1, 3, 6, 10, 15, 21, 36}, 5)); }, Defaults},
+      {"jpeg 8192x8192 colour 4:4:4 arithmetic 128 scans, photo-like",
+       [] { return RescanJpeg(Photo(), true, SuccessiveScans(3, {1, 3, 6, 10, 15, 21, 36}, 5)); }, Defaults},
       // The other readers' worst.
       {"tqx 4096x5460 DXT1, 1 packed level, decoded, quality 1 (shrink)", [] { return PackedTqx(4096, 5460, "DXT1", 1); },
        [] {

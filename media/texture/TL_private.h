@@ -78,7 +78,7 @@ constexpr uint64_t kTxMaxLoadBytes = 384u << 20;
 // several scans: the largest real texture it must take, an 8192 x 8192 progressive
 // JPEG at full chroma resolution, 8192 x 8192 x 3 bytes of picture (192 MiB) and
 // 3 x 1024 x 1024 blocks of 64 two-byte coefficients (384 MiB): 576 MiB. The time a
-// small file may cost is bounded apart, by the reader's cap on block passes.
+// small file may cost is bounded apart, by the reader's cap on the work its scans ask.
 constexpr uint64_t kTxMaxJpegLoadBytes = 576u << 20;
 
 // Adds bytes to what a load holds; false past limit (held unchanged). A reader whose

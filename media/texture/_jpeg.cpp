@@ -10,8 +10,9 @@
 // file that lacks only that marker loads once the picture is whole (every component
 // scanned, every progressive coefficient to its last bit). The limits (below) are
 // absolute and keep memory and time apart: what a load may hold, the library's largest
-// sides, and the scans and block passes the progress monitor counts; each refusal
-// names itself (1005). Library errors jump back
+// sides, and the scans and the work they ask, read from the data before decoding and
+// counted again by the progress monitor as each scan starts; each refusal names
+// itself (1005). Library errors jump back
 // through the error manager into the reader or writer, which cleans up and fails with
 // an error code instead of ending the process. Only grey and colour output is accepted: a
 // four-channel (CMYK) decode would otherwise pass for R,G,B,A.
@@ -131,29 +132,158 @@ bool HeldFits(j_decompress_ptr cinfo, int32_t pictureBytes) {
   return true;
 }
 // Time, apart from memory. Scans: the library's progressive script writes 10,
-// hand-made scripts a few dozen; a file with more is a decoding-time bomb (each scan
-// costs a pass over its blocks for a few bytes of data).
+// hand-made scripts a few dozen, and 128 covers fine spectral selection with
+// successive approximation; a file with more is a decoding-time bomb (each scan costs
+// a pass over its blocks for a few bytes of data). They are counted in the data
+// before any is decoded.
 constexpr int kMaxScans = 300;
-// Block passes over all scans: each scan passes over every block of its components,
-// about as costly Huffman- as arithmetic-coded when the blocks are empty, since a pass
-// walks the coefficient arrays either way. Allowed: kMaxBlockPasses whatever the
-// picture, over twice libjpeg's progressive script over the largest texture (14 Mi
-// passes over an 8192 x 8192 4:4:4 picture; 19 M over the largest grey picture the
-// memory limit admits), which at the memory limit leaves a flat picture 1.0 to 1.6 s
-// of processor time (korv-bench-texture-worst); or, when more, kWorkPerByte for each
-// byte of the file, as a real scan costs data. Valid files do reach the cap: a script
-// of single-coefficient scans over a large flat picture is a few hundred bytes.
-constexpr int64_t kMaxBlockPasses = 32 << 20;
-constexpr int64_t kWorkPerByte = 64;
 
-int64_t WorkBudget(int32_t size) { return std::max(kMaxBlockPasses, (int64_t)size * kWorkPerByte); }
+// Work: what the decoder may walk, counted for each scan from its header before its
+// data are decoded, whatever the data turn out to hold, in steps of about a quarter
+// nanosecond of processor time. An arithmetic-coded decision where the data are
+// uniform costs almost no bits, so a few hundred bytes can make every block walk all
+// positions of every band; a Huffman refinement scan walks its band in every block,
+// and an end-of-band run skips thousands of blocks for a few bits. So a progressive
+// scan counts its blocks (padded to whole MCUs when interleaved) times a step for the
+// block and, for an AC scan, one for each position of its band (Se - Ss + 1), weighted
+// by coding (Huffman, arithmetic) and kind (first or refinement); a DC first scan's
+// blocks include the coefficient arrays they fill. A sequential scan counts all 64
+// positions of every block. The output pass (inverse DCT of every block, upsampling
+// and colour conversion of every sample) is counted once. Costs that each take bits of
+// the data (a Huffman code for each coefficient and run) are bounded by the file and
+// weigh little. The weights are processor time (korv-bench-jpeg costs, the higher of
+// runs over 4096 x 4096 and 8192 x 8192 pictures) of consuming the scans of files made
+// from coefficients to walk the most for the least data (every block holding only
+// coefficient 63; DC values a sawtooth), less that of the same file without the scans
+// measured, over their blocks and positions; the output pass, a flat picture's full
+// decode less its scans, over its blocks and samples. An arithmetic-coded first scan's
+// block also pays for the magnitude of one coefficient of 2^14, some 30 decisions that
+// cost no bits when every block holds the same (50 ns), and a DC first scan's for a
+// sawtooth of DC steps of 512 (125 ns with the arrays).
+struct ScanWeights {
+  int32_t dcBlock;   // a block of a DC scan
+  int32_t acBlock;   // a block of an AC scan, whatever its band
+  int32_t position;  // each position of an AC scan's band in every block
+};
+// [arithmetic][refinement]
+constexpr ScanWeights kScanWeights[2][2] = {{{400, 20, 2}, {90, 70, 3}}, {{560, 240, 14}, {60, 72, 13}}};
+constexpr int32_t kSequentialPosition[2] = {2, 25};  // [arithmetic]
+constexpr int32_t kOutputBlock = 160, kOutputSample = 1;
+// Allowed: kMaxWork whatever the picture, about 1.5 s at the weights' rate, which
+// keeps every file of at most 256 KB within 2 s of processor time, the slowest of
+// three loads (korv-bench-texture-worst: the files that walk every position of every
+// block at the largest side it lets through); or, when more, kWorkPerByte for each
+// byte of the file, as real data carry their scans. The largest real texture, an
+// 8192 x 8192 4:4:4 picture through libjpeg's progressive script, asks 3.8 G steps
+// coded with Huffman codes and 10.2 G coded arithmetically, 900 a byte of a photo's
+// 11 MB; through a 128-scan script of spectral selection and successive approximation
+// 13.8 and 31.5 G, 1030 and 2800 a byte. Flat, the arithmetic-coded one is refused
+// unless its data reach 2.5 MB: its few hundred bytes could as well make it walk all
+// positions of every block, which takes 2.2 to 2.9 s.
+constexpr int64_t kMaxWork = 6000000000;
+constexpr int64_t kWorkPerByte = 4096;
 
-// Counts scans and the blocks each one makes the library pass over, before its
-// data are decoded; records which components had a scan.
+int64_t WorkBudget(int32_t size) { return std::max(kMaxWork, (int64_t)size * kWorkPerByte); }
+
+// Work of one scan over the given components (indices into comp_info), from its
+// spectral band and its successive approximation's high bit.
+int64_t ScanWork(j_decompress_ptr cinfo, int count, const int *components, int ss, int se, int ah) {
+  int64_t blocks = 0;
+  if (count == 1) {
+    const jpeg_component_info &c = cinfo->comp_info[components[0]];
+    blocks = (int64_t)c.width_in_blocks * c.height_in_blocks;
+  } else {
+    const int64_t wide = ((int64_t)cinfo->image_width + cinfo->max_h_samp_factor * DCTSIZE - 1) /
+                         (cinfo->max_h_samp_factor * DCTSIZE);
+    const int64_t high = ((int64_t)cinfo->image_height + cinfo->max_v_samp_factor * DCTSIZE - 1) /
+                         (cinfo->max_v_samp_factor * DCTSIZE);
+    int64_t perMcu = 0;
+    for (int i = 0; i < count; ++i)
+      perMcu += (int64_t)cinfo->comp_info[components[i]].h_samp_factor * cinfo->comp_info[components[i]].v_samp_factor;
+    blocks = wide * high * perMcu;
+  }
+  const int arithmetic = cinfo->arith_code ? 1 : 0;
+  if (!cinfo->progressive_mode) return blocks * DCTSIZE2 * kSequentialPosition[arithmetic];
+  const ScanWeights &w = kScanWeights[arithmetic][ah != 0 ? 1 : 0];
+  if (ss == 0) return blocks * w.dcBlock;
+  const int64_t band = std::max(0, std::min(se, DCTSIZE2 - 1) - ss + 1);
+  return blocks * (w.acBlock + band * w.position);
+}
+
+// The output pass, once for the file.
+int64_t OutputWork(j_decompress_ptr cinfo) {
+  int64_t blocks = 0;
+  for (int c = 0; c < cinfo->num_components; ++c)
+    blocks += (int64_t)cinfo->comp_info[c].width_in_blocks * cinfo->comp_info[c].height_in_blocks;
+  const int64_t samples =
+      (int64_t)cinfo->image_width * cinfo->image_height * (cinfo->out_color_space == JCS_GRAYSCALE ? 1 : 3);
+  return blocks * kOutputBlock + samples * kOutputSample;
+}
+
+void RefuseScans(j_decompress_ptr cinfo) {
+  TX_REFUSE_SIZE("[TL][jpeg]", cinfo->image_width, cinfo->image_height, "more than %d scans", kMaxScans);
+}
+
+void RefuseWork(j_decompress_ptr cinfo, int64_t work, int64_t budget) {
+  TX_REFUSE_SIZE("[TL][jpeg]", cinfo->image_width, cinfo->image_height,
+                 "its scans ask %lld steps of decoding, past the %lld this file may ask (%lld, or %lld for each byte)",
+                 (long long)work, (long long)budget, (long long)kMaxWork, (long long)kWorkPerByte);
+}
+
+// The scans of the whole data and the work they ask, from their headers, before any
+// is decoded. Marker segments are skipped by their lengths; anything else up to the
+// next marker is skipped as the library skips it: a scan's entropy-coded data, in
+// which 0xFF is followed by 0 (a stuffed byte) or a restart marker, or by fill bytes
+// before the marker that ends them, and stray bytes between segments. Ends at the
+// end of the image, the end of the data, or a segment that runs past it (where the
+// library stops too); stops counting past kMaxScans.
+struct ScanTally {
+  int scans;
+  int64_t work;
+};
+
+ScanTally TallyScans(j_decompress_ptr cinfo, const uint8_t *data, size_t size) {
+  ScanTally tally = {0, OutputWork(cinfo)};
+  size_t at = 2;  // past the start-of-image marker, checked by the library
+  while (at < size && tally.scans <= kMaxScans) {
+    const uint8_t *ff = (const uint8_t *)std::memchr(data + at, 0xFF, size - at);
+    if (!ff) break;
+    at = (size_t)(ff - data);
+    while (at < size && data[at] == 0xFF) ++at;
+    if (at >= size) break;
+    const uint8_t marker = data[at++];
+    if (marker == 0 || marker == 0x01 || (marker >= JPEG_RST0 && marker <= JPEG_RST0 + 7)) continue;
+    if (marker == JPEG_EOI || size - at < 2) break;
+    const size_t length = (size_t)data[at] << 8 | data[at + 1];
+    if (length < 2 || length > size - at) break;
+    const uint8_t *segment = data + at;
+    at += length;
+    if (marker != 0xDA) continue;  // not a start of scan
+    ++tally.scans;
+    const int count = length >= 3 ? segment[2] : 0;
+    if (count < 1 || count > MAX_COMPS_IN_SCAN || length != 6 + 2 * (size_t)count) continue;
+    int components[MAX_COMPS_IN_SCAN];
+    int known = 0;
+    for (int i = 0; i < count; ++i)
+      for (int c = 0; c < cinfo->num_components; ++c)
+        if (cinfo->comp_info[c].component_id == segment[3 + 2 * i]) {
+          components[known++] = c;
+          break;
+        }
+    const uint8_t *band = segment + 3 + 2 * count;  // Ss, Se, Ah and Al
+    // A scan of components the frame lacks ends the decode with the library's error.
+    if (known == count) tally.work += ScanWork(cinfo, count, components, band[0], band[1], band[2] >> 4);
+  }
+  return tally;
+}
+
+// Counts, as the library reaches each scan and before its data are decoded, the
+// scans and the work they ask (again: the tally read them from the data, this holds
+// whatever the library makes of them); records which components had a scan.
 struct JpegProgress {
   jpeg_progress_mgr pub;
   int scan;       // the last scan counted
-  int64_t work;   // blocks of every scan so far
+  int64_t work;   // of every scan so far, and the output pass
   int64_t budget;
   uint32_t scanned;  // bit c: component c appeared in a scan
 };
@@ -164,18 +294,17 @@ void Progress(j_common_ptr common) {
   if (cinfo->input_scan_number == progress->scan) return;
   progress->scan = cinfo->input_scan_number;
   if (progress->scan > kMaxScans) {
-    TX_REFUSE_SIZE("[TL][jpeg]", cinfo->image_width, cinfo->image_height, "more than %d scans", kMaxScans);
+    RefuseScans(cinfo);
     Refuse(common, nullptr);
   }
+  int components[MAX_COMPS_IN_SCAN];
   for (int i = 0; i < cinfo->comps_in_scan; ++i) {
-    const jpeg_component_info *component = cinfo->cur_comp_info[i];
-    progress->work += (int64_t)component->width_in_blocks * component->height_in_blocks;
-    progress->scanned |= 1u << component->component_index;
+    components[i] = cinfo->cur_comp_info[i]->component_index;
+    progress->scanned |= 1u << components[i];
   }
+  progress->work += ScanWork(cinfo, cinfo->comps_in_scan, components, cinfo->Ss, cinfo->Se, cinfo->Ah);
   if (progress->work > progress->budget) {
-    TX_REFUSE_SIZE("[TL][jpeg]", cinfo->image_width, cinfo->image_height,
-                   "scans pass over more than %lld blocks, the most a file may ask (%lld, or %lld for each byte)",
-                   (long long)progress->budget, (long long)kMaxBlockPasses, (long long)kWorkPerByte);
+    RefuseWork(cinfo, progress->work, progress->budget);
     Refuse(common, nullptr);
   }
 }
@@ -324,9 +453,10 @@ txBitmap *jpegRead(const uint8_t *data, int32_t size) {
   const int32_t components = cinfo.out_color_space == JCS_GRAYSCALE ? 1 : 3;
   const int32_t bytes = txImageBytes((int32_t)cinfo.image_width, (int32_t)cinfo.image_height, components * 8);
   if (!HeldFits(&cinfo, bytes)) {
+    const bool scans = jpeg_has_multiple_scans(&cinfo);
     TX_REFUSE_SIZE("[TL][jpeg]", cinfo.image_width, cinfo.image_height,
-                   "%d components%s pass the %llu bytes a JPEG load may hold", components,
-                   jpeg_has_multiple_scans(&cinfo) ? " and the coefficients of several scans" : "",
+                   "the %d-component picture%s %s the %llu bytes a JPEG load may hold", components,
+                   scans ? " and the coefficients of several scans" : "", scans ? "pass" : "passes",
                    (unsigned long long)kTxMaxJpegLoadBytes);
     jpeg_destroy_decompress(&cinfo);
     txRelease(b);
@@ -335,8 +465,20 @@ txBitmap *jpegRead(const uint8_t *data, int32_t size) {
   // The library keeps its whole-image arrays to the same bound, should they need more
   // than the estimate (its row buffers, some 2 MB at the widest, are not counted).
   cinfo.mem->max_memory_to_use = (long)kTxMaxJpegLoadBytes;
-  progress.pub.progress_monitor = Progress;
+  // The scans and their work, from the data before any is decoded.
   progress.budget = WorkBudget(size);
+  const ScanTally tally = TallyScans(&cinfo, data, (size_t)size);
+  if (tally.scans > kMaxScans || tally.work > progress.budget) {
+    if (tally.scans > kMaxScans)
+      RefuseScans(&cinfo);
+    else
+      RefuseWork(&cinfo, tally.work, progress.budget);
+    jpeg_destroy_decompress(&cinfo);
+    txRelease(b);
+    return nullptr;
+  }
+  progress.pub.progress_monitor = Progress;
+  progress.work = OutputWork(&cinfo);
   cinfo.progress = &progress.pub;
   jpeg_start_decompress(&cinfo);
   const int32_t width = (int32_t)cinfo.output_width, height = (int32_t)cinfo.output_height;

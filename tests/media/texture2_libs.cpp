@@ -696,21 +696,27 @@ TEST_F(TextureLibs, FlatArithmeticJpegLoads) {
 }
 
 // Each scan costs the decoder a pass over its blocks for a few bytes of data: a file
-// with more scans than any encoder writes, or with more block passes than any
-// encoder's script or its data justify, is refused for its size (1005) before the
-// work is done.
+// with more scans than any encoder writes, or whose scans ask more work than any
+// encoder's script or its data justify, is refused for its size (1005) from its scan
+// headers, before any scan is decoded. The larger pictures are claimed by small
+// files, whose data would end in the first scan (1002) were it decoded.
 TEST_F(TextureLibs, ManyScanJpegsAreBounded) {
   const struct {
     const char *name;
     int side, components, scans;
     bool arithmetic;
+    int claimed;  // the side the frame header claims; 0: the picture's own
     int error;
+    bool restarts = false;  // a restart marker every MCU
   } cases[] = {
-      {"300 scans", 64, 1, 300, false, 0},
-      {"301 scans", 64, 1, 301, false, 1005},
-      {"301 scans of colour", 16, 3, 301, false, 1005},
-      {"300 scans over 8.4 M pixels", 2900, 1, 300, false, 1005},
-      {"300 arithmetic scans over 8.4 M pixels", 2900, 1, 300, true, 1005},
+      {"300 scans", 64, 1, 300, false, 0, 0},
+      {"300 scans, a restart marker every MCU", 64, 1, 300, false, 0, 0, true},
+      {"300 arithmetic scans, a restart marker every MCU", 64, 1, 300, true, 0, 0, true},
+      {"301 scans", 64, 1, 301, false, 0, 1005},
+      {"301 scans, a restart marker every MCU", 64, 1, 301, false, 1024, 1005, true},
+      {"301 scans of colour", 16, 3, 301, false, 0, 1005},
+      {"300 scans over 33.6 M pixels", 64, 1, 300, false, 5800, 1005},
+      {"300 arithmetic scans over 33.6 M pixels", 64, 1, 300, true, 5800, 1005},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
@@ -719,11 +725,10 @@ TEST_F(TextureLibs, ManyScanJpegsAreBounded) {
     s.components = c.components;
     s.arithmetic = c.arithmetic;
     s.scans = ManyScans(c.scans, c.components);
+    s.restartMcus = c.restarts ? 1 : 0;
     ASSERT_EQ((int)s.scans.size(), c.scans);
-    const size_t side = (size_t)c.side;
-    // Large pictures flat: a few bytes a scan, so the data cannot justify the work.
-    const Bytes pixels = side > 64 ? Bytes(side * side, 90) : Shades(side, side, (size_t)c.components);
-    BitmapPtr b(Load(MakeJpegOf(s, pixels)));
+    const Bytes file = MakeJpegOf(s, Shades((size_t)c.side, (size_t)c.side, (size_t)c.components));
+    BitmapPtr b(Load(c.claimed ? Claiming(file, c.claimed, c.claimed) : file));
     EXPECT_EQ(!b, c.error != 0);
     if (c.error) {
       EXPECT_EQ(errGetLastError(), c.error);

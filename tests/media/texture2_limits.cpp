@@ -10,6 +10,7 @@
 #include <time.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "media/texture/TL_private.h"
@@ -166,12 +167,12 @@ TEST_F(TextureLimits, RefusalsForSizeNameThemselves) {
       {"pnm P5 1024x1024 followed by 3 GB", MakePnm("P5\n1024 1024\n255\n", {}), 1005, pastRead,
        (1u << 20) + 3000000000u},
       {"jpeg 65500x65500 colour", Claiming(MakeJpeg(16, 16, 3, Repeat({1, 2, 3}, 256)), 65500, 65500), 1005,
-       "(65500x65500): 3 components pass"},
+       "(65500x65500): the 3-component picture passes"},
       {"png 20070x20070 1-bit, past the limit", FlatPng(20070, 20070, 1, PNG_COLOR_TYPE_GRAY), 1005,
        "(20070x20070): 8 bits a pixel pass the 402653184 bytes a load may hold"},
       {"png rows beyond what the data inflate to", MakePngRaw(8192, 4096, 1, 0, Bytes{0, 1}), 1002, nullptr},
       {"jpeg 20000x20000 colour", Claiming(MakeJpeg(16, 16, 3, Repeat({1, 2, 3}, 256)), 20000, 20000), 1005,
-       "(20000x20000): 3 components pass"},
+       "(20000x20000): the 3-component picture passes"},
       // A JPEG load holds 576 MiB: the picture, and for several scans 128 bytes a block
       // of coefficients. 14184x14184 grey is 192 + 384 MiB less a little; one block
       // more each way passes; 16000x16000 would fit at 64 bytes a block.
@@ -179,17 +180,17 @@ TEST_F(TextureLimits, RefusalsForSizeNameThemselves) {
        Claiming(MakeJpegOf(progressive, Bytes(256, 9)), 14184, 14184), 1002, nullptr},
       {"progressive jpeg a block row and column past the limit",
        Claiming(MakeJpegOf(progressive, Bytes(256, 9)), 14192, 14192), 1005,
-       "(14192x14192): 1 components and the coefficients of several scans pass the 603979776 bytes a JPEG load may "
-       "hold"},
+       "(14192x14192): the 1-component picture and the coefficients of several scans pass the 603979776 bytes a "
+       "JPEG load may hold"},
       {"progressive jpeg that fits only at half its coefficients' size",
        Claiming(MakeJpegOf(progressive, Bytes(256, 9)), 16000, 16000), 1005,
-       "(16000x16000): 1 components and the coefficients of several scans pass"},
+       "(16000x16000): the 1-component picture and the coefficients of several scans pass"},
       {"baseline jpeg of the same picture, short of data", Claiming(MakeJpegOf(grey, Bytes(256, 9)), 16000, 16000),
        1002, nullptr},
       {"baseline colour jpeg of exactly 576 MiB, short of data",
        Claiming(MakeJpeg(16, 16, 3, Repeat({1, 2, 3}, 256)), 16384, 12288), 1002, nullptr},
       {"baseline colour jpeg a row past 576 MiB", Claiming(MakeJpeg(16, 16, 3, Repeat({1, 2, 3}, 256)), 16384, 12289),
-       1005, "(16384x12289): 3 components pass the 603979776 bytes a JPEG load may hold"},
+       1005, "(16384x12289): the 3-component picture passes the 603979776 bytes a JPEG load may hold"},
       // libjpeg decodes sides up to 65500 only.
       {"jpeg 65535x8", Claiming(MakeJpegOf(grey, Bytes(256, 9)), 65535, 8), 1005,
        "(65535x8): sides past the 65500 pixels libjpeg decodes"},
@@ -355,10 +356,14 @@ TEST_F(TextureLimits, PngPicturesAtTheLimitLoadAndARowMoreIsRefused) {
 }
 
 // The largest real texture the JPEG reader takes: an 8192x8192 photo-like picture
-// through libjpeg's progressive script at full chroma resolution, 14 MB, holds 576 MiB
-// with its coefficients. The same picture flat and coded arithmetically is a few
-// hundred bytes, so its 14 Mi block passes are admitted by the cap alone, not by what
-// its data carry; written a scan per component, it holds its coefficients too.
+// through libjpeg's progressive script at full chroma resolution, 13 MB, holds 576 MiB
+// with its coefficients. Its coefficients rewritten as a transcoder would, coded
+// arithmetically (10.2 G steps of work) or through a script of 128 scans of spectral
+// selection and successive approximation (13.8 G), pass the cap on work, are carried
+// by their data, and decode to the same bytes. The same picture flat and coded
+// arithmetically is a few hundred bytes, whose scans could as well walk every position
+// of every block: refused at once; written a scan per component (5.7 G), it loads and
+// holds its coefficients too.
 TEST_F(TextureLimits, LargestProgressiveFullChromaJpegLoads) {
   constexpr int kSide = 8192;
   JpegSpec s;
@@ -408,6 +413,23 @@ TEST_F(TextureLimits, LargestProgressiveFullChromaJpegLoads) {
         EXPECT_NEAR(got / 1024, want / 1024, 3) << "at " << at << " channel " << c;
       }
     }
+    const auto hash = [](const txBitmap *bitmap) {
+      return std::hash<std::string_view>()(std::string_view((const char *)bitmap->image[0], bitmap->imagesize[0]));
+    };
+    const size_t decoded = hash(b.p);
+    txFree(&b.p);
+    const struct {
+      const char *name;
+      bool arithmetic;
+      std::vector<jpeg_scan_info> scans;
+    } rescans[] = {{"arithmetic-coded", true, {}},
+                   {"128 scans", false, SuccessiveScans(3, {1, 3, 6, 10, 15, 21, 36}, 5)}};
+    for (const auto &r : rescans) {
+      SCOPED_TRACE(r.name);
+      BitmapPtr again(Load(RescanJpeg(photo, r.arithmetic, r.scans)));
+      ASSERT_TRUE(again) << errGetLastError();
+      EXPECT_EQ(hash(again.p), decoded);
+    }
   }
   {
     SCOPED_TRACE("flat, 4:4:4 progressive, arithmetic-coded");
@@ -415,9 +437,15 @@ TEST_F(TextureLimits, LargestProgressiveFullChromaJpegLoads) {
     const Bytes flatRow((size_t)kSide * 3, 128);
     const Bytes flat = MakeJpegRows(s, [&](int) { return flatRow.data(); });
     ASSERT_LT(flat.size(), 1000u);
-    BitmapPtr b(Load(flat));
-    ASSERT_TRUE(b) << errGetLastError();
-    EXPECT_EQ(b->image[0][b->imagesize[0] - 1], 128);
+    const std::string text = LogOf([&] {
+      const double t0 = CpuSeconds();
+      BitmapPtr b(Load(flat, "flat.jpg"));
+      EXPECT_LT(CpuSeconds() - t0, 0.1);
+      EXPECT_FALSE(b);
+      EXPECT_EQ(errGetLastError(), 1005);
+    });
+    EXPECT_NE(text.find("too large to load: flat.jpg (8192x8192): its scans ask 10173284352 steps"), std::string::npos)
+        << text;
   }
   {
     SCOPED_TRACE("flat, 4:4:4, a scan per component, arithmetic-coded");
@@ -430,55 +458,93 @@ TEST_F(TextureLimits, LargestProgressiveFullChromaJpegLoads) {
   }
 }
 
-// The scans of a file may pass over 32 Mi blocks in all, or 64 for each byte of the
-// file when that is more. A flat 4096x4096 grey picture (256 Ki blocks) coded
-// arithmetically is a few kilobytes: 128 scans reach the cap and load, 129 are
-// refused; 129 scans whose data carry them (a textured picture, megabytes) load.
-TEST_F(TextureLimits, BlockPassesAreCappedUnlessTheDataCarryThem) {
+// The scans of a file may ask 6 G steps of decoding work in all, or 4096 for each
+// byte of the file when that is more (the data carrying their scans: the photo
+// through 128 scans, above). Each scan counts its blocks and every position of its
+// band in every block, as an arithmetic-coded scan may decide at each. A grey picture
+// through the longest walking script an encoder writes (the DC scan, then the band
+// 1-63 from bit 10 down: a first scan and ten refinements), every block zero, coded
+// arithmetically in a few hundred bytes: 5952x5952 asks 5.987 G and loads; a block row
+// and column more ask 6.003 G, refused from the scans' headers.
+TEST_F(TextureLimits, JpegWorkIsCapped) {
+  JpegSpec s;
+  s.width = s.height = 5952;
+  s.components = 1;
+  s.arithmetic = true;
+  s.scans = WalkingScans(1, 10);
+  const JCOEF zero[DCTSIZE2] = {};
+  const Bytes file = MakeJpegFromCoefficients(s, zero);
+  ASSERT_LT(file.size(), 1000u);
+  {
+    BitmapPtr b(Load(file, "walk.jpg"));
+    ASSERT_TRUE(b) << errGetLastError();
+    EXPECT_EQ(b->width, 5952);
+  }
+  int32_t error = 0;
+  const std::string text = LogOf([&] {
+    BitmapPtr b(Load(Claiming(file, 5960, 5960), "walk.jpg"));
+    EXPECT_FALSE(b);
+    error = errGetLastError();
+  });
+  EXPECT_EQ(error, 1005);
+  EXPECT_NE(text.find("too large to load: walk.jpg (5960x5960): its scans ask 6003150400 steps of decoding, past "
+                      "the 6000000000 this file may ask (6000000000, or 4096 for each byte)"),
+            std::string::npos)
+      << text;
+}
+
+// Files that ask the most work for the fewest bytes are refused from their scans'
+// headers, before any scan is decoded, in a fraction of a second: every block holding
+// only coefficient 63, which makes each arithmetic-coded scan decide at every
+// position of its band and each refinement scan walk it (the DC scan, then the band
+// 1-63 from bit 10 down), grey or colour, arithmetic or Huffman; the pictures are
+// claimed by small files, whose data would end in the first scan (1002) were it
+// decoded. And a file of 301 scans, which would cost a second to decode its first
+// 300.
+TEST_F(TextureLimits, CostlyJpegsAreRefusedBeforeAnyScanDecodes) {
+  const auto walking = [](int components, bool arithmetic, int claimed) {
+    JpegSpec s;
+    s.width = s.height = 64;
+    s.components = components;
+    s.arithmetic = arithmetic;
+    s.scans = WalkingScans(components, 10);
+    JCOEF block[DCTSIZE2] = {};
+    block[63] = 1024;
+    return Claiming(MakeJpegFromCoefficients(s, block), claimed, claimed);
+  };
+  JpegSpec many;
+  many.width = many.height = 2048;
+  many.components = 1;
+  many.arithmetic = true;
+  many.scans = ManyScans(301);
+  const JCOEF zero[DCTSIZE2] = {};
   const struct {
     const char *name;
-    int scans;
-    bool textured;
-    bool loads;
+    Bytes file;
+    const char *why;
   } cases[] = {
-      {"128 scans, flat", 128, false, true},
-      {"129 scans, flat", 129, false, false},
-      {"129 scans, textured", 129, true, true},
+      {"grey, arithmetic, 13376x13376", walking(1, true, 13376), "(13376x13376): its scans ask "},
+      {"grey, Huffman, 14184x14184", walking(1, false, 14184), "(14184x14184): its scans ask "},
+      {"colour 4:4:4, arithmetic, 4728x4728", walking(3, true, 4728), "(4728x4728): its scans ask "},
+      {"301 scans", MakeJpegFromCoefficients(many, zero), "(2048x2048): more than 300 scans"},
   };
-  constexpr int kSide = 4096;
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
-    JpegSpec s;
-    s.width = s.height = kSide;
-    s.components = 1;
-    s.arithmetic = true;
-    s.scans = ManyScans(c.scans);
-    Bytes row(kSide, 77);
-    uint32_t seed = 5;
-    const Bytes file = MakeJpegRows(s, [&](int) {
-      if (c.textured)
-        for (uint8_t &v : row) v = (uint8_t)((seed = seed * 1103515245u + 12345u) >> 24);
-      return row.data();
-    });
-    if (c.textured) {
-      ASSERT_GT(file.size() * 64, (size_t)kSide * kSide / 64 * 129);
-    } else {
-      ASSERT_LT(file.size(), 64u << 10);
-    }
     int32_t error = 0;
+    double cpu = 0;
     const std::string text = LogOf([&] {
-      BitmapPtr b(Load(file, "scans.jpg"));
-      EXPECT_EQ(!!b, c.loads);
-      if (b && !c.textured) {
-        EXPECT_EQ(b->image[0][b->imagesize[0] - 1], 77);
-      }
-      error = b ? 0 : errGetLastError();
+      const double t0 = CpuSeconds();
+      BitmapPtr b(Load(c.file, "costly.jpg"));
+      cpu = CpuSeconds() - t0;
+      EXPECT_FALSE(b);
+      error = errGetLastError();
     });
-    if (c.loads) continue;
     EXPECT_EQ(error, 1005);
-    EXPECT_NE(text.find("too large to load: scans.jpg (4096x4096): scans pass over more than 33554432 blocks"),
-              std::string::npos)
-        << text;
+    const size_t at = text.find("too large to load: costly.jpg ");
+    ASSERT_NE(at, std::string::npos) << text;
+    EXPECT_NE(text.find(c.why, at), std::string::npos) << text;
+    EXPECT_EQ(text.find("too large to load", at + 1), std::string::npos) << "a second line: " << text;
+    EXPECT_LT(cpu, 0.1);
   }
 }
 
