@@ -4,7 +4,8 @@
 // marker after every MCU, and an ordinary progressive photo-sized noise file for
 // scale (the largest pictures, to what one load may hold, are in
 // korv-bench-texture-worst). Prints per file its size, scans, the result (or
-// the error) and the best of a few loads. Goal: every file under 256 KB below 1 s.
+// the error) and the best of a few loads. The goal is korv-bench-texture-worst's:
+// every file of at most 256 KB within 2 s of processor time.
 // "costs" as the argument measures instead what the JPEG reader's work bound weighs:
 // the processor time the library spends on each kind of scan for each block and each
 // position of its band, and on the output pass for each block and sample (see Costs).
