@@ -26,55 +26,60 @@ struct JpegSpec {
   int restartMcus = 0;           // or every so many MCUs
 };
 
-// A compressor writing to memory, set up from the spec: sides, components, quality,
+// A compressor writing to memory, set up from a JpegSpec: sides, components, quality,
 // coding, sampling, restarts and script. No Adobe segment, so a CMYK file is plain.
-inline void StartJpeg(jpeg_compress_struct &c, jpeg_error_mgr &err, const JpegSpec &s, unsigned char **out,
-                      unsigned long *outSize) {
-  c.err = jpeg_std_error(&err);
-  jpeg_create_compress(&c);
-  jpeg_mem_dest(&c, out, outSize);
-  c.image_width = (JDIMENSION)s.width;
-  c.image_height = (JDIMENSION)s.height;
-  c.input_components = s.components;
-  c.in_color_space = s.components == 1 ? JCS_GRAYSCALE : s.components == 3 ? JCS_RGB : JCS_CMYK;
-  jpeg_set_defaults(&c);
-  jpeg_set_quality(&c, s.quality, TRUE);
-  c.write_JFIF_header = s.jfif ? TRUE : FALSE;
-  c.write_Adobe_marker = FALSE;
-  c.arith_code = s.arithmetic ? TRUE : FALSE;
-  if (s.components == 3) {
-    c.comp_info[0].h_samp_factor = s.hSample;
-    c.comp_info[0].v_samp_factor = s.vSample;
-  }
-  c.restart_in_rows = s.restartRows;
-  c.restart_interval = (unsigned)s.restartMcus;
-  if (!s.scans.empty()) {
-    c.scan_info = s.scans.data();
-    c.num_scans = (int)s.scans.size();
-  } else if (s.progressive) {
-    jpeg_simple_progression(&c);
-  }
-}
+// It stays where it was made (the library keeps pointers into it).
+struct JpegWriter {
+  jpeg_compress_struct c;
+  jpeg_error_mgr err;
+  unsigned char *out = nullptr;
+  unsigned long outSize = 0;
 
-// Ends the file and hands its bytes over (the library sets out and outSize as it ends).
-inline std::vector<uint8_t> FinishJpeg(jpeg_compress_struct &c, unsigned char *const &out,
-                                       const unsigned long &outSize) {
-  jpeg_finish_compress(&c);
-  jpeg_destroy_compress(&c);
-  std::vector<uint8_t> f(out, out + outSize);
-  std::free(out);
-  return f;
-}
+  explicit JpegWriter(const JpegSpec &s) {
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    jpeg_mem_dest(&c, &out, &outSize);
+    c.image_width = (JDIMENSION)s.width;
+    c.image_height = (JDIMENSION)s.height;
+    c.input_components = s.components;
+    c.in_color_space = s.components == 1 ? JCS_GRAYSCALE : s.components == 3 ? JCS_RGB : JCS_CMYK;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, s.quality, TRUE);
+    c.write_JFIF_header = s.jfif ? TRUE : FALSE;
+    c.write_Adobe_marker = FALSE;
+    c.arith_code = s.arithmetic ? TRUE : FALSE;
+    if (s.components == 3) {
+      c.comp_info[0].h_samp_factor = s.hSample;
+      c.comp_info[0].v_samp_factor = s.vSample;
+    }
+    c.restart_in_rows = s.restartRows;
+    c.restart_interval = (unsigned)s.restartMcus;
+    if (!s.scans.empty()) {
+      c.scan_info = s.scans.data();
+      c.num_scans = (int)s.scans.size();
+    } else if (s.progressive) {
+      jpeg_simple_progression(&c);
+    }
+  }
+  JpegWriter(const JpegWriter &) = delete;
+  JpegWriter &operator=(const JpegWriter &) = delete;
+
+  // Ends the file and hands its bytes over.
+  std::vector<uint8_t> Finish() {
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    std::vector<uint8_t> f(out, out + outSize);
+    std::free(out);
+    return f;
+  }
+};
 
 // rowAt(y) gives row y of width x components bytes, so a large picture need not be
 // held whole; the pointer must stay valid until the next call.
 template <typename RowAt>
 inline std::vector<uint8_t> MakeJpegRows(const JpegSpec &s, RowAt rowAt) {
-  jpeg_compress_struct c;
-  jpeg_error_mgr err;
-  unsigned char *out = nullptr;
-  unsigned long outSize = 0;
-  StartJpeg(c, err, s, &out, &outSize);
+  JpegWriter w(s);
+  jpeg_compress_struct &c = w.c;
   jpeg_start_compress(&c, TRUE);
   if (!s.jfif) {
     const char exif[] = "Exif\0\0";
@@ -84,7 +89,7 @@ inline std::vector<uint8_t> MakeJpegRows(const JpegSpec &s, RowAt rowAt) {
     JSAMPROW row = (JSAMPROW)rowAt((int)c.next_scanline);
     jpeg_write_scanlines(&c, &row, 1);
   }
-  return FinishJpeg(c, out, outSize);
+  return w.Finish();
 }
 
 inline std::vector<uint8_t> MakeJpegOf(const JpegSpec &s, const std::vector<uint8_t> &pixels) {
@@ -111,15 +116,12 @@ inline std::vector<jpeg_scan_info> ManyScans(int scans, int components = 1) {
 
 // A file written from its quantized coefficients (jpeg_write_coefficients):
 // blockAt(component, x, y) gives the 64 values of that block, in natural (row-major)
-// order, whatever the script makes of them. Colour is Y,Cb,Cr sampled as the spec
+// order, whatever the script makes of them. Colour is Y,Cb,Cr sampled as JpegSpec
 // says. The whole image's coefficients are held while writing (128 bytes a block).
 template <typename BlockAt>
 inline std::vector<uint8_t> MakeJpegFromCoefficients(const JpegSpec &s, BlockAt blockAt) {
-  jpeg_compress_struct c;
-  jpeg_error_mgr err;
-  unsigned char *out = nullptr;
-  unsigned long outSize = 0;
-  StartJpeg(c, err, s, &out, &outSize);
+  JpegWriter w(s);
+  jpeg_compress_struct &c = w.c;
   // Each component's blocks, padded to whole MCUs as a decoder's arrays are.
   int maxH = 1, maxV = 1;
   for (int i = 0; i < c.num_components; ++i) {
@@ -147,7 +149,7 @@ inline std::vector<uint8_t> MakeJpegFromCoefficients(const JpegSpec &s, BlockAt 
       }
     }
   jpeg_write_coefficients(&c, arrays);
-  return FinishJpeg(c, out, outSize);
+  return w.Finish();
 }
 
 // Every block the same.
